@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+class QWidget;
+
+// Every message box and common dialog goes through this seam. Production shows Qt's dialogs;
+// tests install a scripted fake (tests/support/fake_dialogs.h) that answers and records.
+class Dialogs
+{
+public:
+    // Windows-style message box buttons, icons and answers.
+    enum class Buttons { Ok, OkCancel, YesNo, YesNoCancel, RetryCancel };
+    enum class Icon { None, Critical, Question, Exclamation, Information };
+    enum class Answer { Ok, Cancel, Yes, No, Retry };
+
+    struct Message
+    {
+        QString text;
+        QString title;
+        Buttons buttons = Buttons::Ok;
+        Icon icon = Icon::None;
+        int defaultButton = 0; // 0 = first button, 1 = second, 2 = third
+    };
+
+    struct FileRequest
+    {
+        QString title;
+        QString initialFolder;
+        QString initialName;
+        // Pairs of description and pattern, e.g. {"Rich Text (*.rtf)", "*.rtf"}.
+        QList<QPair<QString, QString>> filters;
+        int filterIndex = 1; // 1-based, as the common dialogs count
+    };
+    struct FileAnswer
+    {
+        QString fileName;
+        int filterIndex = 1;
+    };
+
+    virtual ~Dialogs() = default;
+
+    virtual Answer message(QWidget *owner, const Message &message) = 0;
+    virtual std::optional<FileAnswer> openFile(QWidget *owner, const FileRequest &request) = 0;
+    virtual std::optional<FileAnswer> saveFile(QWidget *owner, const FileRequest &request) = 0;
+    virtual std::optional<QFont> chooseFont(QWidget *owner, const QFont &initial, QColor &colour) = 0;
+    virtual std::optional<QColor> chooseColour(QWidget *owner, const QColor &initial) = 0;
+    virtual std::optional<QString> chooseFolder(QWidget *owner, const QString &title,
+                                                const QString &initialFolder) = 0;
+
+    // The process-wide instance; Qt's dialogs unless a test installed another.
+    static Dialogs &instance();
+    // Installs a replacement (not owned); nullptr puts Qt's dialogs back.
+    static void install(Dialogs *dialogs);
+};
+
+// Convenience: a message box titled "Parlanto" unless told otherwise.
+Dialogs::Answer msgBox(QWidget *owner, const QString &text, Dialogs::Buttons buttons = Dialogs::Buttons::Ok,
+                       Dialogs::Icon icon = Dialogs::Icon::None, const QString &title = QStringLiteral("Parlanto"),
+                       int defaultButton = 0);

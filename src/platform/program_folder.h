@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+
+// The program's own folder: $PARLANTO_HOME when set, else the per-user data folder. Created on
+// first use and seeded with the shipped assets (pictures, cursor, bell, help page) that are
+// missing there. Paths returned end without a separator.
+QString programFolder();
+// programFolder() + "/" + name.
+QString programFile(const QString &name);
+
+// Private per-user folder (mode 0700) for temporary audio files: $XDG_RUNTIME_DIR/parlanto,
+// else <temp>/parlanto-<uid>. Stands in for "the root of the program's drive".
+QString scratchRoot();
+
+// Where the shipped assets are found (installed share folder, else the source tree).
+QString assetFolder();
+
+// The vendor's web site (PARLANTO_SITE, default http://www.parlanto.example) without a trailing
+// slash, and the support address (PARLANTO_SUPPORT).
+QString vendorSite();
+QString vendorSupport();
+
+// The user's default locale identifier, from the locale name: ko_KR 1042, zh_TW 1028,
+// ja_JP 1041, zh_CN 2052, anything else 1033.
+int userDefaultLocaleId();
+int localeIdFromName(const QString &localeName);

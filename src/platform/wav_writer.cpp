@@ -1,0 +1,87 @@
+#include "platform/wav_writer.h"
+
+#include "platform/audio_format.h"
+
+#include <QtEndian>
+
+namespace {
+void put32(QByteArray &out, quint32 value)
+{
+    char bytes[4];
+    qToLittleEndian(value, bytes);
+    out.append(bytes, 4);
+}
+void put16(QByteArray &out, quint16 value)
+{
+    char bytes[2];
+    qToLittleEndian(value, bytes);
+    out.append(bytes, 2);
+}
+} // namespace
+
+WavWriter::WavWriter(const QString &fileName) : m_file(fileName) {}
+
+WavWriter::~WavWriter()
+{
+    close();
+}
+
+QByteArray WavWriter::header(quint32 dataBytes)
+{
+    QByteArray out;
+    out.reserve(44);
+    out.append("RIFF", 4);
+    put32(out, 36 + dataBytes);
+    out.append("WAVE", 4);
+    out.append("fmt ", 4);
+    put32(out, 16);
+    put16(out, 1); // PCM
+    put16(out, AudioFormat::Channels);
+    put32(out, AudioFormat::SampleRate);
+    put32(out, AudioFormat::SampleRate * AudioFormat::Channels * AudioFormat::BytesPerSample);
+    put16(out, AudioFormat::Channels * AudioFormat::BytesPerSample);
+    put16(out, AudioFormat::BitsPerSample);
+    out.append("data", 4);
+    put32(out, dataBytes);
+    return out;
+}
+
+bool WavWriter::open()
+{
+    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    m_dataBytes = 0;
+    m_failed = m_file.write(header(0)) != 44;
+    return !m_failed;
+}
+
+bool WavWriter::write(const int16_t *samples, qint64 count)
+{
+    if (!m_file.isOpen())
+        return false;
+    const qint64 bytes = count * AudioFormat::BytesPerSample;
+    if (m_file.write(reinterpret_cast<const char *>(samples), bytes) != bytes) {
+        m_failed = true;
+        return false;
+    }
+    m_dataBytes += bytes;
+    return true;
+}
+
+bool WavWriter::write(const QByteArray &pcm)
+{
+    return write(reinterpret_cast<const int16_t *>(pcm.constData()), pcm.size() / AudioFormat::BytesPerSample);
+}
+
+bool WavWriter::close()
+{
+    if (!m_file.isOpen())
+        return !m_failed;
+    const quint32 size = quint32(qMin<qint64>(m_dataBytes, 0xFFFFFFFFLL - 36));
+    if (!m_file.seek(0) || m_file.write(header(size)) != 44)
+        m_failed = true;
+    if (!m_file.flush())
+        m_failed = true;
+    m_file.close();
+    return !m_failed;
+}

@@ -1,0 +1,80 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QVector>
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <mutex>
+
+// A word of the submitted text, due when the sample at `sample` (counted from the start of
+// the stream) is played. Position and length are UTF-16 offsets into the submitted text.
+struct WordMark
+{
+    qint64 sample = 0;
+    int position = 0;
+    int length = 0;
+};
+
+// Audio made for one piece of the text, with the words that start inside it.
+struct PcmChunk
+{
+    QByteArray pcm; // 16-bit mono samples at 22050 Hz
+    QVector<WordMark> words;
+};
+
+// Voice and prosody a job is synthesised with; read again before every chunk so that
+// changes made while speaking apply from the next sentence on.
+struct VoiceParams
+{
+    QString voice;    // engine-specific voice id
+    int rate = 0;     // eSpeak NG: words per minute; Flite: -10..10
+    int pitch = 50;   // eSpeak NG only: 0..100
+};
+
+// One text being turned into audio: made on the engine's worker thread, taken on the
+// window thread. Everything here is safe to call from either side.
+class SynthJob
+{
+public:
+    SynthJob(QString text, VoiceParams params);
+
+    const QString &text() const { return m_text; }
+    VoiceParams params() const;
+    void setParams(const VoiceParams &params);
+
+    // Producer side.
+    void push(PcmChunk chunk);
+    void finish();                    // no more chunks will come
+    bool wantsMore(qint64 highWaterSamples) const;
+    int nextChunkStart() const { return m_nextChunk; }
+    void setNextChunkStart(int position) { m_nextChunk = position; }
+
+    // Consumer side.
+    bool take(PcmChunk &chunk);       // false when nothing is queued now
+    bool isFinished() const;          // finished and nothing left to take
+    qint64 queuedSamples() const;
+
+    void cancel();
+    bool isCancelled() const { return m_cancelled.load(std::memory_order_relaxed); }
+
+    // Called (on the worker thread) whenever a chunk was pushed or the job finished.
+    void setNotifier(std::function<void()> notifier);
+    // Called (on the window thread) after a take, so the worker can refill.
+    void setConsumedHook(std::function<void()> hook);
+
+private:
+    const QString m_text;
+    mutable std::mutex m_mutex;
+    VoiceParams m_params;
+    std::deque<PcmChunk> m_chunks;
+    qint64 m_queuedSamples = 0;
+    bool m_finished = false;
+    std::atomic<bool> m_cancelled{false};
+    int m_nextChunk = 0; // worker thread only
+    std::function<void()> m_notifier;
+    std::function<void()> m_consumedHook;
+};
