@@ -15,9 +15,30 @@ class Dialogs
 {
 public:
     // Windows-style message box buttons, icons and answers.
-    enum class Buttons { Ok, OkCancel, YesNo, YesNoCancel, RetryCancel };
-    enum class Icon { None, Critical, Question, Exclamation, Information };
-    enum class Answer { Ok, Cancel, Yes, No, Retry };
+    enum class Buttons
+    {
+        Ok,
+        OkCancel,
+        YesNo,
+        YesNoCancel,
+        RetryCancel
+    };
+    enum class Icon
+    {
+        None,
+        Critical,
+        Question,
+        Exclamation,
+        Information
+    };
+    enum class Answer
+    {
+        Ok,
+        Cancel,
+        Yes,
+        No,
+        Retry
+    };
 
     struct Message
     {
@@ -57,9 +78,21 @@ public:
     static Dialogs &instance();
     // Installs a replacement (not owned); nullptr puts Qt's dialogs back.
     static void install(Dialogs *dialogs);
+    // The currently installed replacement, or nullptr when Qt's dialogs are in use.
+    static Dialogs *installed();
+
+    // The answer of button index (0-based, in Windows order: OK Cancel, Yes No Cancel, Retry
+    // Cancel) of a box with these buttons; an index past the last button gives the first's.
+    static Answer answerOfButton(Buttons buttons, int index);
+    // The answer of a box closed without a button: Cancel where there is one, else No for a
+    // Yes/No box, else Ok.
+    static Answer closeAnswer(Buttons buttons);
+    // A Qt name filter ("Rich Text (*.rtf)") from a Windows pair; Windows separates several
+    // patterns with ';', Qt with blanks.
+    static QString nameFilter(const QString &description, const QString &pattern);
 };
 
 // Convenience: a message box titled "Parlanto" unless told otherwise.
 Dialogs::Answer msgBox(QWidget *owner, const QString &text, Dialogs::Buttons buttons = Dialogs::Buttons::Ok,
-                       Dialogs::Icon icon = Dialogs::Icon::None, const QString &title = QStringLiteral("Parlanto"),
-                       int defaultButton = 0);
+                       Dialogs::Icon icon = Dialogs::Icon::None,
+                       const QString &title = QStringLiteral("Parlanto"), int defaultButton = 0);

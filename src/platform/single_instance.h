@@ -12,11 +12,21 @@ class QLocalServer;
 // One Parlanto per user: a lock file in the runtime folder decides who is first; the first
 // instance also listens on a user-only local socket for commands from later ones. A lock or
 // socket left by a killed instance does not block the next start.
+//
+// Names are "<name>-<uid>", so two users on one machine never meet. When the environment
+// variable PARLANTO_INSTANCE is set, "-<its value>" (letters, digits, '_' and '-' only) is
+// appended, so that test processes running side by side each have their own instance.
+//
+// Wire format: one command = 4-byte little-endian length + that many bytes of UTF-8; the
+// reply is one byte, 1 when the command was accepted, 0 when it was refused or malformed.
+class QLocalSocket;
+
 class SingleInstance : public QObject
 {
     Q_OBJECT
 public:
-    explicit SingleInstance(const QString &name = QStringLiteral("ttsparl-FormDDE"), QObject *parent = nullptr);
+    explicit SingleInstance(const QString &name = QStringLiteral("ttsparl-FormDDE"),
+                            QObject *parent = nullptr);
     ~SingleInstance() override;
 
     // True when this process is the first instance (and now holds the lock and the socket).
@@ -26,14 +36,23 @@ public:
     // Largest command accepted, in bytes of UTF-8.
     static constexpr int MaxCommandBytes = 16 * 1024 * 1024;
 
+    // A sender that stops sending mid-command is dropped after this long.
+    static constexpr int ReadTimeoutMs = 5000;
+
     // Decides whether a received command is accepted; the answer goes back to the sender.
+    // Without a handler every well-formed command is accepted.
     void setHandler(std::function<bool(const QString &)> handler) { m_handler = std::move(handler); }
+
+    // Where the lock file and the socket are (the runtime folder, else scratchRoot()).
+    QString lockFilePath() const;
+    QString serverName() const;
 
 signals:
     void commandReceived(const QString &command);
 
 private:
     void onNewConnection();
+    void readCommands(QLocalSocket *socket);
     QString m_name;
     std::unique_ptr<QLockFile> m_lock;
     std::unique_ptr<QLocalServer> m_server;
