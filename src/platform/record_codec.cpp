@@ -1,8 +1,13 @@
 #include "platform/record_codec.h"
 
 #include <QFile>
-#include <QSaveFile>
 #include <QtEndian>
+
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -21,6 +26,22 @@ QByteArray cutToBytes(QByteArray bytes, qsizetype max)
         --cut;
     bytes.truncate(cut);
     return bytes;
+}
+
+bool writeAll(int fd, const QByteArray &data)
+{
+    const char *next = data.constData();
+    qsizetype left = data.size();
+    while (left > 0) {
+        const ssize_t written = ::write(fd, next, size_t(left));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return false;
+        next += written;
+        left -= written;
+    }
+    return true;
 }
 
 } // namespace
@@ -92,14 +113,21 @@ QString RecordReader::readString()
 
 bool writeRecordFile(const QString &path, const QByteArray &data)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    // Written by hand rather than with QSaveFile: Qt 6.4's QSaveFile::commit() reports
+    // success when its final flush fails (a full disk), and would put a cut record in place.
+    const QByteArray target = QFile::encodeName(path);
+    QByteArray temporary = target + ".XXXXXX";
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0)
         return false;
-    if (file.write(data) != data.size()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    struct stat existing = {};
+    ::fchmod(fd, ::stat(target.constData(), &existing) == 0 ? (existing.st_mode & 07777) : 0644);
+    bool ok = writeAll(fd, data) && ::fsync(fd) == 0;
+    ok = ::close(fd) == 0 && ok;
+    ok = ok && ::rename(temporary.constData(), target.constData()) == 0;
+    if (!ok)
+        ::unlink(temporary.constData());
+    return ok;
 }
 
 QByteArray readRecordFile(const QString &path)
