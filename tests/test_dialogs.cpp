@@ -1,0 +1,231 @@
+// test-links: parlanto_platform
+#include "platform/dialogs.h"
+#include "platform/registry.h"
+#include "platform/shell.h"
+#include "support/fake_dialogs.h"
+#include "support/fake_shell.h"
+#include "support/test_home.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest>
+
+#include <memory>
+
+using Buttons = Dialogs::Buttons;
+using Answer = Dialogs::Answer;
+
+class TestDialogs : public QObject
+{
+    Q_OBJECT
+    std::unique_ptr<TestHome> home;
+
+private slots:
+    void initTestCase() { home = std::make_unique<TestHome>(); }
+
+    void buttonsMapToAnswers()
+    {
+        QCOMPARE(Dialogs::answerOfButton(Buttons::Ok, 0), Answer::Ok);
+        QCOMPARE(Dialogs::answerOfButton(Buttons::OkCancel, 1), Answer::Cancel);
+        QCOMPARE(Dialogs::answerOfButton(Buttons::YesNo, 0), Answer::Yes);
+        QCOMPARE(Dialogs::answerOfButton(Buttons::YesNo, 1), Answer::No);
+        QCOMPARE(Dialogs::answerOfButton(Buttons::YesNoCancel, 2), Answer::Cancel);
+        QCOMPARE(Dialogs::answerOfButton(Buttons::RetryCancel, 0), Answer::Retry);
+        QCOMPARE(Dialogs::answerOfButton(Buttons::YesNo, 2), Answer::Yes); // no third button
+        QCOMPARE(Dialogs::answerOfButton(Buttons::OkCancel, -1), Answer::Ok);
+        QCOMPARE(Dialogs::closeAnswer(Buttons::YesNo), Answer::No);
+        QCOMPARE(Dialogs::closeAnswer(Buttons::YesNoCancel), Answer::Cancel);
+        QCOMPARE(Dialogs::closeAnswer(Buttons::Ok), Answer::Ok);
+    }
+
+    void nameFiltersFollowQtsForm_data()
+    {
+        QTest::addColumn<QString>("description");
+        QTest::addColumn<QString>("pattern");
+        QTest::addColumn<QString>("filter");
+        QTest::newRow("plain") << "Text"
+                               << "*.txt"
+                               << "Text (*.txt)";
+        QTest::newRow("already") << "Rich Text (*.rtf)"
+                                 << "*.rtf"
+                                 << "Rich Text (*.rtf)";
+        QTest::newRow("several") << "Documents"
+                                 << "*.txt;*.rtf"
+                                 << "Documents (*.txt *.rtf)";
+        QTest::newRow("other group") << "Text (*.txt)"
+                                     << "*.txt;*.text"
+                                     << "Text (*.txt *.text)";
+        QTest::newRow("no pattern") << "All"
+                                    << ""
+                                    << "All (*)";
+    }
+    void nameFiltersFollowQtsForm()
+    {
+        QFETCH(QString, description);
+        QFETCH(QString, pattern);
+        QFETCH(QString, filter);
+        QCOMPARE(Dialogs::nameFilter(description, pattern), filter);
+    }
+
+    void fakeDialogsAnswerAsScripted()
+    {
+        {
+            FakeDialogs fake;
+            QCOMPARE(&Dialogs::instance(), static_cast<Dialogs *>(&fake));
+            fake.queueAnswer(Answer::No);
+            QCOMPARE(msgBox(nullptr, QStringLiteral("Overwrite?"), Buttons::YesNo, Dialogs::Icon::Question,
+                            QStringLiteral("Message"), 1),
+                     Answer::No);
+            // Nothing scripted: the default button answers.
+            QCOMPARE(msgBox(nullptr, QStringLiteral("Again?"), Buttons::YesNoCancel, Dialogs::Icon::None,
+                            QStringLiteral("Parlanto"), 2),
+                     Answer::Cancel);
+            QCOMPARE(msgBox(nullptr, QStringLiteral("Done")), Answer::Ok);
+            QCOMPARE(fake.messages().size(), 3);
+            const Dialogs::Message first = fake.messages().first();
+            QCOMPARE(first.text, QStringLiteral("Overwrite?"));
+            QCOMPARE(first.title, QStringLiteral("Message"));
+            QCOMPARE(first.buttons, Buttons::YesNo);
+            QCOMPARE(first.icon, Dialogs::Icon::Question);
+            QCOMPARE(first.defaultButton, 1);
+            QCOMPARE(fake.messages().at(2).title, QStringLiteral("Parlanto"));
+
+            Dialogs::FileRequest request;
+            request.title = QStringLiteral("Save");
+            request.initialFolder = home->path();
+            request.filters = {{QStringLiteral("Wave"), QStringLiteral("*.wav")},
+                               {QStringLiteral("MP3"), QStringLiteral("*.mp3")}};
+            request.filterIndex = 2;
+            fake.queueFile(QStringLiteral("/tmp/a.mp3"), 2);
+            fake.queueFileCancel();
+            const auto saved = Dialogs::instance().saveFile(nullptr, request);
+            QVERIFY(saved);
+            QCOMPARE(saved->fileName, QStringLiteral("/tmp/a.mp3"));
+            QCOMPARE(saved->filterIndex, 2);
+            QVERIFY(!Dialogs::instance().openFile(nullptr, request));
+            QVERIFY(!Dialogs::instance().openFile(nullptr, request)); // nothing left: cancel
+            QCOMPARE(fake.fileCalls().size(), 3);
+            QCOMPARE(fake.fileCalls().at(0).kind, FakeDialogs::FileKind::Save);
+            QCOMPARE(fake.fileCalls().at(1).kind, FakeDialogs::FileKind::Open);
+            QCOMPARE(fake.fileCalls().at(0).request.filterIndex, 2);
+            QCOMPARE(fake.fileCalls().at(0).request.filters.size(), 2);
+
+            QColor colour(Qt::black);
+            fake.queueFont(QFont(QStringLiteral("Serif"), 14), QColor(Qt::red));
+            const auto font = Dialogs::instance().chooseFont(nullptr, QFont(), colour);
+            QVERIFY(font);
+            QCOMPARE(font->pointSize(), 14);
+            QCOMPARE(colour, QColor(Qt::red));
+            QCOMPARE(fake.fontCalls().first().colour, QColor(Qt::black));
+            fake.queueFontCancel();
+            QVERIFY(!Dialogs::instance().chooseFont(nullptr, QFont(), colour));
+            QCOMPARE(colour, QColor(Qt::red));
+
+            fake.queueColour(QColor(1, 2, 3));
+            QCOMPARE(Dialogs::instance().chooseColour(nullptr, Qt::white), QColor(1, 2, 3));
+            QVERIFY(!Dialogs::instance().chooseColour(nullptr, Qt::white));
+            QCOMPARE(fake.colourCalls().size(), 2);
+
+            fake.queueFolder(QStringLiteral("/srv/texts"));
+            QCOMPARE(Dialogs::instance().chooseFolder(nullptr, QStringLiteral("Pick"), QStringLiteral("/")),
+                     QStringLiteral("/srv/texts"));
+            fake.queueFolderCancel();
+            QVERIFY(!Dialogs::instance().chooseFolder(nullptr, QStringLiteral("Pick"), QStringLiteral("/")));
+            QCOMPARE(fake.folderCalls().first().first, QStringLiteral("Pick"));
+            QCOMPARE(fake.unusedAnswers(), 0);
+
+            // Fakes nest: an inner one is used while it lives, then the outer returns.
+            {
+                FakeDialogs inner;
+                msgBox(nullptr, QStringLiteral("inner"));
+                QCOMPARE(inner.messages().size(), 1);
+            }
+            QCOMPARE(Dialogs::installed(), static_cast<Dialogs *>(&fake));
+        }
+        QCOMPARE(Dialogs::installed(), nullptr);
+    }
+
+    void qtMessageBoxUsesTheDefaultButton()
+    {
+        // The real box: check its buttons and default, then press the other button.
+        QStringList seen;
+        QTimer::singleShot(0, this, [&] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            for (QAbstractButton *button : box->buttons())
+                seen.append(button->text());
+            seen.append(QStringLiteral("default=") + box->defaultButton()->text());
+            seen.append(QStringLiteral("title=") + box->windowTitle());
+            seen.append(QStringLiteral("warning=") + QString::number(box->icon() == QMessageBox::Warning));
+            box->button(QMessageBox::Yes)->click();
+        });
+        const Answer answer = msgBox(nullptr, QStringLiteral("Replace it?"), Buttons::YesNo,
+                                     Dialogs::Icon::Exclamation, QStringLiteral("Message"), 1);
+        QCOMPARE(answer, Answer::Yes);
+        QVERIFY2(seen.size() == 5, qPrintable(seen.join(QLatin1Char('|'))));
+        QVERIFY(seen.at(2).startsWith(QStringLiteral("default=")));
+        QVERIFY(seen.at(2).contains(QStringLiteral("No")));
+        QCOMPARE(seen.at(3), QStringLiteral("title=Message"));
+        QCOMPARE(seen.at(4), QStringLiteral("warning=1"));
+
+        // Closed without a button: a Yes/No box answers No.
+        QTimer::singleShot(0, this, [] {
+            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()))
+                box->reject();
+        });
+        QCOMPARE(msgBox(nullptr, QStringLiteral("Close me"), Buttons::YesNo), Answer::No);
+    }
+
+    void shellTargets()
+    {
+        QCOMPARE(targetUrl(QStringLiteral("http://www.parlanto.example/faq.htm")),
+                 QUrl(QStringLiteral("http://www.parlanto.example/faq.htm")));
+        QCOMPARE(targetUrl(QStringLiteral("mailto:support@parlanto.example")).scheme(),
+                 QStringLiteral("mailto"));
+        QCOMPARE(targetUrl(QStringLiteral("/tmp/a b.txt")),
+                 QUrl::fromLocalFile(QStringLiteral("/tmp/a b.txt")));
+        const QString odd = home->file(QStringLiteral("x:y.txt"));
+        QFile file(odd);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        QVERIFY(targetUrl(odd).isLocalFile());
+        QVERIFY(targetUrl(QStringLiteral("c:notes.txt")).isLocalFile()); // a drive letter is no scheme
+        QVERIFY(!targetUrl(QStringLiteral("  ")).isValid());
+
+        FakeShell fake;
+        fake.setResult(false);
+        QVERIFY(!Shell::instance().open(QStringLiteral("http://example.org")));
+        QCOMPARE(fake.opened(), QStringList{QStringLiteral("http://example.org")});
+    }
+
+    void registryKeepsValuesInTheProgramFolder()
+    {
+        const QString key = QStringLiteral("HKEY_CURRENT_USER\\Software\\Parlanto");
+        QCOMPARE(Registry::value(key, QStringLiteral("WaveEnd"), 7).toInt(), 7);
+        Registry::setValue(key, QStringLiteral("WaveEnd"), 1);
+        Registry::setValue(QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\Parlanto"),
+                           QStringLiteral("WaveEnd"), 2);
+        Registry::setValue(key, QString(), QStringLiteral("default value"));
+        QCOMPARE(Registry::value(key, QStringLiteral("WaveEnd")).toInt(), 1);
+        QCOMPARE(Registry::value(key, QString()).toString(), QStringLiteral("default value"));
+        QVERIFY(QFile::exists(home->file(QStringLiteral("registry.ini"))));
+
+        // Another reader of the file (a new process) sees the same values.
+        QSettings file(home->file(QStringLiteral("registry.ini")), QSettings::IniFormat);
+        QCOMPARE(file.value(QStringLiteral("HKEY_LOCAL_MACHINE/Software/Parlanto/WaveEnd")).toInt(), 2);
+
+        Registry::remove(key, QStringLiteral("WaveEnd"));
+        QVERIFY(!Registry::value(key, QStringLiteral("WaveEnd")).isValid());
+        QCOMPARE(Registry::value(QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\Parlanto"),
+                                 QStringLiteral("WaveEnd"))
+                     .toInt(),
+                 2);
+    }
+};
+
+QTEST_MAIN(TestDialogs)
+#include "test_dialogs.moc"
