@@ -23,6 +23,8 @@ struct SpeechSettings
     QString CurrentVoiceName;       // String: voice list text without " (TTS4.0)" / " (TTS5.0)"
     int32_t RatePosition = 0;       // Long: rate bar VScroll2, 0..100
     int32_t PitchPosition = 0;      // Long: pitch bar VScroll3, 0..100
+
+    bool operator==(const SpeechSettings &) const = default;
 };
 
 // Window placement, text font and colours, and the choices of the other windows. Lengths and
@@ -68,6 +70,8 @@ struct WindowSettings
     bool SlideStrikethrough = false; // Integer
     int32_t SlideCharset = 1;        // Long
     int32_t SlideTextColour = 0;     // Long
+
+    bool operator==(const WindowSettings &) const = default;
 };
 
 // The record of "IEVoiceName.ini", read by the browser add-in.
@@ -76,6 +80,8 @@ struct VoiceHandOff
     // Field order is the on-disk order of IEVoiceName.ini; do not reorder.
     QString listText;   // String: the voice's list text, name and suffix
     QString generation; // String: "4" or "5"
+
+    bool operator==(const VoiceHandOff &) const = default;
 };
 
 // Encoding and tolerant decoding: a short or damaged record leaves the fields past its data
