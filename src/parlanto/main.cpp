@@ -1,11 +1,19 @@
+#include "app/app_state.h"
+#include "app/ttsmain.h"
+
 #include <QApplication>
-#include <QWidget>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    QWidget window;
-    window.setWindowTitle(QStringLiteral("Parlanto"));
-    window.show();
-    return app.exec();
+    QApplication::setApplicationName(QStringLiteral("parlanto"));
+    // Closing the main window hides it; only ExitAll ends the program.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    AppState state;
+    ttsmain window(state);
+    const QStringList arguments = QApplication::arguments().mid(1);
+    if (window.Form_Load(arguments.join(QLatin1Char(' '))) == ttsmain::LoadResult::Ended)
+        return 0;
+    return QApplication::exec();
 }

@@ -1,0 +1,514 @@
+#include "app/ttsmain.h"
+
+#include "platform/program_folder.h"
+#include "platform/single_instance.h"
+#include "platform/twips.h"
+#include "speech/directss.h"
+#include "speech/spvoice.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QFile>
+#include <QFrame>
+#include <QLabel>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QSlider>
+#include <QTextEdit>
+#include <QToolButton>
+#include <QWindow>
+
+namespace {
+
+// The button panel, in twips.
+constexpr int FrameWidth = 11805;
+constexpr int FrameHeight = 1575;
+constexpr int ButtonWidth = 735;
+constexpr int ButtonHeight = 680;
+// Above this window height (twips) the text box is shown.
+constexpr int TextBoxMinWindowHeight = 2000;
+constexpr int TextBoxLeft = 100;
+// Designed window size before any settings apply.
+constexpr int DesignWidth = 12000;
+constexpr int DesignHeight = 8400;
+
+void placeTwips(QWidget *widget, int left, int top, int width, int height)
+{
+    widget->setGeometry(twipsToPixels(left), twipsToPixels(top), twipsToPixels(width), twipsToPixels(height));
+}
+
+QFont arial()
+{
+    QFont font(QStringLiteral("Arial"), 8);
+    font.setStyleHint(QFont::SansSerif);
+    return font;
+}
+
+QFont tahoma()
+{
+    QFont font(QStringLiteral("Tahoma"), 8);
+    font.setStyleHint(QFont::SansSerif);
+    return font;
+}
+
+} // namespace
+
+SpeechFactory SpeechFactory::standard()
+{
+    SpeechFactory factory;
+    factory.makeDirectSS = [] { return std::make_unique<DirectSS>(); };
+    factory.makeTextToSpeech = [] { return std::make_unique<TextToSpeech>(); };
+    factory.makeSpVoice = [] { return std::make_unique<SpVoice>(); };
+    return factory;
+}
+
+ttsmain::ttsmain(AppState &app, SpeechFactory factory, QWidget *parent)
+    : QWidget(parent), App(app), m_factory(std::move(factory))
+{
+    setObjectName(QStringLiteral("ttsmain"));
+    m_processEnd = [](int code) {
+        // Queued, so that an end requested before the event loop runs still ends it.
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(), [code] { QCoreApplication::exit(code); }, Qt::QueuedConnection);
+    };
+    buildControls();
+    connectControls();
+    resize(twipsToPixels(DesignWidth), twipsToPixels(DesignHeight));
+}
+
+ttsmain::~ttsmain()
+{
+    // The speech objects go before the controls their events touch.
+    for (QObject *object :
+         {static_cast<QObject *>(DirectSS1.get()), static_cast<QObject *>(NewsVoice1.get())})
+        if (object)
+            object->disconnect(this);
+    WaveVoice1.reset();
+    VoiceSayTime.reset();
+    NewsVoice1.reset();
+    TextToSpeech1.reset();
+    DirectSS1.reset();
+}
+
+void ttsmain::buildControls()
+{
+    setMouseTracking(true);
+
+    RichTextBox1 = new QPlainTextEdit(this);
+    RichTextBox1->setObjectName(QStringLiteral("RichTextBox1"));
+    RichTextBox1->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    RichTextBox1->setAttribute(Qt::WA_NoMousePropagation);
+    RichTextBox1->viewport()->installEventFilter(this);
+
+    RichTextBox2 = new QTextEdit(this);
+    RichTextBox2->setObjectName(QStringLiteral("RichTextBox2"));
+    RichTextBox2->setAcceptRichText(true);
+    RichTextBox2->setPlainText(QStringLiteral("RichTextBox2"));
+    RichTextBox2->hide();
+
+    Label15 = new QLabel(this);
+    Label15->setObjectName(QStringLiteral("Label15"));
+    Label15->hide();
+
+    mnuTray = new QMenu(this);
+    mnuTray->setObjectName(QStringLiteral("mnuTray"));
+
+    MonitorText1Len = new IntervalTimer(0, this);
+
+    buildPanel();
+}
+
+void ttsmain::buildPanel()
+{
+    Frame1 = new QFrame(this);
+    Frame1->setObjectName(QStringLiteral("Frame1"));
+    Frame1->setMouseTracking(true);
+    Frame1->installEventFilter(this);
+    Frame1->resize(twipsToPixels(FrameWidth), twipsToPixels(FrameHeight));
+
+    struct ButtonSpec
+    {
+        QToolButton **button;
+        const char *name;
+        int left;
+        QString caption;
+        QString tip;
+    };
+    const ButtonSpec buttons[] = {
+        {&Command7, "Command7", 5040, QStringLiteral("&Voice"), QStringLiteral("Change voice")},
+        {&Command5, "Command5", 5760, QStringLiteral("S&peak"), QStringLiteral("Read aloud")},
+        {&Command6, "Command6", 6480, QStringLiteral("&Stop"), QStringLiteral("Stop speaking")},
+        {&Command3, "Command3", 7200, QStringLiteral("&Open"),
+         QStringLiteral("Load text file (.txt, .rtf) to read aloud")},
+        {&Command4, "Command4", 7920, QStringLiteral("S&ave"),
+         QStringLiteral(
+             "save text as text file or audio file. To save as audio file, TTS5 is faster than TTS4")},
+        {&Command8, "Command8", 8640, QStringLiteral("&Help"),
+         QStringLiteral("How does this application work?")},
+        {&Command1, "Command1", 9360, QStringLiteral("&BColor"), QStringLiteral("Change text back color")},
+        {&Command2, "Command2", 10080, QStringLiteral("Fo&nt"), QStringLiteral("Change text font")},
+        {&Command9, "Command9", 10800, QStringLiteral("&Close"), QStringLiteral("Close this window")},
+    };
+    for (const ButtonSpec &spec : buttons) {
+        auto *button = new QToolButton(Frame1);
+        button->setObjectName(QLatin1String(spec.name));
+        button->setText(spec.caption);
+        button->setToolTip(spec.tip);
+        button->setFont(arial());
+        button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+        button->setMouseTracking(true);
+        button->installEventFilter(this);
+        placeTwips(button, spec.left, 0, ButtonWidth, ButtonHeight);
+        *spec.button = button;
+        m_panelButtons.append(button);
+    }
+    m_speakPicture = QIcon(programFile(QStringLiteral("speak.bmp")));
+    m_pausePicture = QIcon(programFile(QStringLiteral("pause.bmp")));
+    Command5->setIcon(m_speakPicture);
+
+    Combo1 = new QComboBox(Frame1);
+    Combo1->setObjectName(QStringLiteral("Combo1"));
+    Combo1->setFont(tahoma());
+    Combo1->setAttribute(Qt::WA_NoMousePropagation);
+    placeTwips(Combo1, 5040, -240, 3645, 405);
+    Combo1->hide();
+
+    cpvSlider1 = new QSlider(Qt::Horizontal, Frame1);
+    cpvSlider1->setObjectName(QStringLiteral("cpvSlider1"));
+    cpvSlider1->setAttribute(Qt::WA_NoMousePropagation);
+    placeTwips(cpvSlider1, 5040, 720, 3120, 375);
+
+    Check1 = new QCheckBox(QStringLiteral("&Text"), Frame1);
+    Check1->setObjectName(QStringLiteral("Check1"));
+    Check1->setFont(arial());
+    Check1->setMouseTracking(true);
+    Check1->installEventFilter(this);
+    placeTwips(Check1, 8280, 840, 840, 400);
+
+    const auto makeLabel = [this](QLabel *&label, const char *name, const QString &caption, const QFont &font,
+                                  int left, int top, int width, int height) {
+        label = new QLabel(caption, Frame1);
+        label->setObjectName(QLatin1String(name));
+        label->setFont(font);
+        label->setMouseTracking(true);
+        label->installEventFilter(this);
+        placeTwips(label, left, top, width, height);
+        m_labels.append(label);
+    };
+    makeLabel(Label8, "Label8", QString(), arial(), 2670, 720, 1140, 270);
+    makeLabel(Label10, "Label10", QStringLiteral("Version 1.71"), arial(), 2640, 960, 1350, 270);
+    for (QLabel *grey : {Label8, Label10}) {
+        QPalette palette = grey->palette();
+        palette.setColor(QPalette::WindowText, QColor(128, 128, 128));
+        grey->setPalette(palette);
+        grey->setToolTip(QStringLiteral("Double click to download more text to speech engines"));
+    }
+    makeLabel(Label13, "Label13", QStringLiteral("00:00:00"), tahoma(), 7080, 1080, 930, 270);
+    makeLabel(Label1, "Label1", QStringLiteral("100"), tahoma(), 9240, 795, 450, 285);
+    makeLabel(Label2, "Label2", QStringLiteral("Volume"), arial(), 9345, 1080, 915, 240);
+    makeLabel(Label5, "Label5", QStringLiteral("29"), tahoma(), 10080, 795, 330, 285);
+    makeLabel(Label6, "Label6", QStringLiteral("Rate"), arial(), 10275, 1080, 705, 240);
+    makeLabel(Label3, "Label3", QStringLiteral("29"), tahoma(), 10800, 795, 330, 285);
+    makeLabel(Label4, "Label4", QStringLiteral("Pitch"), arial(), 11080, 1080, 840, 240);
+    Label2->setToolTip(QStringLiteral("Change speak volume"));
+    Label6->setToolTip(QStringLiteral("Change speak rate"));
+    Label4->setToolTip(QStringLiteral("Change voice pitch. Note: pitch of some voices can be changed."));
+
+    const auto makeBar = [this](QScrollBar *&bar, const char *name, int left) {
+        bar = new QScrollBar(Qt::Vertical, Frame1);
+        bar->setObjectName(QLatin1String(name));
+        bar->setRange(0, 100);
+        bar->setAttribute(Qt::WA_NoMousePropagation);
+        placeTwips(bar, left, 720, 375, 400);
+    };
+    makeBar(VScroll1, "VScroll1", 9720);
+    makeBar(VScroll2, "VScroll2", 10440);
+    makeBar(VScroll3, "VScroll3", 11160);
+    VScroll1->setValue(100);
+    VScroll2->setValue(29);
+    VScroll3->setValue(29);
+}
+
+void ttsmain::connectControls()
+{
+    connect(Command5, &QToolButton::clicked, this, &ttsmain::Command5_Click);
+    connect(Command6, &QToolButton::clicked, this, &ttsmain::Command6_Click);
+    connect(Command7, &QToolButton::clicked, this, &ttsmain::Command7_Click);
+    connect(Command3, &QToolButton::clicked, this, &ttsmain::Command3_Click);
+    connect(Command4, &QToolButton::clicked, this, &ttsmain::Command4_Click);
+    connect(Command2, &QToolButton::clicked, this, &ttsmain::Command2_Click);
+    connect(Command1, &QToolButton::clicked, this, &ttsmain::Command1_Click);
+    connect(Command8, &QToolButton::clicked, this, &ttsmain::Command8_Click);
+    connect(Command9, &QToolButton::clicked, this, &ttsmain::Command9_Click);
+    // Only the user's click runs the check box's action; the layout's own changes do not.
+    connect(Check1, &QCheckBox::clicked, this, &ttsmain::Check1_Click);
+    connect(Combo1, &QComboBox::activated, this, &ttsmain::Combo1_Click);
+    connect(VScroll1, &QScrollBar::valueChanged, this, &ttsmain::VScroll1_Change);
+    connect(VScroll2, &QScrollBar::valueChanged, this, &ttsmain::VScroll2_Change);
+    connect(VScroll3, &QScrollBar::valueChanged, this, &ttsmain::VScroll3_Change);
+
+    connect(RichTextBox1, &QPlainTextEdit::textChanged, this, &ttsmain::RichTextBox1_Change);
+    connect(MonitorText1Len, &IntervalTimer::Timer, this, &ttsmain::MonitorText1Len_Timer);
+    // Dragging, stepping (keys, page clicks) and releasing the slider; programmatic moves
+    // while reading are not the user's and never move the cursor.
+    connect(cpvSlider1, &QSlider::sliderMoved, this, &ttsmain::cpvSlider1_Scroll);
+    connect(cpvSlider1, &QSlider::actionTriggered, this, [this](int) { cpvSlider1_Change(); });
+    connect(cpvSlider1, &QSlider::sliderReleased, this, &ttsmain::cpvSlider1_MouseUp);
+    MonitorText1Len_Timer(); // the empty document: slider unavailable
+}
+
+void ttsmain::createRunTimeTimers()
+{
+    Timer101 = new IntervalTimer(0, this);
+    Timer1 = new IntervalTimer(0, this);
+    Timer102 = new IntervalTimer(0, this);
+    Timer2 = new IntervalTimer(0, this);
+    TimerSay = new IntervalTimer(50000, this);
+    ReadingTime = new IntervalTimer(0, this);
+    TimerSayTest = new IntervalTimer(0, this);
+    SaveSettings = new IntervalTimer(15000, this);
+    firstuse = new IntervalTimer(0, this);
+    connect(ReadingTime, &IntervalTimer::Timer, this, &ttsmain::ReadingTime_Timer);
+    connect(SaveSettings, &IntervalTimer::Timer, this, &ttsmain::SaveSettings_Timer);
+    connect(firstuse, &IntervalTimer::Timer, this, &ttsmain::firstuse_Timer);
+}
+
+void ttsmain::createGeneration4Objects()
+{
+    if (m_factory.makeDirectSS)
+        DirectSS1 = m_factory.makeDirectSS();
+    if (m_factory.makeTextToSpeech)
+        TextToSpeech1 = m_factory.makeTextToSpeech();
+    if (DirectSS1) {
+        DirectSS1->setInitialized(1);
+        connect(DirectSS1.get(), &DirectSS::AudioStart, this, &ttsmain::DirectSS1_AudioStart);
+        connect(DirectSS1.get(), &DirectSS::TextDataStarted, this, &ttsmain::DirectSS1_TextDataStarted);
+        connect(DirectSS1.get(), &DirectSS::AudioStop, this, &ttsmain::DirectSS1_AudioStop);
+        connect(DirectSS1.get(), &DirectSS::TextDataDone, this, &ttsmain::DirectSS1_TextDataDone);
+        connect(DirectSS1.get(), &DirectSS::WordPosition, this, &ttsmain::DirectSS1_WordPosition);
+    }
+    if (TextToSpeech1)
+        TextToSpeech1->setInitialized(1);
+}
+
+void ttsmain::createGeneration5Objects()
+{
+    if (!m_factory.makeSpVoice)
+        return;
+    NewsVoice1 = m_factory.makeSpVoice();
+    VoiceSayTime = m_factory.makeSpVoice();
+    WaveVoice1 = m_factory.makeSpVoice();
+    if (NewsVoice1) {
+        connect(NewsVoice1.get(), &SpVoice::StartStream, this, &ttsmain::NewsVoice1_StartStream);
+        connect(NewsVoice1.get(), &SpVoice::EndStream, this, &ttsmain::NewsVoice1_EndStream);
+        connect(NewsVoice1.get(), &SpVoice::Word, this, &ttsmain::NewsVoice1_Word);
+    }
+}
+
+// ---- Layout
+
+void ttsmain::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    Form_Resize();
+}
+
+void ttsmain::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange)
+        Form_Resize();
+}
+
+void ttsmain::Form_Resize()
+{
+    RichTextBox1->setToolTip(QStringLiteral("Paste text here"));
+    // The window's outer size, as the twips layout was made for.
+    const QSize outer = frameGeometry().size();
+    const int width = pixelsToTwips(outer.width());
+    const int height = pixelsToTwips(outer.height());
+
+    Frame1->move(twipsToPixels(width - FrameWidth), Frame1->y());
+    if (height > TextBoxMinWindowHeight) {
+        const int boxHeight = height - FrameHeight - 600;
+        if (boxHeight < 0)
+            return; // a text box of negative height: the rest of this layout is skipped
+        placeTwips(RichTextBox1, TextBoxLeft, 0, width - 3 * TextBoxLeft, boxHeight);
+        Frame1->move(Frame1->x(), twipsToPixels(boxHeight + 100));
+        Check1->setChecked(true);
+        App.window.TextBoxShown = true;
+        Check1->setToolTip(QStringLiteral("Hide text box"));
+    } else {
+        RichTextBox1->move(twipsToPixels(99999), RichTextBox1->y());
+        Frame1->move(Frame1->x(), 0);
+        Check1->setChecked(false);
+        App.window.TextBoxShown = false;
+        Check1->setToolTip(QStringLiteral("Show text box"));
+    }
+
+    const Qt::WindowStates state = windowState();
+    if (!(state & Qt::WindowMinimized)) {
+        App.window.Width = width;
+        App.window.Height = height;
+    }
+    App.window.WindowState = (state & Qt::WindowMinimized) ? 1 : (state & Qt::WindowMaximized) ? 2 : 0;
+}
+
+// ---- Voice-list hiding and window dragging
+
+void ttsmain::hideVoiceListCheck()
+{
+    if (HideVoiceListPending) {
+        Combo1->hide();
+        HideVoiceListPending = false;
+    }
+}
+
+void ttsmain::startWindowDrag()
+{
+    if (QWindow *window = windowHandle())
+        window->startSystemMove();
+}
+
+void ttsmain::mouseMoveEvent(QMouseEvent *event)
+{
+    hideVoiceListCheck();
+    QWidget::mouseMoveEvent(event);
+}
+
+void ttsmain::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::LeftButton)
+        startWindowDrag();
+    QWidget::mousePressEvent(event);
+}
+
+bool ttsmain::eventFilter(QObject *watched, QEvent *event)
+{
+    const QEvent::Type type = event->type();
+    if (watched == RichTextBox1->viewport()) {
+        if (type == QEvent::MouseButtonPress) {
+            auto *mouse = static_cast<QMouseEvent *>(event);
+            RichTextBox1_MouseDown(mouse->button(),
+                                   RichTextBox1->cursorForPosition(mouse->position().toPoint()).position());
+        }
+        return false;
+    }
+
+    auto *label = qobject_cast<QLabel *>(watched);
+    const bool isLabel = label && m_labels.contains(label);
+    const bool isControl =
+        watched == Frame1 || watched == Check1 || m_panelButtons.contains(qobject_cast<QWidget *>(watched));
+
+    if (type == QEvent::MouseMove && (isLabel || isControl)) {
+        if (isControl)
+            HideVoiceListPending = true;
+        hideVoiceListCheck();
+        if (isControl)
+            HideVoiceListPending = true;
+        if (isLabel || watched == Frame1) {
+            unsetCursor();
+            return true; // handled here, not again by the panel or the window behind
+        }
+        return false;
+    }
+    if (type == QEvent::MouseButtonDblClick && (watched == Label8 || watched == Label10)) {
+        if (watched == Label8)
+            Label8_DblClick();
+        else
+            Label10_DblClick();
+        return true;
+    }
+    if (type == QEvent::MouseButtonPress && (watched == Frame1 || isLabel)) {
+        // The product name and version take double clicks instead of drags.
+        if (watched != Label8 && watched != Label10 &&
+            static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton)
+            startWindowDrag();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+// ---- Closing and ending
+
+void ttsmain::closeEvent(QCloseEvent *event)
+{
+    if (App.ExitRequested) {
+        event->accept();
+        return;
+    }
+    // Closing keeps the program running in the tray.
+    event->ignore();
+    setWindowState(windowState() | Qt::WindowMinimized);
+    hide();
+}
+
+void ttsmain::Command9_Click()
+{
+    setWindowState(windowState() | Qt::WindowMinimized);
+    hide();
+}
+
+const QStringList &ttsmain::unloadOrder()
+{
+    static const QStringList order = {
+        QStringLiteral("howto"),          QStringLiteral("mp3end"),      QStringLiteral("setmyclock"),
+        QStringLiteral("ttsaboutForm"),   QStringLiteral("ttsmain"),     QStringLiteral("updatewin"),
+        QStringLiteral("wavtomp3"),       QStringLiteral("wavtomp3end"), QStringLiteral("BatchText2Sound"),
+        QStringLiteral("SlideReadAloud"), QStringLiteral("ttsMenu"),
+    };
+    return order;
+}
+
+void ttsmain::setUnloadHandler(const QString &windowName, std::function<void()> unload)
+{
+    if (unload)
+        m_unloadHandlers.insert(windowName, std::move(unload));
+    else
+        m_unloadHandlers.remove(windowName);
+}
+
+void ttsmain::ExitAll()
+{
+    App.ExitRequested = true;
+    App.UpdateCancel = true;
+    RemoveTrayIcon();
+    for (const QString &name : unloadOrder()) {
+        if (name == QLatin1String("ttsmain")) {
+            Form_Unload();
+            continue;
+        }
+        const auto handler = m_unloadHandlers.take(name);
+        if (handler)
+            handler();
+    }
+    endProcess(0);
+}
+
+void ttsmain::Form_Unload()
+{
+    if (!App.ExitRequested)
+        return;
+    UnhookMainWindow();
+    UnhookTextBox();
+    if (WaveEndValue == 2)
+        StopRecordingControl();
+    const QString newVersion = programFile(QStringLiteral("newversion.ini"));
+    if (QFile::exists(newVersion))
+        QFile::remove(newVersion);
+    SaveTTSSets();
+    SaveWinSets();
+    UnhookMainWindow();
+    hide();
+}
+
+void ttsmain::endProcess(int code)
+{
+    m_processEndedFlag = true;
+    if (m_processEnd)
+        m_processEnd(code);
+}

@@ -1,0 +1,281 @@
+#pragma once
+
+#include "app/app_state.h"
+#include "app/interval_timer.h"
+
+#include <QDateTime>
+#include <QHash>
+#include <QIcon>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+class DirectSS;
+class TextToSpeech;
+class SpVoice;
+class SingleInstance;
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QLabel;
+class QMenu;
+class QPlainTextEdit;
+class QScrollBar;
+class QSlider;
+class QTextEdit;
+class QToolButton;
+
+// How the main window makes its five speech objects, each at its own start-up step. A maker
+// may return nullptr: a missing generation-5 voice object leaves its voices out of the list.
+// Tests replace single makers to force what real engines cannot do.
+struct SpeechFactory
+{
+    std::function<std::unique_ptr<DirectSS>()> makeDirectSS;
+    std::function<std::unique_ptr<TextToSpeech>()> makeTextToSpeech;
+    std::function<std::unique_ptr<SpVoice>()> makeSpVoice;
+
+    static SpeechFactory standard();
+};
+
+// The main window: the document, the button panel, the voice list, the speech objects and
+// the long-running timers. It lives for the whole run, shown or hidden.
+class ttsmain : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit ttsmain(AppState &app, SpeechFactory factory = SpeechFactory::standard(),
+                     QWidget *parent = nullptr);
+    ~ttsmain() override;
+
+    // ---- Start-up and shutdown (startup.cpp, ttsmain.cpp)
+    enum class LoadResult
+    {
+        Running, // the window is up; run the event loop
+        Ended,   // the process ends now (second instance, no engine, an end command)
+    };
+    LoadResult Form_Load(const QString &commandLine);
+    // How the process ends; by default the event loop is told to quit with the code.
+    void setProcessEnd(std::function<void(int)> end) { m_processEnd = std::move(end); }
+    bool processEnded() const { return m_processEndedFlag; }
+
+    // Ends the program: tray icon off, every existing window unloaded in a fixed order.
+    void ExitAll();
+    // Windows other than this one register how they unload when they are created.
+    void setUnloadHandler(const QString &windowName, std::function<void()> unload);
+    static const QStringList &unloadOrder();
+
+    void Form_Resize();
+    void Command9_Click();
+
+    QString StartFrom(const QString &commandLine) const;
+    void LinkAndSendMessage(const QString &commandLine);
+
+    // ---- Voices (ttsmain_voices.cpp)
+    void GetEngines4();
+    void GetEngines5();
+    void Command7_Click();
+    void Combo1_Click();
+    void Label8_DblClick();
+    void Label10_DblClick();
+
+    // ---- Reading aloud and its progress (ttsmain_reading.cpp)
+    void Command5_Click();
+    void Command6_Click();
+    void StopSpeak_DblClick();
+    void DirectSS1_AudioStart(int hi, int lo);
+    void DirectSS1_TextDataStarted(int hi, int lo);
+    void DirectSS1_AudioStop(int hi, int lo);
+    void DirectSS1_TextDataDone(int hi, int lo, int flags);
+    void DirectSS1_WordPosition(int hi, int lo, int byteoffset);
+    void NewsVoice1_StartStream(int streamNumber, qint64 streamPosition);
+    void NewsVoice1_EndStream(int streamNumber, qint64 streamPosition);
+    void NewsVoice1_Word(int streamNumber, qint64 streamPosition, int characterPosition, int length);
+    void ReadingTime_Timer();
+    void RichTextBox1_Change();
+    void MonitorText1Len_Timer();
+    void cpvSlider1_Scroll(int position);
+    void cpvSlider1_Change();
+    void cpvSlider1_MouseUp();
+    void RichTextBox1_MouseDown(Qt::MouseButton button, int clickedPosition);
+
+    // ---- Settings records and the three bars (ttsmain_settings.cpp)
+    void InitTTSSets();
+    void LoadTTSSets();
+    void InitWinSets();
+    void LoadWinSets();
+    void SaveTTSSets();
+    void SaveWinSets();
+    void SaveSettings_Timer();
+    void VScroll1_Change();
+    void VScroll2_Change();
+    void VScroll3_Change();
+
+    // ---- Document buttons (ttsmain_document.cpp)
+    void Command3_Click();
+    void Command4_Click();
+    void Command2_Click();
+    void Command1_Click();
+    void Check1_Click();
+    void Command8_Click();
+
+    // ---- Controls
+    QPlainTextEdit *RichTextBox1 = nullptr;
+    QTextEdit *RichTextBox2 = nullptr; // hidden; loads files handed over by other programs
+    QFrame *Frame1 = nullptr;
+    QComboBox *Combo1 = nullptr;
+    QToolButton *Command1 = nullptr;
+    QToolButton *Command2 = nullptr;
+    QToolButton *Command3 = nullptr;
+    QToolButton *Command4 = nullptr;
+    QToolButton *Command5 = nullptr;
+    QToolButton *Command6 = nullptr;
+    QToolButton *Command7 = nullptr;
+    QToolButton *Command8 = nullptr;
+    QToolButton *Command9 = nullptr;
+    QCheckBox *Check1 = nullptr;
+    QScrollBar *VScroll1 = nullptr; // volume
+    QScrollBar *VScroll2 = nullptr; // rate
+    QScrollBar *VScroll3 = nullptr; // pitch
+    QLabel *Label1 = nullptr;       // volume value
+    QLabel *Label2 = nullptr;       // "Volume"
+    QLabel *Label3 = nullptr;       // pitch value
+    QLabel *Label4 = nullptr;       // "Pitch"
+    QLabel *Label5 = nullptr;       // rate value
+    QLabel *Label6 = nullptr;       // "Rate"
+    QLabel *Label8 = nullptr;       // product name
+    QLabel *Label10 = nullptr;      // version
+    QLabel *Label13 = nullptr;      // elapsed reading time
+    QLabel *Label15 = nullptr;      // hidden; its font and colours are the slide reader's defaults
+    QSlider *cpvSlider1 = nullptr;
+    QMenu *mnuTray = nullptr;
+
+    // Designed timer.
+    IntervalTimer *MonitorText1Len = nullptr;
+    // Run-time timers, created by start-up in this order.
+    IntervalTimer *Timer101 = nullptr;
+    IntervalTimer *Timer1 = nullptr;
+    IntervalTimer *Timer102 = nullptr;
+    IntervalTimer *Timer2 = nullptr;
+    IntervalTimer *TimerSay = nullptr;
+    IntervalTimer *ReadingTime = nullptr;
+    IntervalTimer *TimerSayTest = nullptr;
+    IntervalTimer *SaveSettings = nullptr;
+    IntervalTimer *firstuse = nullptr;
+
+    // ---- Speech objects
+    std::unique_ptr<DirectSS> DirectSS1;
+    std::unique_ptr<TextToSpeech> TextToSpeech1;
+    std::unique_ptr<SpVoice> NewsVoice1;   // reading aloud
+    std::unique_ptr<SpVoice> VoiceSayTime; // talking clock and slide reader
+    std::unique_ptr<SpVoice> WaveVoice1;   // writing WAV files
+
+    // ---- Window variables
+    AppState &App;
+    int PlayStatus = 3; // 1 speaking, 2 paused, 3 idle
+    int StartTTS4Engine = -1;
+    int StartTTS4Speed = -1;
+    int StartTTS4Pitch = -1;
+    int ActivateMe = 0;
+    bool HideVoiceListPending = true;
+    int SpeakStart = 0;
+    QString SpokenText;
+    int PauseMark = 0; // 99 while a generation-4 reading is paused by the user
+    QDateTime ReadingStartTime;
+    int DocumentLength = 0;
+    int WaveEndValue = 0; // 2 while a recording to a sound file runs
+
+    // Voice catalogue.
+    int SAPI4VoiceCount = 0;
+    int SAPI5VoiceCount = 0;
+    int Token = 0;
+    int TTS4MinSpeed = 0;
+    int TTS4MaxSpeed = 0;
+    int TTS4MinPitch = 0;
+    int TTS4MaxPitch = 0;
+    // Selection bookkeeping, saved when the list is opened.
+    int PrevListIndex = -1;
+    QString PrevListText;
+    int PrevEngineIndex = 0;
+    int PrevSapiVersion = 0;
+    int PrevRate = 0;
+    int PrevPitch = 0;
+    bool RestorePrevious = false;
+    bool ListClosed = true;
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    // Construction (ttsmain.cpp).
+    void buildControls();
+    void buildPanel();
+    void connectControls();
+    void createRunTimeTimers();
+    void createGeneration4Objects();
+    void createGeneration5Objects();
+    void connectSpeechEvents();
+
+    // Start-up steps of features that come with the tray, hooks, clock and hand-over
+    // (startup.cpp); each does nothing until its feature exists.
+    void noEngineExit();
+    void actOnStartMode(const QString &commandLine);
+    void initSetTime();
+    void recordStartMoment();
+    void AddTrayIcon(const QString &tip);
+    void RemoveTrayIcon();
+    void MainWindowHook();
+    void TextBoxHook();
+    void RegisterClipboardViewer();
+    void UnhookMainWindow();
+    void UnhookTextBox();
+    bool isFirstRun() const;
+    void firstuse_Timer();
+    void showAsSettingsSay();
+    void Form_Unload();
+    void StopRecordingControl();
+    void endProcess(int code);
+
+    // Window behaviour (ttsmain.cpp).
+    void hideVoiceListCheck();
+    void startWindowDrag();
+
+    // Voices (ttsmain_voices.cpp).
+    void applyPick(bool restoring);
+    struct VoiceError
+    {
+        int number = 0;
+        QString description;
+    };
+    std::optional<VoiceError> switchToListPosition(int position);
+    void writeVoiceHandOff();
+
+    // Reading (ttsmain_reading.cpp).
+    void showSpeakFace();
+    void showPauseFace();
+    void focusTextUnlessActivated();
+    void startReading();
+    void onReadingStarted();
+    void onReadingEnded();
+    void setTextCursor(int position);
+    void selectText(int start, int length);
+    int textCursorPosition() const;
+    int textLength() const;
+    QChar characterAt(int position) const;
+
+    SpeechFactory m_factory;
+    std::unique_ptr<SingleInstance> m_instance;
+    std::function<void(int)> m_processEnd;
+    bool m_processEndedFlag = false;
+    QHash<QString, std::function<void()>> m_unloadHandlers;
+    QList<QWidget *> m_panelButtons;
+    QList<QLabel *> m_labels;
+    QIcon m_speakPicture;
+    QIcon m_pausePicture;
+};
