@@ -613,7 +613,8 @@ void RtfReader::hexByte()
         ++m_p;
         ++digits;
     }
-    if (digits == 0 || skippingFallback() || !shown() || value == 0)
+    // A byte needs both digits; a lone one is damage, not text.
+    if (digits < 2 || skippingFallback() || !shown() || value == 0)
         return;
     const char byte = char(value);
     appendBytes(&byte, 1);

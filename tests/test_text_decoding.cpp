@@ -1,0 +1,208 @@
+// test-links: parlanto_speech
+#include "speech/document_reader.h"
+#include "speech/text_decoder.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QStringEncoder>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <clocale>
+
+namespace {
+
+const QString sample = u"Grüße, Ваня — 日本語 😀 end"_qs;
+
+QByteArray utf16(const QString &text, QStringConverter::Encoding encoding)
+{
+    QStringEncoder encoder(encoding, QStringConverter::Flag::WriteBom);
+    return encoder.encode(text);
+}
+
+} // namespace
+
+class TestTextDecoding : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void byteOrderMarks_data();
+    void byteOrderMarks();
+    void utf8WithoutMark();
+    void localeEncoding();
+    void localeEncodingOfTheRunningProcess();
+    void windows1252Fallback();
+    void lineEnds();
+    void codePageDecoder();
+    void largeFileLoadsWhole();
+};
+
+void TestTextDecoding::byteOrderMarks_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("UTF-8") << QByteArray("\xEF\xBB\xBF") + sample.toUtf8() << sample;
+    QTest::newRow("UTF-16 LE") << utf16(sample, QStringConverter::Utf16LE) << sample;
+    QTest::newRow("UTF-16 BE") << utf16(sample, QStringConverter::Utf16BE) << sample;
+    // Only the first mark is a mark; a second one is a (zero-width) character of the text.
+    QTest::newRow("UTF-8, two marks") << QByteArray("\xEF\xBB\xBF\xEF\xBB\xBF"
+                                                    "a")
+                                      << u"\uFEFFa"_qs;
+    // The mark decides even for bytes that would be valid UTF-8 read otherwise.
+    QTest::newRow("UTF-16 LE, ASCII text") << QByteArray("\xFF\xFE"
+                                                         "h\0i\0",
+                                                         6)
+                                           << u"hi"_qs;
+    QTest::newRow("UTF-16 LE, odd length") << QByteArray("\xFF\xFE"
+                                                         "h\0i",
+                                                         5)
+                                           << u"h\uFFFD"_qs;
+    QTest::newRow("mark only") << QByteArray("\xFE\xFF") << QString();
+}
+
+void TestTextDecoding::byteOrderMarks()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, expected);
+    QCOMPARE(TextDecoding::decodePlainText(bytes, "KOI8-R"), expected);
+}
+
+void TestTextDecoding::utf8WithoutMark()
+{
+    // Valid UTF-8 wins over a legacy locale encoding that could also read the bytes.
+    QCOMPARE(TextDecoding::decodePlainText(sample.toUtf8(), "KOI8-R"), sample);
+    QCOMPARE(TextDecoding::decodePlainText(QByteArray("plain ASCII"), "CP1251"), u"plain ASCII"_qs);
+    QCOMPARE(TextDecoding::decodePlainText(QByteArray(), "UTF-8"), QString());
+}
+
+void TestTextDecoding::localeEncoding()
+{
+    // "Привет" in KOI8-R is not valid UTF-8.
+    const QByteArray koi8("\xF0\xD2\xC9\xD7\xC5\xD4");
+    QCOMPARE(TextDecoding::decodePlainText(koi8, "KOI8-R"), u"Привет"_qs);
+    // Shift JIS in a Japanese locale.
+    QCOMPARE(TextDecoding::decodePlainText(QByteArray("\x93\xFA\x96\x7B"), "SHIFT_JIS"), u"日本"_qs);
+    // Bytes the locale's encoding cannot read: Windows-1252.
+    QCOMPARE(TextDecoding::decodePlainText(QByteArray("caf\xE9 \x93q\x94"), "EUC-JP"), u"café “q”"_qs);
+    // A UTF-8 or ASCII locale has nothing to add after the UTF-8 test.
+    QCOMPARE(TextDecoding::decodePlainText(koi8, "UTF-8"), u"ðÒÉ×ÅÔ"_qs);
+    QCOMPARE(TextDecoding::decodePlainText(koi8, "ANSI_X3.4-1968"), u"ðÒÉ×ÅÔ"_qs);
+    // A codeset iconv does not know is passed over.
+    QCOMPARE(TextDecoding::decodePlainText(koi8, "NO-SUCH-CODESET"), u"ðÒÉ×ÅÔ"_qs);
+}
+
+void TestTextDecoding::localeEncodingOfTheRunningProcess()
+{
+    // Build a KOI8-R locale of our own, so that the test does not depend on installed locales.
+    const QString localedef = QStandardPaths::findExecutable(QStringLiteral("localedef"));
+    if (localedef.isEmpty())
+        QSKIP("localedef is not installed");
+    QTemporaryDir locales;
+    QVERIFY(locales.isValid());
+    QProcess build;
+    build.start(localedef, {QStringLiteral("-i"), QStringLiteral("ru_RU"), QStringLiteral("-f"),
+                            QStringLiteral("KOI8-R"), locales.filePath(QStringLiteral("ru_RU.KOI8-R"))});
+    if (!build.waitForFinished(60000) || build.exitCode() != 0)
+        QSKIP("the system has no ru_RU locale source to build from");
+
+    const QByteArray oldPath = qgetenv("LOCPATH");
+    const std::string oldLocale = std::setlocale(LC_CTYPE, nullptr);
+    qputenv("LOCPATH", locales.path().toLocal8Bit());
+    const bool switched = std::setlocale(LC_CTYPE, "ru_RU.KOI8-R") != nullptr;
+    const QByteArray codeset = TextDecoding::localeCodeset();
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("koi8.txt"));
+    QFile file(path);
+    const bool written = file.open(QIODevice::WriteOnly) && file.write("\xF0\xD2\xC9\xD7\xC5\xD4\n") == 7;
+    file.close();
+    const DocumentText document = readDocumentFile(path);
+
+    std::setlocale(LC_CTYPE, oldLocale.c_str());
+    if (oldPath.isNull())
+        qunsetenv("LOCPATH");
+    else
+        qputenv("LOCPATH", oldPath);
+
+    if (!switched)
+        QSKIP("the locale that was built cannot be selected");
+    QCOMPARE(codeset, QByteArray("KOI8-R"));
+    QVERIFY(written);
+    QVERIFY(document.ok);
+    QCOMPARE(document.text, u"Привет\n"_qs);
+}
+
+void TestTextDecoding::windows1252Fallback()
+{
+    QCOMPARE(TextDecoding::decodePlainText(QByteArray("caf\xE9 \x80 \x85 \x96"), "UTF-8"), u"café € … –"_qs);
+    // Invalid UTF-8 anywhere sends the whole file to the fallback: no mixing.
+    QCOMPARE(TextDecoding::decodePlainText(QByteArray("\xC3\xA9 and \xE9"), "UTF-8"), u"Ã© and é"_qs);
+    // A UTF-8 sequence cut at the end of the file is not valid UTF-8 either.
+    QCOMPARE(TextDecoding::decodePlainText(QByteArray("ab\xE2\x82"), "UTF-8"), u"abâ‚"_qs);
+    // Bytes 1252 leaves undefined.
+    QCOMPARE(TextDecoding::decodePlainText(QByteArray("a\x81z"), "UTF-8"), u"a\uFFFDz"_qs);
+}
+
+void TestTextDecoding::lineEnds()
+{
+    QCOMPARE(TextDecoding::decodePlainText(QByteArray("a\r\nb\rc\nd\r\n\r\n"), "UTF-8"),
+             u"a\nb\nc\nd\n\n"_qs);
+    QCOMPARE(TextDecoding::decodePlainText(utf16(u"x\r\ny"_qs, QStringConverter::Utf16BE), "UTF-8"),
+             u"x\ny"_qs);
+    QCOMPARE(TextDecoding::decodePlainText(QByteArray("\xE9\r\n"), "UTF-8"), u"é\n"_qs);
+}
+
+void TestTextDecoding::codePageDecoder()
+{
+    TextDecoding::CodePageDecoder decoder;
+    QString text;
+    decoder.decode(1251, "\xC4\xE0 ", text);
+    decoder.decode(932, "\x83\x65\x83\x4C", text);
+    decoder.decode(1253, "\xE1", text);
+    QCOMPARE(text, u"Да テキα"_qs);
+
+    // A lead byte without its trail byte, and a code page nobody knows (read as 1252).
+    text.clear();
+    decoder.decode(932, "a\x83", text);
+    decoder.decode(123456, "\xE9", text);
+    QCOMPARE(text, u"a\uFFFDé"_qs);
+
+    QCOMPARE(TextDecoding::codePageForCharset(204), 1251);
+    QCOMPARE(TextDecoding::codePageForCharset(128), 932);
+    QCOMPARE(TextDecoding::codePageForCharset(0), 0);
+}
+
+void TestTextDecoding::largeFileLoadsWhole()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    auto check = [&](const char *name, QStringConverter::Encoding encoding, const QByteArray &mark) {
+        const QString path = dir.filePath(QLatin1String(name));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QStringEncoder encoder(encoding);
+        file.write(mark);
+        int lines = 0;
+        while (file.size() < 10 * 1024 * 1024) {
+            file.write(encoder.encode(QStringLiteral("Line %1: Grüße, Ваня — 日本語\r\n").arg(lines)));
+            ++lines;
+        }
+        file.close();
+
+        const DocumentText document = readDocumentFile(path);
+        QVERIFY(document.ok);
+        QStringList read = document.text.split(u'\n');
+        QCOMPARE(read.takeLast(), QString()); // the last line's end
+        QCOMPARE(read.size(), lines);
+        for (int i : {0, 1, lines / 2, lines - 1})
+            QCOMPARE(read.at(i), QStringLiteral("Line %1: Grüße, Ваня — 日本語").arg(i));
+    };
+    check("large-utf8.txt", QStringConverter::Utf8, QByteArray());
+    check("large-utf16.txt", QStringConverter::Utf16LE, QByteArray("\xFF\xFE"));
+}
+
+QTEST_GUILESS_MAIN(TestTextDecoding)
+#include "test_text_decoding.moc"
