@@ -1,5 +1,6 @@
 // test-links: parlanto_platform
 #include "platform/program_folder.h"
+#include "platform/twips.h"
 #include "support/test_home.h"
 
 #include <QDir>
@@ -138,6 +139,20 @@ private slots:
         QFETCH(QString, name);
         QFETCH(int, id);
         QCOMPARE(localeIdFromName(name), id);
+    }
+
+    void roundingTiesToEvenAndTwips()
+    {
+        QCOMPARE(roundHalfEven(0.5), 0);
+        QCOMPARE(roundHalfEven(1.5), 2);
+        QCOMPARE(roundHalfEven(2.5), 2);
+        QCOMPARE(roundHalfEven(-2.5), -2);
+        QCOMPARE(roundHalfEven(2.5000001), 3);
+        QCOMPARE(twipsToPixels(1440), 96);
+        QCOMPARE(twipsToPixels(22), 1);        // 1.47
+        QCOMPARE(twipsToPixels(37), 2);        // 2.47
+        QCOMPARE(twipsToPixels(1425 + 7), 95); // 95.47
+        QCOMPARE(pixelsToTwips(96), 1440);
     }
 
     void vendorAddresses()

@@ -32,6 +32,8 @@ public:
     // True when this process is the first instance (and now holds the lock and the socket).
     bool acquire();
     // From a second instance: hands one command to the first. True when it was accepted.
+    // Blocks until the reply or the timeout; the first instance must run in another process
+    // (or thread), since its event loop has to answer.
     bool send(const QString &command, int timeoutMs = 3000) const;
     // Largest command accepted, in bytes of UTF-8.
     static constexpr int MaxCommandBytes = 16 * 1024 * 1024;
