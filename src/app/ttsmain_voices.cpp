@@ -82,6 +82,7 @@ void ttsmain::Command7_Click()
 
 void ttsmain::Combo1_Click()
 {
+    Combo1->hidePopup();
     Combo1->hide();
     if (StartTTS4Engine == -1)
         return;
