@@ -14,9 +14,24 @@ constexpr qint64 NullBufferSamples = AudioFormat::SampleRate / 2;
 constexpr qint64 FastBurstBytes = AudioFormat::SampleRate * AudioFormat::BytesPerSample;
 constexpr qsizetype DeviceBufferBytes = AudioFormat::SampleRate * AudioFormat::BytesPerSample / 4;
 
+QtMessageHandler previousHandler = nullptr;
+
+// Without a sound server Qt complains on every look-up; the silent output takes over, so the
+// complaint tells the user nothing.
+void quietSoundServerMessages(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (message.startsWith(QLatin1String("PulseAudioService:")))
+        return;
+    if (previousHandler)
+        previousHandler(type, context, message);
+}
+
 bool haveOutputDevice()
 {
-    static const bool have = !QMediaDevices::defaultAudioOutput().isNull();
+    static const bool have = [] {
+        previousHandler = qInstallMessageHandler(quietSoundServerMessages);
+        return !QMediaDevices::defaultAudioOutput().isNull();
+    }();
     return have;
 }
 } // namespace
@@ -31,7 +46,7 @@ AudioMode configuredAudioMode()
     return haveOutputDevice() ? AudioMode::Device : AudioMode::Null;
 }
 
-SoundOutput::SoundOutput() : m_mode(configuredAudioMode()) {}
+SoundOutput::SoundOutput() = default;
 
 SoundOutput::~SoundOutput()
 {
@@ -41,6 +56,10 @@ SoundOutput::~SoundOutput()
 void SoundOutput::open()
 {
     close();
+    if (!m_modeKnown) {
+        m_mode = configuredAudioMode();
+        m_modeKnown = true;
+    }
     m_written = 0;
     m_markSamples = 0;
     m_suspended = false;

@@ -27,7 +27,7 @@ public:
     void open();                 // starts a new stream at position 0
     void close();                // drops whatever is buffered, at once
     bool isOpen() const { return m_open; }
-    AudioMode mode() const { return m_mode; }
+    AudioMode mode() const { return m_modeKnown ? m_mode : configuredAudioMode(); }
 
     qint64 bytesFree();
     qint64 write(const char *data, qint64 bytes);
@@ -40,7 +40,8 @@ public:
     void resume();
 
 private:
-    AudioMode m_mode;
+    AudioMode m_mode = AudioMode::Null;
+    bool m_modeKnown = false; // asking for the device waits for the sound server: only on first use
     bool m_open = false;
     bool m_suspended = false;
     qint64 m_written = 0;

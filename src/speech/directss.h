@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringList>
 
+class WavWriter;
+
 // Generation-4 speech objects on eSpeak NG. A "mode" is one eSpeak NG voice, numbered
 // from 1 in the library's listing order.
 class DirectSS : public QObject
@@ -46,6 +48,8 @@ public:
 
     bool isSpeaking() const;
     bool isPaused() const;
+    // While set, speech goes into the file as fast as it can be made instead of the speaker.
+    void setAudioFile(WavWriter *writer) { m_stream.setFileOutput(writer); }
 
 signals:
     void AudioStart(int hi, int lo);

@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QTimer>
 
+#include <atomic>
 #include <memory>
 
 class WavWriter;
@@ -47,9 +48,12 @@ signals:
 
 private:
     void pump();
+    void onNotify();
     void scheduleNow();
-    void endStream();
-    qint64 playedPosition();
+    qint64 feed(); // hands queued audio on; returns the bytes handed
+
+    quint64 m_generation = 0; // changes whenever the stream is replaced or ends
+    std::atomic<bool> m_notifyPending{false};
 
     std::shared_ptr<SynthJob> m_job;
     SoundOutput m_output;

@@ -36,7 +36,7 @@ public:
     enum Mode { SSFMOpenForRead = 0, SSFMOpenReadWrite = 1, SSFMCreate = 2, SSFMCreateForWrite = 3 };
     SpFileStream() = default;
     bool Open(const QString &fileName, int mode = SSFMCreateForWrite);
-    void Close();
+    bool Close(); // false when the file could not be written whole
     bool isOpen() const { return m_writer && m_writer->isOpen(); }
     QString fileName() const { return m_fileName; }
     WavWriter *writer() { return m_writer.get(); }
@@ -86,8 +86,14 @@ signals:
     void Word(int streamNumber, qint64 streamPosition, int characterPosition, int length);
 
 private:
+    VoiceParams params() const;
     void pushParameters();
+    void startNext();
+    void onStreamFinished();
+
     SpObjectToken m_voice;
+    int m_current = 0;
+    QList<QPair<int, QString>> m_queue;
     int m_rate = 0;
     int m_volume = 100;
     int m_streamNumber = 0;

@@ -1,0 +1,299 @@
+#include "cli/cli_commands.h"
+
+#include "platform/wav_writer.h"
+#include "speech/directss.h"
+#include "speech/rate_pitch.h"
+#include "speech/spvoice.h"
+#include "speech/synth_engine.h"
+#include "speech/voice_catalog.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QFile>
+#include <QTextStream>
+
+#include <cstdio>
+#include <optional>
+
+namespace {
+
+constexpr int ExitOk = 0;
+constexpr int ExitFailure = 1;
+constexpr int ExitUsage = 2;
+
+QTextStream &out()
+{
+    static QTextStream stream(stdout);
+    return stream;
+}
+
+QTextStream &err()
+{
+    static QTextStream stream(stderr);
+    return stream;
+}
+
+const char *const MainHelp = R"HELP(Usage: parlanto-cli COMMAND [OPTIONS]
+
+Parlanto's speech engines without a window.
+
+Commands:
+  voices    List every voice, as the main window's voice list shows it.
+  speak     Speak a text on the sound device, or write it to a WAV file.
+
+Run 'parlanto-cli COMMAND --help' for the options of a command.
+)HELP";
+
+const char *const VoicesHelp = R"HELP(Usage: parlanto-cli voices
+
+Prints one line per voice: eSpeak NG voices first as "<name> (TTS4.0)", then Flite
+voices as "<description> (TTS5.0)". Any line can be given to 'speak --voice'.
+)HELP";
+
+const char *const SpeakHelp = R"HELP(Usage: parlanto-cli speak [OPTIONS] [TEXT | -]
+
+Speaks TEXT (or standard input, with '-' or no TEXT) with the chosen voice.
+
+Options:
+  --voice TEXT   a line of 'parlanto-cli voices' (default: the first US English voice)
+  --rate N       rate 0..100, as the main window's rate bar (default: the voice's own)
+  --pitch N      pitch 0..100 (eSpeak NG voices only; default 50)
+  --volume N     volume 0..100 (default 100)
+  --wav FILE     write a 22050 Hz 16-bit mono WAV file instead of speaking aloud
+  --words        print each word as it is spoken: offset, length and the word
+                 (offsets count UTF-16 characters from 0)
+)HELP";
+
+struct Voice
+{
+    QString text;
+    int generation = 0;
+    int index = 0;
+};
+
+QList<VoiceCatalog::Entry> voiceList()
+{
+    DirectSS engine4;
+    QList<VoiceCatalog::Entry> entries = VoiceCatalog::generation4Entries(engine4);
+    entries += VoiceCatalog::generation5Entries(SpVoice::GetVoices());
+    return entries;
+}
+
+int usage(const QString &reason)
+{
+    err() << "parlanto-cli: " << reason << "\n";
+    err().flush();
+    return ExitUsage;
+}
+
+int listVoices(const QStringList &args)
+{
+    if (args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"))) {
+        out() << VoicesHelp;
+        return ExitOk;
+    }
+    if (!args.isEmpty())
+        return usage(QStringLiteral("voices takes no arguments: %1").arg(args.first()));
+    const auto entries = voiceList();
+    if (entries.isEmpty()) {
+        err() << "parlanto-cli: no speech engine could be loaded\n";
+        return ExitFailure;
+    }
+    for (const auto &entry : entries)
+        out() << entry.text << "\n";
+    return ExitOk;
+}
+
+std::optional<int> percent(const QString &value)
+{
+    bool ok = false;
+    const int n = value.toInt(&ok);
+    if (!ok || n < 0 || n > 100)
+        return std::nullopt;
+    return n;
+}
+
+std::optional<Voice> findVoice(const QString &wanted)
+{
+    const auto entries = voiceList();
+    if (entries.isEmpty())
+        return std::nullopt;
+    auto toVoice = [](const VoiceCatalog::Entry &e) {
+        return Voice{e.text, VoiceCatalog::generationOf(e.itemData), VoiceCatalog::indexOf(e.itemData)};
+    };
+    if (wanted.isEmpty()) {
+        // The first US English eSpeak NG voice speaks most texts people try first.
+        const auto espeakVoices = SynthEngine::espeak().voices();
+        for (int i = 0; i < espeakVoices.size(); ++i)
+            if (espeakVoices.at(i).language == QLatin1String("en-us"))
+                return toVoice(entries.at(i));
+        return toVoice(entries.first());
+    }
+    for (const auto &entry : entries)
+        if (entry.text == wanted)
+            return toVoice(entry);
+    return std::nullopt;
+}
+
+class WordPrinter
+{
+public:
+    explicit WordPrinter(const QString &text) : m_text(text) {}
+    void print(int position, int length)
+    {
+        out() << position << ' ' << length << ' ' << m_text.mid(position, length) << "\n";
+        out().flush();
+    }
+
+private:
+    const QString &m_text;
+};
+
+int speak(const QStringList &args)
+{
+    QString voiceText, wavFile, text;
+    bool words = false, haveText = false;
+    std::optional<int> rate, pitch, volume;
+    for (int i = 0; i < args.size(); ++i) {
+        const QString &a = args.at(i);
+        auto value = [&](const char *option) -> std::optional<QString> {
+            if (i + 1 >= args.size())
+                return std::nullopt;
+            Q_UNUSED(option);
+            return args.at(++i);
+        };
+        if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
+            out() << SpeakHelp;
+            return ExitOk;
+        } else if (a == QLatin1String("--words")) {
+            words = true;
+        } else if (a == QLatin1String("--voice") || a == QLatin1String("--wav") || a == QLatin1String("--rate") ||
+                   a == QLatin1String("--pitch") || a == QLatin1String("--volume")) {
+            const auto v = value(a.toUtf8().constData());
+            if (!v)
+                return usage(QStringLiteral("%1 needs a value").arg(a));
+            if (a == QLatin1String("--voice")) {
+                voiceText = *v;
+            } else if (a == QLatin1String("--wav")) {
+                wavFile = *v;
+            } else {
+                const auto n = percent(*v);
+                if (!n)
+                    return usage(QStringLiteral("%1 takes a whole number from 0 to 100, not '%2'").arg(a, *v));
+                (a == QLatin1String("--rate") ? rate : a == QLatin1String("--pitch") ? pitch : volume) = n;
+            }
+        } else if (a.startsWith(QLatin1String("--")) && a != QLatin1String("--")) {
+            return usage(QStringLiteral("unknown option %1").arg(a));
+        } else {
+            if (a == QLatin1String("--")) {
+                if (++i >= args.size())
+                    break;
+            }
+            if (haveText)
+                return usage(QStringLiteral("give the text as one argument (quote it): %1").arg(args.at(i)));
+            text = args.at(i);
+            haveText = true;
+        }
+    }
+    if (!haveText || text == QLatin1String("-")) {
+        QFile in;
+        if (!in.open(stdin, QIODevice::ReadOnly))
+            return usage(QStringLiteral("no text given and standard input cannot be read"));
+        text = QString::fromUtf8(in.readAll());
+    }
+
+    const auto voice = findVoice(voiceText);
+    if (!voice) {
+        err() << "parlanto-cli: unknown voice '" << voiceText << "' (see 'parlanto-cli voices')\n";
+        return ExitFailure;
+    }
+
+    std::unique_ptr<WavWriter> writer;
+    if (!wavFile.isEmpty()) {
+        writer = std::make_unique<WavWriter>(wavFile);
+        if (!writer->open()) {
+            err() << "parlanto-cli: cannot write " << wavFile << ": " << writer->errorString() << "\n";
+            return ExitFailure;
+        }
+    }
+
+    WordPrinter printer(text);
+    QEventLoop loop;
+    bool ok = true;
+    if (voice->generation == VoiceCatalog::Generation4) {
+        DirectSS engine;
+        if (!engine.Select(voice->index)) {
+            err() << "parlanto-cli: voice '" << voice->text << "' cannot be used\n";
+            return ExitFailure;
+        }
+        if (rate)
+            engine.setSpeed(RatePitch::positionToEngine(*rate, engine.MinSpeed(), engine.MaxSpeed()));
+        engine.setPitch(RatePitch::positionToEngine(pitch.value_or(50), engine.MinPitch(), engine.MaxPitch()));
+        engine.setLeftChannelVolume(RatePitch::positionToChannelVolume(volume.value_or(100)));
+        engine.setRightChannelVolume(engine.LeftChannelVolume());
+        engine.setAudioFile(writer.get());
+        if (words)
+            QObject::connect(&engine, &DirectSS::WordPosition, &loop, [&](int, int, int byteoffset) {
+                const int position = byteoffset / 2;
+                // The engine reports where the word starts; the word runs to the next blank.
+                int end = position;
+                while (end < text.size() && !text.at(end).isSpace())
+                    ++end;
+                printer.print(position, end - position);
+            });
+        QObject::connect(&engine, &DirectSS::TextDataDone, &loop, &QEventLoop::quit);
+        engine.TextData(0, 0, text);
+        if (engine.isSpeaking())
+            loop.exec();
+    } else {
+        SpVoice engine;
+        engine.setVoice(SpVoice::GetVoices().value(voice->index));
+        if (rate)
+            engine.setRate(RatePitch::positionToRate5(*rate));
+        engine.setVolume(volume.value_or(100));
+        if (words)
+            QObject::connect(&engine, &SpVoice::Word, &loop,
+                             [&](int, qint64, int position, int length) { printer.print(position, length); });
+        SpFileStream stream;
+        if (writer) {
+            // SpFileStream owns its writer; hand the file over by path.
+            writer.reset();
+            if (!stream.Open(wavFile)) {
+                err() << "parlanto-cli: cannot write " << wavFile << "\n";
+                return ExitFailure;
+            }
+            engine.setAudioOutputStream(&stream);
+        }
+        engine.Speak(text, SpVoice::SVSFlagsAsync);
+        engine.WaitUntilDone(-1);
+        if (stream.isOpen())
+            ok = stream.Close();
+    }
+    if (writer)
+        ok = writer->close() && ok;
+    if (!ok) {
+        err() << "parlanto-cli: writing " << wavFile << " failed\n";
+        return ExitFailure;
+    }
+    out().flush();
+    return ExitOk;
+}
+
+} // namespace
+
+int runCli(const QStringList &arguments)
+{
+    if (arguments.isEmpty())
+        return usage(QStringLiteral("no command given (try 'parlanto-cli --help')"));
+    const QString command = arguments.first();
+    const QStringList rest = arguments.mid(1);
+    if (command == QLatin1String("--help") || command == QLatin1String("-h") || command == QLatin1String("help")) {
+        out() << MainHelp;
+        return ExitOk;
+    }
+    if (command == QLatin1String("voices"))
+        return listVoices(rest);
+    if (command == QLatin1String("speak"))
+        return speak(rest);
+    return usage(QStringLiteral("unknown command '%1' (try 'parlanto-cli --help')").arg(command));
+}

@@ -1,0 +1,116 @@
+#include "speech/espeak_engine.h"
+
+#include "platform/audio_format.h"
+#include "speech/word_tokens.h"
+
+#include <espeak-ng/speak_lib.h>
+
+#include <vector>
+
+namespace {
+
+struct SynthContext
+{
+    SynthJob *job = nullptr;
+    PcmChunk *out = nullptr;
+    WordEventFilter *filter = nullptr;
+    const std::vector<int> *codePointToUtf16 = nullptr;
+    int base = 0; // position of the piece within the whole text
+};
+
+int synthCallback(short *wav, int samples, espeak_EVENT *events)
+{
+    SynthContext *ctx = nullptr;
+    for (espeak_EVENT *e = events; e && e->type != espeakEVENT_LIST_TERMINATED; ++e) {
+        ctx = static_cast<SynthContext *>(e->user_data);
+        if (!ctx)
+            continue;
+        if (e->type != espeakEVENT_WORD)
+            continue;
+        // text_position counts code points of the UTF-8 input from 1.
+        const int cp = e->text_position - 1;
+        const auto &map = *ctx->codePointToUtf16;
+        if (cp < 0 || cp >= int(map.size()))
+            continue;
+        const int index = ctx->filter->accept(map[size_t(cp)]);
+        if (index < 0)
+            continue;
+        const WordToken &token = ctx->filter->token(index);
+        ctx->out->words.append({AudioFormat::msToSamples(e->audio_position), ctx->base + token.start, token.length});
+    }
+    if (!ctx && events)
+        ctx = static_cast<SynthContext *>(events->user_data);
+    if (!ctx)
+        return 0;
+    if (wav && samples > 0)
+        ctx->out->pcm.append(reinterpret_cast<const char *>(wav), qsizetype(samples) * AudioFormat::BytesPerSample);
+    return ctx->job->isCancelled() ? 1 : 0;
+}
+
+} // namespace
+
+EspeakEngine::EspeakEngine()
+{
+    startWorker();
+}
+
+EspeakEngine::~EspeakEngine()
+{
+    stopWorker();
+}
+
+bool EspeakEngine::initialize(QList<EngineVoice> &voices)
+{
+    const int rate = espeak_Initialize(AUDIO_OUTPUT_SYNCHRONOUS, 100, nullptr, espeakINITIALIZE_DONT_EXIT);
+    if (rate <= 0)
+        return false;
+    espeak_SetSynthCallback(synthCallback);
+    const espeak_VOICE **list = espeak_ListVoices(nullptr);
+    for (int i = 0; list && list[i]; ++i) {
+        const espeak_VOICE *v = list[i];
+        // languages: a priority byte, then a NUL-terminated name, repeated.
+        const QString language = v->languages && v->languages[0] ? QString::fromUtf8(v->languages + 1) : QString();
+        voices.append({QString::fromUtf8(v->identifier), QString::fromUtf8(v->name), language});
+    }
+    return !voices.isEmpty();
+}
+
+void EspeakEngine::synthesizeChunk(SynthJob &job, const VoiceParams &params, int start, int end, PcmChunk &out)
+{
+    if (params.voice != m_loadedVoice) {
+        if (espeak_SetVoiceByName(params.voice.toUtf8().constData()) != EE_OK)
+            return;
+        m_loadedVoice = params.voice;
+        m_loadedRate = m_loadedPitch = -1; // a voice change resets the parameters
+    }
+    const int rate = qBound(MinRate, params.rate, MaxRate);
+    if (rate != m_loadedRate) {
+        espeak_SetParameter(espeakRATE, rate, 0);
+        m_loadedRate = rate;
+    }
+    const int pitch = qBound(0, params.pitch, 100);
+    if (pitch != m_loadedPitch) {
+        espeak_SetParameter(espeakPITCH, pitch, 0);
+        m_loadedPitch = pitch;
+    }
+
+    const QString piece = job.text().mid(start, end - start);
+    std::vector<int> codePointToUtf16;
+    codePointToUtf16.reserve(size_t(piece.size()));
+    for (int i = 0; i < piece.size(); ++i) {
+        if (piece.at(i).isLowSurrogate() && i > 0 && piece.at(i - 1).isHighSurrogate())
+            continue;
+        codePointToUtf16.push_back(i);
+    }
+    WordEventFilter filter(piece);
+    SynthContext ctx{&job, &out, &filter, &codePointToUtf16, start};
+    const QByteArray utf8 = piece.toUtf8();
+    unsigned int uid = 0;
+    QChar last;
+    for (int i = int(piece.size()) - 1; i >= 0 && last.isNull(); --i)
+        if (!piece.at(i).isSpace())
+            last = piece.at(i);
+    const bool sentenceEnd = last == u'.' || last == u'!' || last == u'?';
+    espeak_Synth(utf8.constData(), size_t(utf8.size()) + 1, 0, POS_CHARACTER, 0,
+                 espeakCHARS_UTF8 | (sentenceEnd ? espeakENDPAUSE : 0), &uid, &ctx);
+}

@@ -1,0 +1,149 @@
+#include "speech/flite_engine.h"
+
+#include "platform/audio_format.h"
+#include "speech/resample.h"
+
+#include <flite.h>
+
+#include <cmath>
+#include <cstring>
+
+extern "C" {
+cst_voice *register_cmu_us_slt(const char *voxdir);
+cst_voice *register_cmu_us_kal16(const char *voxdir);
+cst_voice *register_cmu_us_awb(const char *voxdir);
+cst_voice *register_cmu_us_rms(const char *voxdir);
+cst_voice *register_cmu_us_kal(const char *voxdir);
+}
+
+namespace {
+
+struct FliteVoiceInfo
+{
+    const char *id;
+    const char *description;
+    cst_voice *(*registerVoice)(const char *);
+};
+
+constexpr FliteVoiceInfo FliteVoices[] = {
+    {"slt", "Flite slt (US English, female)", register_cmu_us_slt},
+    {"kal16", "Flite kal16 (US English, male)", register_cmu_us_kal16},
+    {"awb", "Flite awb (Scottish English, male)", register_cmu_us_awb},
+    {"rms", "Flite rms (US English, male)", register_cmu_us_rms},
+    {"kal", "Flite kal (US English, male, telephone quality)", register_cmu_us_kal},
+};
+
+char asciiFor(QChar c)
+{
+    const char16_t u = c.unicode();
+    if (u < 0x80)
+        return (u < 0x20 && u != '\t' && u != '\n' && u != '\r') ? ' ' : char(u);
+    switch (u) {
+    case 0x2018: case 0x2019: case 0x201A: case 0x2032: return '\'';
+    case 0x201C: case 0x201D: case 0x201E: case 0x2033: case 0x00AB: case 0x00BB: return '"';
+    case 0x2010: case 0x2011: case 0x2012: case 0x2013: case 0x2014: case 0x2212: return '-';
+    case 0x00A0: case 0x2007: case 0x202F: return ' ';
+    case 0x2026: return '.';
+    default: break;
+    }
+    // Latin letters with marks read as their base letter (é -> e).
+    const QString decomposed = c.decomposition();
+    if (!decomposed.isEmpty() && decomposed.at(0).unicode() < 0x80 && decomposed.at(0).isLetter())
+        return char(decomposed.at(0).unicode());
+    return ' ';
+}
+
+} // namespace
+
+FliteEngine::FliteEngine()
+{
+    startWorker();
+}
+
+FliteEngine::~FliteEngine()
+{
+    stopWorker();
+}
+
+QByteArray FliteEngine::asciiStandIn(QStringView text)
+{
+    QByteArray out(text.size(), Qt::Uninitialized);
+    for (qsizetype i = 0; i < text.size(); ++i)
+        out[i] = asciiFor(text.at(i));
+    return out;
+}
+
+bool FliteEngine::initialize(QList<EngineVoice> &voices)
+{
+    flite_init();
+    for (const auto &info : FliteVoices)
+        voices.append({QString::fromLatin1(info.id), QString::fromUtf8(info.description), QStringLiteral("en-us")});
+    return true;
+}
+
+cst_voice *FliteEngine::voice(const QString &id)
+{
+    auto found = m_voices.find(id);
+    if (found != m_voices.end())
+        return found->second;
+    for (const auto &info : FliteVoices) {
+        if (id != QLatin1String(info.id))
+            continue;
+        cst_voice *v = info.registerVoice(nullptr);
+        if (!v)
+            return nullptr;
+        m_voices[id] = v;
+        m_defaultStretch[id] = get_param_float(v->features, "duration_stretch", 1.0f);
+        return v;
+    }
+    return nullptr;
+}
+
+void FliteEngine::synthesizeChunk(SynthJob &job, const VoiceParams &params, int start, int end, PcmChunk &out)
+{
+    cst_voice *v = voice(params.voice);
+    if (!v)
+        return;
+    const float stretch = m_defaultStretch[params.voice] * float(std::pow(3.0, -qBound(-10, params.rate, 10) / 10.0));
+    feat_set_float(v->features, "duration_stretch", stretch);
+
+    const QStringView piece = QStringView(job.text()).mid(start, end - start);
+    const QByteArray ascii = asciiStandIn(piece);
+    cst_utterance *utt = flite_synth_text(ascii.constData(), v);
+    if (!utt)
+        return;
+    cst_wave *wave = utt_wave(utt);
+    const int fromRate = wave ? wave->sample_rate : 0;
+    if (wave && wave->num_samples > 0 && !job.isCancelled())
+        out.pcm = resamplePcm16(wave->samples, wave->num_samples, fromRate, AudioFormat::SampleRate);
+
+    // Rebuild each token's place in the text from the spacing and punctuation Flite kept.
+    int pos = 0;
+    for (cst_item *token = relation_head(utt_relation(utt, "Token")); token && fromRate > 0;
+         token = item_next(token)) {
+        const char *whitespace = item_feat_string(token, "whitespace");
+        const char *prepunctuation = item_feat_string(token, "prepunctuation");
+        const char *name = item_feat_string(token, "name");
+        const char *punc = item_feat_string(token, "punc");
+        pos += int(std::strlen(whitespace)) + int(std::strlen(prepunctuation));
+        const int length = int(std::strlen(name));
+        if (length > 0 && ascii.mid(pos, length) != QByteArray(name)) {
+            const int found = int(ascii.indexOf(name, pos));
+            if (found >= 0)
+                pos = found;
+        }
+        const int wordStart = pos;
+        pos += length + int(std::strlen(punc));
+        cst_item *firstWord = item_daughter(token);
+        if (!firstWord || length == 0)
+            continue;
+        // The word is heard from the end of the segment before its first segment.
+        float seconds = 0.0f;
+        cst_item *syllableWord = item_as(firstWord, "SylStructure");
+        if (syllableWord && item_daughter(syllableWord) && item_daughter(item_daughter(syllableWord)))
+            seconds = ffeature_float(firstWord, "R:SylStructure.daughter1.daughter1.R:Segment.p.end");
+        const qint64 sample = qint64(std::llround(double(seconds) * AudioFormat::SampleRate));
+        out.words.append({sample, start + wordStart, length});
+    }
+    delete_utterance(utt);
+}

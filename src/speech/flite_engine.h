@@ -1,0 +1,28 @@
+#pragma once
+
+#include "speech/synth_engine.h"
+
+#include <map>
+
+struct cst_voice_struct;
+
+// Flite (generation 5) with the CMU voices Debian ships. Flite reads bytes of English, so
+// the text handed to it is an ASCII stand-in of the same length: offsets found in Flite's
+// tokens are offsets into the original. Rate -10..10 scales duration by 3^(-rate/10).
+class FliteEngine final : public SynthEngine
+{
+public:
+    FliteEngine();
+    ~FliteEngine() override;
+
+    // The ASCII stand-in Flite is given for a piece of text: one byte per UTF-16 unit.
+    static QByteArray asciiStandIn(QStringView text);
+
+private:
+    bool initialize(QList<EngineVoice> &voices) override;
+    void synthesizeChunk(SynthJob &job, const VoiceParams &params, int start, int end, PcmChunk &out) override;
+    cst_voice_struct *voice(const QString &id);
+
+    std::map<QString, cst_voice_struct *> m_voices;
+    std::map<QString, float> m_defaultStretch;
+};
