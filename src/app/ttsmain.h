@@ -261,6 +261,7 @@ private:
     void showPauseFace();
     void focusTextUnlessActivated();
     void startReading();
+    bool readerPaused() const;
     void onReadingStarted();
     void onReadingEnded();
     void setTextCursor(int position);

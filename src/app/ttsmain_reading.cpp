@@ -189,8 +189,21 @@ void ttsmain::Command6_Click()
 
 // ---- Engine events
 
+bool ttsmain::readerPaused() const
+{
+    const int generation = App.speech.SapiVersion;
+    if (generation == VoiceCatalog::Generation4 && DirectSS1)
+        return DirectSS1->isPaused();
+    if (generation == VoiceCatalog::Generation5 && NewsVoice1)
+        return NewsVoice1->isPaused();
+    return false;
+}
+
 void ttsmain::onReadingStarted()
 {
+    // A start reported for audio the user already holds paused is not a resume.
+    if (PlayStatus == 2 && readerPaused())
+        return;
     showPauseFace();
     PlayStatus = 1;
 }
