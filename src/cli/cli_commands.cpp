@@ -167,8 +167,9 @@ int speak(const QStringList &args)
             return ExitOk;
         } else if (a == QLatin1String("--words")) {
             words = true;
-        } else if (a == QLatin1String("--voice") || a == QLatin1String("--wav") || a == QLatin1String("--rate") ||
-                   a == QLatin1String("--pitch") || a == QLatin1String("--volume")) {
+        } else if (a == QLatin1String("--voice") || a == QLatin1String("--wav") ||
+                   a == QLatin1String("--rate") || a == QLatin1String("--pitch") ||
+                   a == QLatin1String("--volume")) {
             const auto v = value(a.toUtf8().constData());
             if (!v)
                 return usage(QStringLiteral("%1 needs a value").arg(a));
@@ -179,7 +180,8 @@ int speak(const QStringList &args)
             } else {
                 const auto n = percent(*v);
                 if (!n)
-                    return usage(QStringLiteral("%1 takes a whole number from 0 to 100, not '%2'").arg(a, *v));
+                    return usage(
+                        QStringLiteral("%1 takes a whole number from 0 to 100, not '%2'").arg(a, *v));
                 (a == QLatin1String("--rate") ? rate : a == QLatin1String("--pitch") ? pitch : volume) = n;
             }
         } else if (a.startsWith(QLatin1String("--")) && a != QLatin1String("--")) {
@@ -228,7 +230,8 @@ int speak(const QStringList &args)
         }
         if (rate)
             engine.setSpeed(RatePitch::positionToEngine(*rate, engine.MinSpeed(), engine.MaxSpeed()));
-        engine.setPitch(RatePitch::positionToEngine(pitch.value_or(50), engine.MinPitch(), engine.MaxPitch()));
+        engine.setPitch(
+            RatePitch::positionToEngine(pitch.value_or(50), engine.MinPitch(), engine.MaxPitch()));
         engine.setLeftChannelVolume(RatePitch::positionToChannelVolume(volume.value_or(100)));
         engine.setRightChannelVolume(engine.LeftChannelVolume());
         engine.setAudioFile(writer.get());
@@ -287,7 +290,8 @@ int runCli(const QStringList &arguments)
         return usage(QStringLiteral("no command given (try 'parlanto-cli --help')"));
     const QString command = arguments.first();
     const QStringList rest = arguments.mid(1);
-    if (command == QLatin1String("--help") || command == QLatin1String("-h") || command == QLatin1String("help")) {
+    if (command == QLatin1String("--help") || command == QLatin1String("-h") ||
+        command == QLatin1String("help")) {
         out() << MainHelp;
         return ExitOk;
     }

@@ -9,6 +9,12 @@ constexpr int Channels = 1;
 constexpr int BitsPerSample = 16;
 constexpr int BytesPerSample = 2;
 
-constexpr qint64 samplesToMs(qint64 samples) { return samples * 1000 / SampleRate; }
-constexpr qint64 msToSamples(qint64 ms) { return ms * SampleRate / 1000; }
+constexpr qint64 samplesToMs(qint64 samples)
+{
+    return samples * 1000 / SampleRate;
+}
+constexpr qint64 msToSamples(qint64 ms)
+{
+    return ms * SampleRate / 1000;
+}
 } // namespace AudioFormat

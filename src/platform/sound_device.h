@@ -11,7 +11,12 @@ class QIODevice;
 // How speech reaches the ear: PARLANTO_AUDIO=device (default) plays on the default output,
 // null is a silent output that keeps real time, fast a silent output that takes audio as
 // fast as it comes (tests). Without an output device, device falls back to null.
-enum class AudioMode { Device, Null, Fast };
+enum class AudioMode
+{
+    Device,
+    Null,
+    Fast
+};
 AudioMode configuredAudioMode();
 
 // One output stream of 22050 Hz 16-bit mono PCM. Each speaking object has its own, so
@@ -24,8 +29,8 @@ public:
     SoundOutput(const SoundOutput &) = delete;
     SoundOutput &operator=(const SoundOutput &) = delete;
 
-    void open();                 // starts a new stream at position 0
-    void close();                // drops whatever is buffered, at once
+    void open();  // starts a new stream at position 0
+    void close(); // drops whatever is buffered, at once
     bool isOpen() const { return m_open; }
     AudioMode mode() const { return m_modeKnown ? m_mode : configuredAudioMode(); }
 

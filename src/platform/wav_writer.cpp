@@ -70,7 +70,8 @@ bool WavWriter::write(const int16_t *samples, qint64 count)
 
 bool WavWriter::write(const QByteArray &pcm)
 {
-    return write(reinterpret_cast<const int16_t *>(pcm.constData()), pcm.size() / AudioFormat::BytesPerSample);
+    return write(reinterpret_cast<const int16_t *>(pcm.constData()),
+                 pcm.size() / AudioFormat::BytesPerSample);
 }
 
 bool WavWriter::close()

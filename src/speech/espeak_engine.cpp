@@ -36,14 +36,16 @@ int synthCallback(short *wav, int samples, espeak_EVENT *events)
         if (index < 0)
             continue;
         const WordToken &token = ctx->filter->token(index);
-        ctx->out->words.append({AudioFormat::msToSamples(e->audio_position), ctx->base + token.start, token.length});
+        ctx->out->words.append(
+            {AudioFormat::msToSamples(e->audio_position), ctx->base + token.start, token.length});
     }
     if (!ctx && events)
         ctx = static_cast<SynthContext *>(events->user_data);
     if (!ctx)
         return 0;
     if (wav && samples > 0)
-        ctx->out->pcm.append(reinterpret_cast<const char *>(wav), qsizetype(samples) * AudioFormat::BytesPerSample);
+        ctx->out->pcm.append(reinterpret_cast<const char *>(wav),
+                             qsizetype(samples) * AudioFormat::BytesPerSample);
     return ctx->job->isCancelled() ? 1 : 0;
 }
 
@@ -69,13 +71,15 @@ bool EspeakEngine::initialize(QList<EngineVoice> &voices)
     for (int i = 0; list && list[i]; ++i) {
         const espeak_VOICE *v = list[i];
         // languages: a priority byte, then a NUL-terminated name, repeated.
-        const QString language = v->languages && v->languages[0] ? QString::fromUtf8(v->languages + 1) : QString();
+        const QString language =
+            v->languages && v->languages[0] ? QString::fromUtf8(v->languages + 1) : QString();
         voices.append({QString::fromUtf8(v->identifier), QString::fromUtf8(v->name), language});
     }
     return !voices.isEmpty();
 }
 
-void EspeakEngine::synthesizeChunk(SynthJob &job, const VoiceParams &params, int start, int end, PcmChunk &out)
+void EspeakEngine::synthesizeChunk(SynthJob &job, const VoiceParams &params, int start, int end,
+                                   PcmChunk &out)
 {
     if (params.voice != m_loadedVoice) {
         if (espeak_SetVoiceByName(params.voice.toUtf8().constData()) != EE_OK)

@@ -16,7 +16,8 @@ public:
 
 private:
     bool initialize(QList<EngineVoice> &voices) override;
-    void synthesizeChunk(SynthJob &job, const VoiceParams &params, int start, int end, PcmChunk &out) override;
+    void synthesizeChunk(SynthJob &job, const VoiceParams &params, int start, int end,
+                         PcmChunk &out) override;
 
     QString m_loadedVoice;
     int m_loadedRate = -1;

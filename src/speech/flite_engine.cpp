@@ -39,12 +39,33 @@ char asciiFor(QChar c)
     if (u < 0x80)
         return (u < 0x20 && u != '\t' && u != '\n' && u != '\r') ? ' ' : char(u);
     switch (u) {
-    case 0x2018: case 0x2019: case 0x201A: case 0x2032: return '\'';
-    case 0x201C: case 0x201D: case 0x201E: case 0x2033: case 0x00AB: case 0x00BB: return '"';
-    case 0x2010: case 0x2011: case 0x2012: case 0x2013: case 0x2014: case 0x2212: return '-';
-    case 0x00A0: case 0x2007: case 0x202F: return ' ';
-    case 0x2026: return '.';
-    default: break;
+    case 0x2018:
+    case 0x2019:
+    case 0x201A:
+    case 0x2032:
+        return '\'';
+    case 0x201C:
+    case 0x201D:
+    case 0x201E:
+    case 0x2033:
+    case 0x00AB:
+    case 0x00BB:
+        return '"';
+    case 0x2010:
+    case 0x2011:
+    case 0x2012:
+    case 0x2013:
+    case 0x2014:
+    case 0x2212:
+        return '-';
+    case 0x00A0:
+    case 0x2007:
+    case 0x202F:
+        return ' ';
+    case 0x2026:
+        return '.';
+    default:
+        break;
     }
     // Latin letters with marks read as their base letter (é -> e).
     const QString decomposed = c.decomposition();
@@ -77,7 +98,8 @@ bool FliteEngine::initialize(QList<EngineVoice> &voices)
 {
     flite_init();
     for (const auto &info : FliteVoices)
-        voices.append({QString::fromLatin1(info.id), QString::fromUtf8(info.description), QStringLiteral("en-us")});
+        voices.append(
+            {QString::fromLatin1(info.id), QString::fromUtf8(info.description), QStringLiteral("en-us")});
     return true;
 }
 
@@ -104,7 +126,8 @@ void FliteEngine::synthesizeChunk(SynthJob &job, const VoiceParams &params, int 
     cst_voice *v = voice(params.voice);
     if (!v)
         return;
-    const float stretch = m_defaultStretch[params.voice] * float(std::pow(3.0, -qBound(-10, params.rate, 10) / 10.0));
+    const float stretch =
+        m_defaultStretch[params.voice] * float(std::pow(3.0, -qBound(-10, params.rate, 10) / 10.0));
     feat_set_float(v->features, "duration_stretch", stretch);
 
     const QStringView piece = QStringView(job.text()).mid(start, end - start);

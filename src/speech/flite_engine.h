@@ -20,7 +20,8 @@ public:
 
 private:
     bool initialize(QList<EngineVoice> &voices) override;
-    void synthesizeChunk(SynthJob &job, const VoiceParams &params, int start, int end, PcmChunk &out) override;
+    void synthesizeChunk(SynthJob &job, const VoiceParams &params, int start, int end,
+                         PcmChunk &out) override;
     cst_voice_struct *voice(const QString &id);
 
     std::map<QString, cst_voice_struct *> m_voices;

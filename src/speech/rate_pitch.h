@@ -21,10 +21,19 @@ inline std::optional<int> engineToPosition(int value, int minimum, int maximum)
 }
 
 // Generation 5: bar 0..100 onto Rate -10..10, and back.
-inline int positionToRate5(int position) { return roundHalfEven(position / 5.0 - 10.0); }
-inline int rate5ToPosition(int rate) { return rate * 5 + 50; }
+inline int positionToRate5(int position)
+{
+    return roundHalfEven(position / 5.0 - 10.0);
+}
+inline int rate5ToPosition(int rate)
+{
+    return rate * 5 + 50;
+}
 
 // Volume bar onto a generation-4 channel volume.
-inline int positionToChannelVolume(int position) { return roundHalfEven(position * 655.35); }
+inline int positionToChannelVolume(int position)
+{
+    return roundHalfEven(position * 655.35);
+}
 
 } // namespace RatePitch

@@ -19,7 +19,9 @@ QByteArray resamplePcm16(const short *samples, int count, int fromRate, int toRa
         const qint64 i = qint64(pos);
         const double t = pos - double(i);
         const double p0 = at(i - 1), p1 = at(i), p2 = at(i + 1), p3 = at(i + 2);
-        const double v = p1 + 0.5 * t * (p2 - p0 + t * (2.0 * p0 - 5.0 * p1 + 4.0 * p2 - p3 + t * (3.0 * (p1 - p2) + p3 - p0)));
+        const double v =
+            p1 +
+            0.5 * t * (p2 - p0 + t * (2.0 * p0 - 5.0 * p1 + 4.0 * p2 - p3 + t * (3.0 * (p1 - p2) + p3 - p0)));
         dst[n] = short(std::clamp(std::lround(v), -32768L, 32767L));
     }
     return out;

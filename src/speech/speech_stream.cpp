@@ -4,7 +4,6 @@
 #include "platform/wav_writer.h"
 #include "speech/synth_engine.h"
 
-
 #include <algorithm>
 #include <cmath>
 

@@ -60,11 +60,11 @@ private:
     WavWriter *m_file = nullptr;
     QTimer m_timer;
     PcmChunk m_current;
-    int m_currentOffset = 0;   // bytes of m_current already handed on
+    int m_currentOffset = 0; // bytes of m_current already handed on
     int m_nextWord = 0;
     QVector<WordMark> m_pendingWords; // words handed on but not yet heard
-    qint64 m_chunkBase = 0;    // stream sample at which m_current begins
-    qint64 m_written = 0;      // samples handed to the output
+    qint64 m_chunkBase = 0;           // stream sample at which m_current begins
+    qint64 m_written = 0;             // samples handed to the output
     qint64 m_played = 0;
     double m_gain = 1.0;
     bool m_paused = false;

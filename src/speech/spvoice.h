@@ -14,7 +14,9 @@ class SpObjectToken
 {
 public:
     SpObjectToken() = default;
-    SpObjectToken(QString id, QString description) : m_id(std::move(id)), m_description(std::move(description)) {}
+    SpObjectToken(QString id, QString description)
+        : m_id(std::move(id)), m_description(std::move(description))
+    {}
     QString GetDescription(int locale = 0) const
     {
         Q_UNUSED(locale);
@@ -33,7 +35,13 @@ private:
 class SpFileStream
 {
 public:
-    enum Mode { SSFMOpenForRead = 0, SSFMOpenReadWrite = 1, SSFMCreate = 2, SSFMCreateForWrite = 3 };
+    enum Mode
+    {
+        SSFMOpenForRead = 0,
+        SSFMOpenReadWrite = 1,
+        SSFMCreate = 2,
+        SSFMCreateForWrite = 3
+    };
     SpFileStream() = default;
     bool Open(const QString &fileName, int mode = SSFMCreateForWrite);
     bool Close(); // false when the file could not be written whole
@@ -51,7 +59,12 @@ class SpVoice : public QObject
 {
     Q_OBJECT
 public:
-    enum SpeechVoiceSpeakFlags { SVSFDefault = 0, SVSFlagsAsync = 1, SVSFPurgeBeforeSpeak = 2 };
+    enum SpeechVoiceSpeakFlags
+    {
+        SVSFDefault = 0,
+        SVSFlagsAsync = 1,
+        SVSFPurgeBeforeSpeak = 2
+    };
 
     explicit SpVoice(QObject *parent = nullptr);
     ~SpVoice() override;
@@ -61,7 +74,7 @@ public:
     SpObjectToken Voice() const { return m_voice; }
     bool setVoice(const SpObjectToken &token); // false for a token that is not installed
     int Rate() const { return m_rate; }
-    void setRate(int rate);     // clamped to -10..10
+    void setRate(int rate); // clamped to -10..10
     int Volume() const { return m_volume; }
     void setVolume(int volume); // clamped to 0..100
 

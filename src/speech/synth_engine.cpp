@@ -58,7 +58,9 @@ std::shared_ptr<SynthJob> SynthEngine::submit(const QString &text, const VoicePa
 void SynthEngine::wake()
 {
     // Taking the lock orders this with the worker's check, so the wake-up cannot be lost.
-    { std::lock_guard lock(m_mutex); }
+    {
+        std::lock_guard lock(m_mutex);
+    }
     m_wakeup.notify_all();
 }
 

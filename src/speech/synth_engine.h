@@ -14,9 +14,9 @@
 // A voice as an engine offers it.
 struct EngineVoice
 {
-    QString id;          // what VoiceParams::voice names
-    QString name;        // display name
-    QString language;    // e.g. "en-us"
+    QString id;       // what VoiceParams::voice names
+    QString name;     // display name
+    QString language; // e.g. "en-us"
 };
 
 // One engine family behind one worker thread that owns the library. Jobs are served a piece
@@ -42,15 +42,16 @@ public:
 
 protected:
     SynthEngine() = default;
-    void startWorker();  // each final back end calls this from its constructor
-    void stopWorker();   // and this from its destructor
+    void startWorker(); // each final back end calls this from its constructor
+    void stopWorker();  // and this from its destructor
 
 private:
     // Worker thread: load the library and list its voices; false when unusable.
     virtual bool initialize(QList<EngineVoice> &voices) = 0;
     // Worker thread: synthesise text[start, end) into `out`; word marks carry positions in the
     // whole text and samples from the start of this piece. Stops early when the job is cancelled.
-    virtual void synthesizeChunk(SynthJob &job, const VoiceParams &params, int start, int end, PcmChunk &out) = 0;
+    virtual void synthesizeChunk(SynthJob &job, const VoiceParams &params, int start, int end,
+                                 PcmChunk &out) = 0;
 
     void run();
     std::shared_ptr<SynthJob> nextHungryJob();

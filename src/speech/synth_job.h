@@ -30,9 +30,9 @@ struct PcmChunk
 // changes made while speaking apply from the next sentence on.
 struct VoiceParams
 {
-    QString voice;    // engine-specific voice id
-    int rate = 0;     // eSpeak NG: words per minute; Flite: -10..10
-    int pitch = 50;   // eSpeak NG only: 0..100
+    QString voice;  // engine-specific voice id
+    int rate = 0;   // eSpeak NG: words per minute; Flite: -10..10
+    int pitch = 50; // eSpeak NG only: 0..100
 };
 
 // One text being turned into audio: made on the engine's worker thread, taken on the
@@ -48,14 +48,14 @@ public:
 
     // Producer side.
     void push(PcmChunk chunk);
-    void finish();                    // no more chunks will come
+    void finish(); // no more chunks will come
     bool wantsMore(qint64 highWaterSamples) const;
     int nextChunkStart() const { return m_nextChunk; }
     void setNextChunkStart(int position) { m_nextChunk = position; }
 
     // Consumer side.
-    bool take(PcmChunk &chunk);       // false when nothing is queued now
-    bool isFinished() const;          // finished and nothing left to take
+    bool take(PcmChunk &chunk); // false when nothing is queued now
+    bool isFinished() const;    // finished and nothing left to take
     qint64 queuedSamples() const;
 
     void cancel();

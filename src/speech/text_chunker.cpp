@@ -6,8 +6,14 @@ namespace {
 bool isSentenceEnd(QChar c)
 {
     switch (c.unicode()) {
-    case '.': case '!': case '?': case ';':
-    case 0x3002: case 0xFF01: case 0xFF1F: case 0xFF1B: // 。！？；
+    case '.':
+    case '!':
+    case '?':
+    case ';':
+    case 0x3002:
+    case 0xFF01:
+    case 0xFF1F:
+    case 0xFF1B: // 。！？；
         return true;
     default:
         return false;
@@ -17,7 +23,11 @@ bool isSentenceEnd(QChar c)
 bool isClauseEnd(QChar c)
 {
     switch (c.unicode()) {
-    case ',': case ':': case 0x3001: case 0xFF0C: case 0xFF1A: // 、，：
+    case ',':
+    case ':':
+    case 0x3001:
+    case 0xFF0C:
+    case 0xFF1A: // 、，：
         return true;
     default:
         return false;

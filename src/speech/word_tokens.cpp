@@ -6,10 +6,10 @@ namespace {
 
 bool isStandaloneScript(char32_t c)
 {
-    return (c >= 0x3040 && c <= 0x30FF)      // hiragana, katakana
-           || (c >= 0x3400 && c <= 0x4DBF)   // CJK extension A
-           || (c >= 0x4E00 && c <= 0x9FFF)   // CJK unified ideographs
-           || (c >= 0xF900 && c <= 0xFAFF)   // compatibility ideographs
+    return (c >= 0x3040 && c <= 0x30FF)       // hiragana, katakana
+           || (c >= 0x3400 && c <= 0x4DBF)    // CJK extension A
+           || (c >= 0x4E00 && c <= 0x9FFF)    // CJK unified ideographs
+           || (c >= 0xF900 && c <= 0xFAFF)    // compatibility ideographs
            || (c >= 0x20000 && c <= 0x2FFFF); // supplementary ideographs
 }
 

@@ -1,0 +1,146 @@
+// test-links: parlanto_speech
+#include "support/test_home.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtEndian>
+#include <QtTest>
+
+namespace {
+
+struct Run
+{
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+Run cli(const QStringList &args, const QByteArray &input = {})
+{
+    QProcess process;
+    process.start(QStringLiteral(PARLANTO_CLI), args);
+    if (!process.waitForStarted())
+        return {};
+    if (!input.isEmpty())
+        process.write(input);
+    process.closeWriteChannel();
+    if (!process.waitForFinished(120000))
+        return {};
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            QString::fromUtf8(process.readAllStandardOutput()),
+            QString::fromUtf8(process.readAllStandardError())};
+}
+
+} // namespace
+
+class TestCli : public QObject
+{
+    Q_OBJECT
+    TestHome home;
+
+private slots:
+    void voicesListBothGenerationsInOrder()
+    {
+        const Run run = cli({QStringLiteral("voices")});
+        QCOMPARE(run.exitCode, 0);
+        const QStringList lines = run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QVERIFY(lines.size() > 10);
+        const QStringList flite = lines.mid(lines.size() - 5);
+        for (const QString &line : flite)
+            QVERIFY2(line.endsWith(QLatin1String(" (TTS5.0)")) && line.startsWith(QLatin1String("Flite ")),
+                     qPrintable(line));
+        for (const QString &line : lines.mid(0, lines.size() - 5))
+            QVERIFY2(line.endsWith(QLatin1String(" (TTS4.0)")), qPrintable(line));
+        QVERIFY(lines.contains(QStringLiteral("English (America) (TTS4.0)")));
+    }
+
+    void speakWritesWavAndWords_data()
+    {
+        QTest::addColumn<QString>("voice");
+        QTest::newRow("espeak") << QStringLiteral("English (America) (TTS4.0)");
+        QTest::newRow("flite") << QStringLiteral("Flite slt (US English, female) (TTS5.0)");
+    }
+
+    void speakWritesWavAndWords()
+    {
+        QFETCH(QString, voice);
+        QTemporaryDir dir;
+        const QString wav = dir.filePath(QStringLiteral("out put.wav"));
+        const QString text = QStringLiteral("Good morning, dear listener.");
+        const Run run =
+            cli({QStringLiteral("speak"), QStringLiteral("--voice"), voice, QStringLiteral("--wav"), wav,
+                 QStringLiteral("--words"), QStringLiteral("--rate"), QStringLiteral("60"), text});
+        QCOMPARE(run.exitCode, 0);
+        // Flite names the word itself; for eSpeak NG the word runs from where it starts to the next blank.
+        const QStringList expected =
+            voice.contains(QLatin1String("TTS5.0"))
+                ? QStringList{"0 4 Good", "5 7 morning", "14 4 dear", "19 8 listener"}
+                : QStringList{"0 4 Good", "5 8 morning,", "14 4 dear", "19 9 listener."};
+        const QStringList lines = run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QCOMPARE(lines, expected);
+        QFile file(wav);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray data = file.readAll();
+        QVERIFY(data.startsWith("RIFF"));
+        QCOMPARE(qFromLittleEndian<quint32>(data.constData() + 24), 22050u);
+        QCOMPARE(qint64(qFromLittleEndian<quint32>(data.constData() + 40)), qint64(data.size() - 44));
+        QVERIFY(data.size() > 44 + 22050);
+    }
+
+    void speakReadsStandardInput()
+    {
+        QTemporaryDir dir;
+        const QString wav = dir.filePath(QStringLiteral("stdin.wav"));
+        const Run run = cli({QStringLiteral("speak"), QStringLiteral("--wav"), wav, QStringLiteral("--words"),
+                             QStringLiteral("-")},
+                            "piped words");
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.out, QStringLiteral("0 5 piped\n6 5 words\n"));
+    }
+
+    void usageErrorsAndFailures_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("no command") << QStringList{} << 2 << "no command";
+        QTest::newRow("unknown command") << QStringList{"sing"} << 2 << "unknown command 'sing'";
+        QTest::newRow("unknown option")
+            << QStringList{"speak", "--loud", "x"} << 2 << "unknown option --loud";
+        QTest::newRow("rate too high") << QStringList{"speak", "--rate", "101", "x"} << 2 << "--rate takes";
+        QTest::newRow("rate not a number") << QStringList{"speak", "--rate", "fast", "x"} << 2 << "'fast'";
+        QTest::newRow("missing value") << QStringList{"speak", "--voice"} << 2 << "--voice needs a value";
+        QTest::newRow("two texts") << QStringList{"speak", "one", "two"} << 2 << "one argument";
+        QTest::newRow("voices extra") << QStringList{"voices", "all"} << 2 << "no arguments";
+        QTest::newRow("unknown voice") << QStringList{"speak", "--voice", "Nobody (TTS4.0)", "x"} << 1
+                                       << "unknown voice 'Nobody (TTS4.0)'";
+        QTest::newRow("unwritable wav") << QStringList{"speak", "--wav", "/nonexistent/dir/a.wav", "x"} << 1
+                                        << "cannot write /nonexistent/dir/a.wav";
+    }
+
+    void usageErrorsAndFailures()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, exitCode);
+        QFETCH(QString, message);
+        const Run run = cli(args);
+        QCOMPARE(run.exitCode, exitCode);
+        QVERIFY2(run.err.contains(message), qPrintable(run.err));
+        QCOMPARE(run.err.count(QLatin1Char('\n')), 1);
+    }
+
+    void helpForEachCommand()
+    {
+        for (const QStringList &args :
+             {QStringList{"--help"}, QStringList{"voices", "--help"}, QStringList{"speak", "--help"}}) {
+            const Run run = cli(args);
+            QCOMPARE(run.exitCode, 0);
+            QVERIFY(run.out.startsWith(QLatin1String("Usage: parlanto-cli")));
+        }
+        QVERIFY(
+            cli({QStringLiteral("speak"), QStringLiteral("--help")}).out.contains(QLatin1String("--words")));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCli)
+#include "test_cli.moc"
