@@ -174,6 +174,10 @@ void ttsmain::buildPanel()
     Combo1->setObjectName(QStringLiteral("Combo1"));
     Combo1->setFont(tahoma());
     Combo1->setAttribute(Qt::WA_NoMousePropagation);
+    // A list that drops down below the box, as a drop-down list box does, rather than a
+    // popup over the whole screen.
+    Combo1->setStyleSheet(QStringLiteral("QComboBox { combobox-popup: 0; }"));
+    Combo1->setMaxVisibleItems(16);
     placeTwips(Combo1, 5040, -240, 3645, 405);
     Combo1->hide();
 
