@@ -402,6 +402,25 @@ private slots:
         QCOMPARE(win.focusWidget(), win.RichTextBox1);
     }
 
+    void fullWidthDigitsForTheSimplifiedChineseVoice()
+    {
+        LoadedWindow w;
+        // The rule goes by the voice's name; token 0 stands in for such a voice.
+        w->Combo1->addItem(QStringLiteral("Microsoft Simplified Chinese (TTS5.0)"), 500000);
+        pickVoice(*w, w->Combo1->count() - 1);
+        QCOMPARE(w.app.speech.SapiVersion, 5);
+        setText(*w, QString::fromUtf16(u"Room １２０ on floor ９"));
+        w->Command5_Click();
+        QCOMPARE(w->SpokenText, QStringLiteral("Room 120 on floor 9"));
+        w->Command6_Click();
+
+        // Any other voice hears the digits as written.
+        pickVoice(*w, listPosition(*w, 5));
+        w->Command5_Click();
+        QCOMPARE(w->SpokenText, QString::fromUtf16(u"Room １２０ on floor ９"));
+        w->Command6_Click();
+    }
+
     void theSpeakActionCanBeCalledFromOutside()
     {
         auto w = windowWith(5);

@@ -17,13 +17,17 @@ void SynthEngine::startWorker()
 
 void SynthEngine::stopWorker()
 {
+    std::vector<std::shared_ptr<SynthJob>> jobs;
     {
         std::lock_guard lock(m_mutex);
         m_stopping = true;
         for (auto &weak : m_jobs)
             if (auto job = weak.lock())
-                job->cancel();
+                jobs.push_back(job);
     }
+    // Cancelling wakes the worker through the job's hook, which takes m_mutex itself.
+    for (auto &job : jobs)
+        job->cancel();
     m_wakeup.notify_all();
     if (m_thread.joinable())
         m_thread.join();
