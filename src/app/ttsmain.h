@@ -119,6 +119,11 @@ public:
     void Command1_Click();
     void Check1_Click();
     void Command8_Click();
+    // The colour of the whole text and the text box's background, however long the text.
+    void applyTextColour(const QColor &colour);
+    void applyBackColour(const QColor &colour);
+    // The colour the character at `position` is drawn in.
+    QColor textColourAt(int position) const;
 
     // ---- Controls
     QPlainTextEdit *RichTextBox1 = nullptr;
@@ -255,6 +260,16 @@ private:
     };
     std::optional<VoiceError> switchToListPosition(int position);
     void writeVoiceHandOff();
+
+    // Settings records and the bars (ttsmain_settings.cpp).
+    bool rateBarFromVoice(int generation);
+    bool pitchBarFromVoice4();
+    int listPositionOfText(const QString &listText) const;
+    void takeVoiceFromEntry(int position);
+    void makeFirstEntryCurrent();
+    void applyTextBoxFont(const WindowSettings &settings);
+    void placeWindow(const WindowSettings &settings);
+    void refreshWindowSettings();
 
     // Reading (ttsmain_reading.cpp).
     void showSpeakFace();
