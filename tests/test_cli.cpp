@@ -129,16 +129,76 @@ private slots:
         QCOMPARE(run.err.count(QLatin1Char('\n')), 1);
     }
 
+    void textPrintsTheDocumentsPlainText_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("rtf")
+            << "letter.rtf"
+            << QByteArray("{\\rtf1\\ansi\\ansicpg1252{\\fonttbl{\\f0 Arial;}}\\f0\\fs40\\b Bold\\b0  "
+                          "caf\\'e9\\par\\i next\\i0  line\\par}")
+            << QString::fromUtf8("Bold caf\u00e9\nnext line");
+        // UTF-16 LE with its byte-order mark, CR LF line ends.
+        QByteArray utf16("\xff\xfe");
+        for (const char16_t c : u"\u010cesk\u00fd\r\n\u6587")
+            if (c)
+                utf16.append(char(c & 0xff)).append(char(c >> 8));
+        QTest::newRow("utf-16") << "czech.txt" << utf16 << QString::fromUtf8("\u010cesk\u00fd\n\u6587");
+        // Windows-1252, old Mac line ends.
+        QTest::newRow("windows-1252") << "notes.txt" << QByteArray("cr\xe8me\rbr\xfbl\xe9")
+                                      << QString::fromUtf8("cr\u00e8me\nbr\u00fbl\u00e9");
+    }
+
+    void textPrintsTheDocumentsPlainText()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, content);
+        QFETCH(QString, expected);
+        QTemporaryDir dir;
+        QFile file(dir.filePath(name));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QCOMPARE(file.write(content), content.size());
+        file.close();
+        const Run run = cli({QStringLiteral("text"), file.fileName()});
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.out, expected);
+        QVERIFY(run.err.isEmpty());
+    }
+
+    void textFailures()
+    {
+        QTemporaryDir dir;
+        const QString missing = dir.filePath(QStringLiteral("gone.rtf"));
+        Run run = cli({QStringLiteral("text"), missing});
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY(run.out.isEmpty());
+        QCOMPARE(run.err, QStringLiteral("parlanto-cli: The file \"%1\" does not exist.\n").arg(missing));
+
+        run = cli({QStringLiteral("text"), dir.path()});
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY2(run.err.contains(QLatin1String("is a folder")), qPrintable(run.err));
+
+        for (const QStringList &args : {QStringList{"text"}, QStringList{"text", "a.txt", "b.txt"},
+                                        QStringList{"text", "--all", "a.txt"}}) {
+            run = cli(args);
+            QCOMPARE(run.exitCode, 2);
+            QVERIFY(run.out.isEmpty());
+            QCOMPARE(run.err.count(QLatin1Char('\n')), 1);
+        }
+    }
+
     void helpForEachCommand()
     {
-        for (const QStringList &args :
-             {QStringList{"--help"}, QStringList{"voices", "--help"}, QStringList{"speak", "--help"}}) {
+        for (const QStringList &args : {QStringList{"--help"}, QStringList{"voices", "--help"},
+                                        QStringList{"speak", "--help"}, QStringList{"text", "--help"}}) {
             const Run run = cli(args);
             QCOMPARE(run.exitCode, 0);
             QVERIFY(run.out.startsWith(QLatin1String("Usage: parlanto-cli")));
         }
         QVERIFY(
             cli({QStringLiteral("speak"), QStringLiteral("--help")}).out.contains(QLatin1String("--words")));
+        QVERIFY(cli({QStringLiteral("--help")}).out.contains(QLatin1String("\n  text ")));
     }
 };
 

@@ -2,6 +2,7 @@
 
 #include "platform/wav_writer.h"
 #include "speech/directss.h"
+#include "speech/document_reader.h"
 #include "speech/rate_pitch.h"
 #include "speech/spvoice.h"
 #include "speech/synth_engine.h"
@@ -40,6 +41,7 @@ Parlanto's speech engines without a window.
 Commands:
   voices    List every voice, as the main window's voice list shows it.
   speak     Speak a text on the sound device, or write it to a WAV file.
+  text      Print the plain text of a .txt or .rtf file, as the main window opens it.
 
 Run 'parlanto-cli COMMAND --help' for the options of a command.
 )HELP";
@@ -62,6 +64,13 @@ Options:
   --wav FILE     write a 22050 Hz 16-bit mono WAV file instead of speaking aloud
   --words        print each word as it is spoken: offset, length and the word
                  (offsets count UTF-16 characters from 0)
+)HELP";
+
+const char *const TextHelp = R"HELP(Usage: parlanto-cli text FILE
+
+Prints the plain text the main window's Open button would put into the document, as
+UTF-8: rich text (.rtf) without its formatting, plain text decoded from the encoding it
+was written in, line ends as "\n". Nothing is added, not even a final line end.
 )HELP";
 
 struct Voice
@@ -282,6 +291,40 @@ int speak(const QStringList &args)
     return ExitOk;
 }
 
+int printText(const QStringList &args)
+{
+    QString path;
+    bool havePath = false;
+    for (int i = 0; i < args.size(); ++i) {
+        const QString &a = args.at(i);
+        if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
+            out() << TextHelp;
+            return ExitOk;
+        }
+        if (a == QLatin1String("--")) {
+            if (++i >= args.size())
+                break;
+        } else if (a.startsWith(QLatin1String("--"))) {
+            return usage(QStringLiteral("unknown option %1").arg(a));
+        }
+        if (havePath)
+            return usage(QStringLiteral("text takes one file: %1").arg(args.at(i)));
+        path = args.at(i);
+        havePath = true;
+    }
+    if (!havePath)
+        return usage(QStringLiteral("text needs a file (try 'parlanto-cli text --help')"));
+
+    const DocumentText document = readDocumentFile(path);
+    if (!document.ok) {
+        err() << "parlanto-cli: " << document.error << "\n";
+        return ExitFailure;
+    }
+    out() << document.text;
+    out().flush();
+    return ExitOk;
+}
+
 } // namespace
 
 int runCli(const QStringList &arguments)
@@ -299,5 +342,7 @@ int runCli(const QStringList &arguments)
         return listVoices(rest);
     if (command == QLatin1String("speak"))
         return speak(rest);
+    if (command == QLatin1String("text"))
+        return printText(rest);
     return usage(QStringLiteral("unknown command '%1' (try 'parlanto-cli --help')").arg(command));
 }
