@@ -1,5 +1,6 @@
 #include "app/ttsmain.h"
 
+#include "app/up_scroll_bar.h"
 #include "platform/program_folder.h"
 #include "platform/single_instance.h"
 #include "platform/twips.h"
@@ -223,7 +224,7 @@ void ttsmain::buildPanel()
     Label4->setToolTip(QStringLiteral("Change voice pitch. Note: pitch of some voices can be changed."));
 
     const auto makeBar = [this](QScrollBar *&bar, const char *name, int left) {
-        bar = new QScrollBar(Qt::Vertical, Frame1);
+        bar = new UpScrollBar(Frame1); // 100 at the top: up is louder, faster, higher
         bar->setObjectName(QLatin1String(name));
         bar->setRange(0, 100);
         bar->setAttribute(Qt::WA_NoMousePropagation);

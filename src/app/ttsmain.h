@@ -213,6 +213,8 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
     void changeEvent(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void moveEvent(QMoveEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -270,6 +272,7 @@ private:
     void applyTextBoxFont(const WindowSettings &settings);
     void placeWindow(const WindowSettings &settings);
     void refreshWindowSettings();
+    void fitPendingOuterSize();
 
     // Reading (ttsmain_reading.cpp).
     void showSpeakFace();
@@ -290,6 +293,8 @@ private:
     std::function<void(int)> m_processEnd;
     bool m_processEndedFlag = false;
     QHash<QString, std::function<void()>> m_unloadHandlers;
+    // Outer size from the window settings, applied once the window frame is known.
+    std::optional<QSize> m_pendingOuterSize;
     QList<QWidget *> m_panelButtons;
     QList<QLabel *> m_labels;
     QIcon m_speakPicture;

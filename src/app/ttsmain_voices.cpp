@@ -4,7 +4,6 @@
 #include "platform/program_folder.h"
 #include "platform/shell.h"
 #include "speech/directss.h"
-#include "speech/rate_pitch.h"
 #include "speech/spvoice.h"
 #include "speech/voice_catalog.h"
 
@@ -162,18 +161,8 @@ std::optional<ttsmain::VoiceError> ttsmain::switchToListPosition(int position)
             return fail(ErrorEngineUnusable);
         speech.CurrentEngineIndex = index;
         speech.SapiVersion = Generation4;
-        TTS4MaxSpeed = DirectSS1->MaxSpeed();
-        TTS4MinSpeed = DirectSS1->MinSpeed();
-        const auto rate = RatePitch::engineToPosition(DirectSS1->Speed(), TTS4MinSpeed, TTS4MaxSpeed);
-        if (!rate)
+        if (!rateBarFromVoice(Generation4) || !pitchBarFromVoice4())
             return fail(ErrorDivisionByZero);
-        VScroll2->setValue(*rate);
-        TTS4MaxPitch = DirectSS1->MaxPitch();
-        TTS4MinPitch = DirectSS1->MinPitch();
-        const auto pitch = RatePitch::engineToPosition(DirectSS1->Pitch(), TTS4MinPitch, TTS4MaxPitch);
-        if (!pitch)
-            return fail(ErrorDivisionByZero);
-        VScroll3->setValue(*pitch);
         speech.RatePosition = VScroll2->value();
         speech.PitchPosition = VScroll3->value();
         Combo1->setToolTip(listText);
@@ -192,7 +181,7 @@ std::optional<ttsmain::VoiceError> ttsmain::switchToListPosition(int position)
         if (VoiceSayTime)
             VoiceSayTime->setVoice(tokens[index]);
         speech.SapiVersion = Generation5;
-        VScroll2->setValue(RatePitch::rate5ToPosition(NewsVoice1->Rate()));
+        rateBarFromVoice(Generation5);
         speech.RatePosition = VScroll2->value();
         speech.PitchPosition = VScroll3->value();
         setWindowTitle(listText);
