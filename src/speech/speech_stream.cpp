@@ -165,7 +165,8 @@ void SpeechStream::pump()
     if (!m_job)
         return;
     const quint64 generation = m_generation;
-    if (!m_startedSent) {
+    // A stream paused before anything was heard starts when it is resumed.
+    if (!m_startedSent && !m_paused) {
         m_startedSent = true;
         emit started();
         if (generation != m_generation)
