@@ -15,7 +15,8 @@ namespace {
 
 QString makeText(qsizetype bytes)
 {
-    const QString sentence = QStringLiteral("The reader starts speaking at once, whatever the length of the text. ");
+    const QString sentence =
+        QStringLiteral("The reader starts speaking at once, whatever the length of the text. ");
     QString text;
     text.reserve(bytes + sentence.size());
     while (text.size() < bytes)
@@ -65,8 +66,9 @@ int main(int argc, char *argv[])
     for (const EngineVoice &v : SynthEngine::espeak().voices())
         if (v.language == QLatin1String("en-us"))
             espeakVoice.voice = v.id;
-    const Family families[] = {{"eSpeak NG en-us", SynthEngine::espeak(), espeakVoice, 50.0},
-                               {"Flite slt", SynthEngine::flite(), VoiceParams{QStringLiteral("slt"), 0, 50}, 150.0}};
+    const Family families[] = {
+        {"eSpeak NG en-us", SynthEngine::espeak(), espeakVoice, 50.0},
+        {"Flite slt", SynthEngine::flite(), VoiceParams{QStringLiteral("slt"), 0, 50}, 150.0}};
     const QString small = makeText(1000), large = makeText(1000 * 1000);
     for (const Family &family : families) {
         firstAudioMs(family.engine, family.params, small); // loads the voice
@@ -76,8 +78,9 @@ int main(int argc, char *argv[])
             largeRuns << firstAudioMs(family.engine, family.params, large);
         }
         const double s = median(smallRuns), l = median(largeRuns);
-        std::printf("first audio %-16s 1 kB: %6.1f ms   1 MB: %6.1f ms   ratio 1MB/1kB %.2f   (target <= %.0f ms)\n",
-                    family.name, s, l, l / s, family.targetMs);
+        std::printf(
+            "first audio %-16s 1 kB: %6.1f ms   1 MB: %6.1f ms   ratio 1MB/1kB %.2f   (target <= %.0f ms)\n",
+            family.name, s, l, l / s, family.targetMs);
     }
     return 0;
 }

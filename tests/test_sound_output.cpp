@@ -69,8 +69,9 @@ private slots:
             QSKIP("pulseaudio and parecord are not installed (scripts/install-deps installs them)");
         pulse.setProcessEnvironment(environment());
         pulse.start(QStringLiteral("pulseaudio"),
-                    {QStringLiteral("-n"), QStringLiteral("--daemonize=no"), QStringLiteral("--exit-idle-time=-1"),
-                     QStringLiteral("--use-pid-file=no"), QStringLiteral("--disable-shm=yes"),
+                    {QStringLiteral("-n"), QStringLiteral("--daemonize=no"),
+                     QStringLiteral("--exit-idle-time=-1"), QStringLiteral("--use-pid-file=no"),
+                     QStringLiteral("--disable-shm=yes"),
                      QStringLiteral("--load=module-null-sink sink_name=spk norewinds=1"),
                      QStringLiteral("--load=module-native-protocol-unix socket=") + socketPath(),
                      QStringLiteral("--load=module-always-sink")});
