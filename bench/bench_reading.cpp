@@ -34,6 +34,13 @@ QString document(qsizetype characters)
 double timeToFirstWord(ttsmain &w, const QString &text)
 {
     w.RichTextBox1->setPlainText(text);
+    {
+        // A document is loaded well before Speak is pressed: let the editor finish its own
+        // work on it first, so that only the Speak path is timed.
+        QEventLoop settle;
+        QTimer::singleShot(500, &settle, &QEventLoop::quit);
+        settle.exec();
+    }
     QEventLoop loop;
     const auto quit = [&] { loop.quit(); };
     auto a = QObject::connect(w.DirectSS1.get(), &DirectSS::WordPosition, &loop, quit);
