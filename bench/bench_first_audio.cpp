@@ -43,6 +43,22 @@ double firstAudioMs(SynthEngine &engine, const VoiceParams &params, const QStrin
     return ms;
 }
 
+// How late words are reported after their audio is due, on the real-time silent output:
+// the played position when the word is reported, less the word's own start.
+QList<double> wordLatenessMs(SynthEngine &engine, const VoiceParams &params, const QString &text)
+{
+    SpeechStream stream;
+    QEventLoop loop;
+    QList<double> lateness;
+    QObject::connect(&stream, &SpeechStream::word, &loop, [&](int, int, qint64 sample) {
+        lateness << double(stream.playedSamples() - sample) * 1000.0 / 22050.0;
+    });
+    QObject::connect(&stream, &SpeechStream::finished, &loop, &QEventLoop::quit);
+    stream.start(engine, text, params);
+    loop.exec();
+    return lateness;
+}
+
 double median(QList<double> values)
 {
     std::sort(values.begin(), values.end());
@@ -81,6 +97,14 @@ int main(int argc, char *argv[])
         std::printf(
             "first audio %-16s 1 kB: %6.1f ms   1 MB: %6.1f ms   ratio 1MB/1kB %.2f   (target <= %.0f ms)\n",
             family.name, s, l, l / s, family.targetMs);
+        QList<double> late =
+            wordLatenessMs(family.engine, family.params,
+                           QStringLiteral("One two three four five six seven eight nine ten."));
+        std::sort(late.begin(), late.end());
+        if (!late.isEmpty())
+            std::printf("word event after its audio %-16s median %.1f ms, worst %.1f ms over %lld words "
+                        "(target <= 30 ms)\n",
+                        family.name, median(late), late.last(), static_cast<long long>(late.size()));
     }
     return 0;
 }

@@ -187,7 +187,7 @@ void SpeechStream::pump()
     int fired = 0;
     while (fired < m_pendingWords.size() && m_pendingWords.at(fired).sample <= m_played) {
         const WordMark w = m_pendingWords.at(fired++);
-        emit word(w.position, w.length);
+        emit word(w.position, w.length, w.sample);
         if (generation != m_generation)
             return;
         if (m_paused)

@@ -41,7 +41,8 @@ public:
 
 signals:
     void started();
-    void word(int position, int length);
+    // `sample`: where the word starts in the stream; it is heard once playedSamples() passes it.
+    void word(int position, int length, qint64 sample);
     void finished();
     // Audio for the first time handed to the sound layer (or file) in this stream.
     void firstAudio();
