@@ -1,6 +1,7 @@
 #include "support/main_window_fixture.h"
 #include "support/test_home.h"
 
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QPlainTextEdit>
 #include <QProcess>
@@ -131,7 +132,8 @@ private slots:
         const double rms = recordWhile([&] {
             w->Command5_Click();
             QTRY_VERIFY_WITH_TIMEOUT(w->PlayStatus == 1, 5000);
-            while (w->PlayStatus == 1) {
+            QDeadlineTimer deadline(30000);
+            while (w->PlayStatus == 1 && !deadline.hasExpired()) {
                 if (w->RichTextBox1->textCursor().hasSelection())
                     ++highlights;
                 QTest::qWait(20);
