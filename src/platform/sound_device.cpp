@@ -43,7 +43,15 @@ AudioMode configuredAudioMode()
         return AudioMode::Fast;
     if (value == "null")
         return AudioMode::Null;
-    return haveOutputDevice() ? AudioMode::Device : AudioMode::Null;
+    if (haveOutputDevice())
+        return AudioMode::Device;
+    // Say once why nothing is heard; reading, highlighting and files still work.
+    static const bool told = [] {
+        qWarning("Parlanto: no sound output device (is PulseAudio or PipeWire running?); speaking silently.");
+        return true;
+    }();
+    Q_UNUSED(told);
+    return AudioMode::Null;
 }
 
 SoundOutput::SoundOutput() = default;
