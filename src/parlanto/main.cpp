@@ -1,7 +1,9 @@
 #include "app/app_state.h"
 #include "app/ttsmain.h"
+#include "platform/program_folder.h"
 
 #include <QApplication>
+#include <QIcon>
 
 int main(int argc, char *argv[])
 {
@@ -9,6 +11,7 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("parlanto"));
     // Closing the main window hides it; only ExitAll ends the program.
     QApplication::setQuitOnLastWindowClosed(false);
+    QApplication::setWindowIcon(QIcon(programFile(QStringLiteral("parlanto.png"))));
 
     AppState state;
     ttsmain window(state);
