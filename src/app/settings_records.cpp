@@ -14,117 +14,104 @@ std::optional<Record> loadRecord(const QString &path, Record (*decode)(const QBy
     return decode(readRecordFile(path));
 }
 
+// Each record's fields are listed once and walked by a writer or a reader, so the two
+// directions cannot drift apart. The order is the on-disk order; do not reorder.
+struct FieldWriter
+{
+    RecordWriter w;
+    void longValue(const int32_t &v) { w.writeLong(v); }
+    void boolean(const bool &v) { w.writeBoolean(v); }
+    void text(const QString &v) { w.writeString(v); }
+};
+
+struct FieldReader
+{
+    RecordReader r;
+    void longValue(int32_t &v) { v = r.readLong(); }
+    void boolean(bool &v) { v = r.readBoolean(); }
+    void text(QString &v) { v = r.readString(); }
+};
+
+template <typename Io, typename Speech> void speechFields(Io &io, Speech &s)
+{
+    io.longValue(s.SapiVersion);
+    io.longValue(s.CurrentEngineIndex);
+    io.text(s.CurrentVoiceName);
+    io.longValue(s.RatePosition);
+    io.longValue(s.PitchPosition);
+}
+
+template <typename Io, typename Window> void windowFields(Io &io, Window &s)
+{
+    io.longValue(s.WindowState);
+    io.boolean(s.Visible);
+    io.longValue(s.Left);
+    io.longValue(s.Top);
+    io.longValue(s.Width);
+    io.longValue(s.Height);
+    io.text(s.OpenFolder);
+    io.text(s.SaveFolder);
+    io.text(s.OpenFileType);
+    io.text(s.SaveFileType);
+    io.boolean(s.TextBoxShown);
+    io.longValue(s.TextBoxHeight);
+    io.text(s.FontName);
+    io.text(s.FontBold);
+    io.boolean(s.FontItalic);
+    io.text(s.FontSize);
+    io.boolean(s.FontUnderline);
+    io.boolean(s.FontStrikethrough);
+    io.longValue(s.FontCharset);
+    io.longValue(s.TextColour);
+    io.longValue(s.BackColour);
+    io.boolean(s.WatchClipboard);
+    io.text(s.BatchDrive);
+    io.text(s.BatchSourceFolder);
+    io.text(s.BatchTargetFolder);
+    io.text(s.WordListFolder);
+    io.longValue(s.SlideDelay);
+    io.longValue(s.SlideFullWindow);
+    io.longValue(s.SlideRandom);
+    io.longValue(s.SlideBackColour);
+    io.text(s.SlideFontName);
+    io.text(s.SlideBold);
+    io.boolean(s.SlideItalic);
+    io.text(s.SlideSize);
+    io.boolean(s.SlideUnderline);
+    io.boolean(s.SlideStrikethrough);
+    io.longValue(s.SlideCharset);
+    io.longValue(s.SlideTextColour);
+}
+
 } // namespace
 
 QByteArray encode(const SpeechSettings &s)
 {
-    RecordWriter w;
-    w.writeLong(s.SapiVersion);
-    w.writeLong(s.CurrentEngineIndex);
-    w.writeString(s.CurrentVoiceName);
-    w.writeLong(s.RatePosition);
-    w.writeLong(s.PitchPosition);
-    return w.data();
+    FieldWriter io;
+    speechFields(io, s);
+    return io.w.data();
 }
 
 SpeechSettings decodeSpeechSettings(const QByteArray &data)
 {
-    RecordReader r(data);
+    FieldReader io{RecordReader(data)};
     SpeechSettings s;
-    s.SapiVersion = r.readLong();
-    s.CurrentEngineIndex = r.readLong();
-    s.CurrentVoiceName = r.readString();
-    s.RatePosition = r.readLong();
-    s.PitchPosition = r.readLong();
+    speechFields(io, s);
     return s;
 }
 
 QByteArray encode(const WindowSettings &s)
 {
-    RecordWriter w;
-    w.writeLong(s.WindowState);
-    w.writeBoolean(s.Visible);
-    w.writeLong(s.Left);
-    w.writeLong(s.Top);
-    w.writeLong(s.Width);
-    w.writeLong(s.Height);
-    w.writeString(s.OpenFolder);
-    w.writeString(s.SaveFolder);
-    w.writeString(s.OpenFileType);
-    w.writeString(s.SaveFileType);
-    w.writeBoolean(s.TextBoxShown);
-    w.writeLong(s.TextBoxHeight);
-    w.writeString(s.FontName);
-    w.writeString(s.FontBold);
-    w.writeBoolean(s.FontItalic);
-    w.writeString(s.FontSize);
-    w.writeBoolean(s.FontUnderline);
-    w.writeBoolean(s.FontStrikethrough);
-    w.writeLong(s.FontCharset);
-    w.writeLong(s.TextColour);
-    w.writeLong(s.BackColour);
-    w.writeBoolean(s.WatchClipboard);
-    w.writeString(s.BatchDrive);
-    w.writeString(s.BatchSourceFolder);
-    w.writeString(s.BatchTargetFolder);
-    w.writeString(s.WordListFolder);
-    w.writeLong(s.SlideDelay);
-    w.writeLong(s.SlideFullWindow);
-    w.writeLong(s.SlideRandom);
-    w.writeLong(s.SlideBackColour);
-    w.writeString(s.SlideFontName);
-    w.writeString(s.SlideBold);
-    w.writeBoolean(s.SlideItalic);
-    w.writeString(s.SlideSize);
-    w.writeBoolean(s.SlideUnderline);
-    w.writeBoolean(s.SlideStrikethrough);
-    w.writeLong(s.SlideCharset);
-    w.writeLong(s.SlideTextColour);
-    return w.data();
+    FieldWriter io;
+    windowFields(io, s);
+    return io.w.data();
 }
 
 WindowSettings decodeWindowSettings(const QByteArray &data)
 {
-    RecordReader r(data);
+    FieldReader io{RecordReader(data)};
     WindowSettings s;
-    s.WindowState = r.readLong();
-    s.Visible = r.readBoolean();
-    s.Left = r.readLong();
-    s.Top = r.readLong();
-    s.Width = r.readLong();
-    s.Height = r.readLong();
-    s.OpenFolder = r.readString();
-    s.SaveFolder = r.readString();
-    s.OpenFileType = r.readString();
-    s.SaveFileType = r.readString();
-    s.TextBoxShown = r.readBoolean();
-    s.TextBoxHeight = r.readLong();
-    s.FontName = r.readString();
-    s.FontBold = r.readString();
-    s.FontItalic = r.readBoolean();
-    s.FontSize = r.readString();
-    s.FontUnderline = r.readBoolean();
-    s.FontStrikethrough = r.readBoolean();
-    s.FontCharset = r.readLong();
-    s.TextColour = r.readLong();
-    s.BackColour = r.readLong();
-    s.WatchClipboard = r.readBoolean();
-    s.BatchDrive = r.readString();
-    s.BatchSourceFolder = r.readString();
-    s.BatchTargetFolder = r.readString();
-    s.WordListFolder = r.readString();
-    s.SlideDelay = r.readLong();
-    s.SlideFullWindow = r.readLong();
-    s.SlideRandom = r.readLong();
-    s.SlideBackColour = r.readLong();
-    s.SlideFontName = r.readString();
-    s.SlideBold = r.readString();
-    s.SlideItalic = r.readBoolean();
-    s.SlideSize = r.readString();
-    s.SlideUnderline = r.readBoolean();
-    s.SlideStrikethrough = r.readBoolean();
-    s.SlideCharset = r.readLong();
-    s.SlideTextColour = r.readLong();
+    windowFields(io, s);
     return s;
 }
 
