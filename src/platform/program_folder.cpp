@@ -69,15 +69,22 @@ bool isPrivateFolder(const QByteArray &path)
 
 QString assetFolder()
 {
-    const QString installed = QStringLiteral(PARLANTO_ASSET_DIR);
-    if (!installed.isEmpty() && QFileInfo(installed).isDir())
-        return withoutTrailingSeparator(installed);
+    // Installed: the share folder at its place relative to the program's own folder, so a prefix
+    // that was moved or packaged elsewhere still finds its own assets first.
     if (QCoreApplication::instance()) {
-        const QString beside = QCoreApplication::applicationDirPath() + QStringLiteral("/../share/parlanto");
+        const QString beside =
+            QCoreApplication::applicationDirPath() + QStringLiteral("/" PARLANTO_ASSET_DIR_FROM_BIN);
         if (QFileInfo(beside).isDir())
             return withoutTrailingSeparator(beside);
     }
-    return withoutTrailingSeparator(QStringLiteral(PARLANTO_SOURCE_ASSET_DIR));
+    // Started from the build tree: the source tree's assets, never an older installed copy.
+    const QString source = QStringLiteral(PARLANTO_SOURCE_ASSET_DIR);
+    if (QFileInfo(source).isDir())
+        return withoutTrailingSeparator(source);
+    const QString installed = QStringLiteral(PARLANTO_ASSET_DIR);
+    if (!installed.isEmpty() && QFileInfo(installed).isDir())
+        return withoutTrailingSeparator(installed);
+    return withoutTrailingSeparator(source);
 }
 
 QString programFolder()

@@ -13,7 +13,9 @@ QString programFile(const QString &name);
 // else <temp>/parlanto-<uid>. Stands in for "the root of the program's drive".
 QString scratchRoot();
 
-// Where the shipped assets are found (installed share folder, else the source tree).
+// Where the shipped assets are found: the installed share folder at its place relative to the
+// running program, else (a program started from the build tree) the source tree's assets, else
+// the share folder of the configured install prefix.
 QString assetFolder();
 
 // The vendor's web site (PARLANTO_SITE, default http://www.parlanto.example) without a trailing
