@@ -1,12 +1,15 @@
 # make run   - install what is missing, build, start Parlanto
 # make test  - install what is missing, build, run every test
+# make install PREFIX=/opt/parlanto - build and install (default prefix /usr/local; DESTDIR works)
+# make package - build the Debian package with CPack and check it with lintian
 BUILD ?= build
+PREFIX ?= /usr/local
 CMAKE_FLAGS ?=
 ifeq ($(CI),true)
 CMAKE_FLAGS += -DPARLANTO_WERROR=ON
 endif
 
-.PHONY: all deps configure build run test bench format format-check clean
+.PHONY: all deps configure build run test bench install package format format-check clean
 
 all: build
 
@@ -32,6 +35,12 @@ test: build
 bench: build
 	@cmake --build $(BUILD) --target bench_all
 	@scripts/run-bench $(BUILD)
+
+install: build
+	@cmake --install $(BUILD) --prefix $(PREFIX)
+
+package: build
+	@scripts/make-package $(BUILD)
 
 format:
 	@find src tests bench -name '*.cpp' -o -name '*.h' | xargs clang-format -i
