@@ -13,6 +13,8 @@ struct AppState
     bool ExitRequested = false;
     // Tells a running download of the update window to stop.
     bool UpdateCancel = false;
+    // False while the update window is open: it refuses to close but by its own Close button.
+    bool UpdateCloseAllowed = true;
     // Start-up classification of the command line: "explorer", "internet", "program" or "".
     QString StartMode;
     // Start moment, and its hour and minute joined without leading zeros (9:35 -> "935").

@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QHash>
 #include <QIcon>
+#include <QPointer>
 #include <QWidget>
 
 #include <functional>
@@ -26,6 +27,7 @@ class QScrollBar;
 class QSlider;
 class QTextEdit;
 class QToolButton;
+class updatewin;
 
 // How the main window makes its five speech objects, each at its own start-up step. A maker
 // may return nullptr: a missing generation-5 voice object leaves its voices out of the list.
@@ -68,6 +70,12 @@ public:
 
     void Form_Resize();
     void Command9_Click();
+
+    // The online update window, created when first shown (ttsmain_update.cpp).
+    updatewin *ShowUpdateWindow();
+    // The end of the program once the update's installer runs: both settings records written,
+    // tray icon and window hooks removed, then the process ends.
+    void EndForInstaller();
 
     QString StartFrom(const QString &commandLine) const;
     void LinkAndSendMessage(const QString &commandLine);
@@ -293,6 +301,7 @@ private:
     std::function<void(int)> m_processEnd;
     bool m_processEndedFlag = false;
     QHash<QString, std::function<void()>> m_unloadHandlers;
+    QPointer<updatewin> m_updateWindow;
     // Outer size from the window settings, applied once the window frame is known.
     std::optional<QSize> m_pendingOuterSize;
     QList<QWidget *> m_panelButtons;

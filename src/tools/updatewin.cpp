@@ -1,0 +1,469 @@
+#include "tools/updatewin.h"
+
+#include "platform/cursor_file.h"
+#include "platform/dialogs.h"
+#include "platform/program_folder.h"
+#include "platform/twips.h"
+
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QProcess>
+#include <QPushButton>
+#include <QWindow>
+
+namespace {
+
+const QString VersionFileName = QStringLiteral("newversion.ini");
+const QString InstallerFileName = QStringLiteral("tempsetup.exe");
+// A transfer that receives nothing for this long has failed.
+constexpr int TransferTimeoutMs = 30000;
+
+QString quoted(const char *word)
+{
+    return QStringLiteral("Click \"") + QLatin1String(word) + QStringLiteral("\" button");
+}
+
+void placeTwips(QWidget *widget, int left, int top, int width, int height)
+{
+    widget->setGeometry(twipsToPixels(left), twipsToPixels(top), twipsToPixels(width), twipsToPixels(height));
+}
+
+void removeIfExists(const QString &path)
+{
+    if (QFileInfo::exists(path))
+        QFile::remove(path);
+}
+
+} // namespace
+
+updatewin::updatewin(Links links, QWidget *parent) : QWidget(parent, Qt::Window), m_links(std::move(links))
+{
+    setObjectName(QStringLiteral("updatewin"));
+    buildControls();
+    connect(Command4, &QPushButton::clicked, this, &updatewin::Command4_Click);
+    connect(Command5, &QPushButton::clicked, this, &updatewin::Command5_Click);
+    connect(Command1, &QPushButton::clicked, this, &updatewin::Command1_Click);
+    connect(Command8, &QPushButton::clicked, this, &updatewin::Command8_Click);
+}
+
+updatewin::~updatewin()
+{
+    cancelQuietly(m_inet3);
+    cancelQuietly(m_inet4);
+}
+
+void updatewin::buildControls()
+{
+    setFixedSize(twipsToPixels(6300), twipsToPixels(3480));
+
+    const auto makeLabel = [this](QLabel *&label, const char *name, int left, int top, int width,
+                                  int height) {
+        label = new QLabel(this);
+        label->setObjectName(QLatin1String(name));
+        placeTwips(label, left, top, width, height);
+    };
+    makeLabel(Label1, "Label1", 300, 240, 5700, 285);
+    makeLabel(Label2, "Label2", 300, 600, 5700, 285);
+    makeLabel(Label5, "Label5", 300, 960, 5700, 285);
+    makeLabel(Label6, "Label6", 300, 1320, 5700, 285);
+    makeLabel(Label8, "Label8", 300, 1680, 5700, 480);
+    Label8->setText(QStringLiteral("This application will be closed when update package begins running"));
+    Label8->setWordWrap(true);
+    makeLabel(Label40, "Label40", 300, 2280, TrackWidthTwips, 240);
+    Label40->setFrameShape(QFrame::Panel);
+    Label40->setFrameShadow(QFrame::Sunken);
+    makeLabel(Label4, "Label4", 300, 2280, 0, 240);
+    Label4->setAutoFillBackground(true);
+    QPalette filled = Label4->palette();
+    filled.setColor(QPalette::Window, QColor(0, 0, 128));
+    Label4->setPalette(filled);
+    makeLabel(Label20, "Label20", 5400, 2280, 700, 240);
+    Label1->setAccessibleName(QStringLiteral("Current version"));
+    Label2->setAccessibleName(QStringLiteral("Update state"));
+    Label5->setAccessibleName(QStringLiteral("Check result"));
+    Label6->setAccessibleName(QStringLiteral("Next step"));
+    Label8->setAccessibleName(QStringLiteral("Warning"));
+    Label40->setAccessibleName(QStringLiteral("Download progress"));
+    Label20->setAccessibleName(QStringLiteral("Download percentage"));
+
+    const auto makeButton = [this](QPushButton *&button, const char *name, const QString &caption, int left) {
+        button = new QPushButton(caption, this);
+        button->setObjectName(QLatin1String(name));
+        button->setAccessibleName(QString(caption).remove(QLatin1Char('&')));
+        placeTwips(button, left, 2760, 1200, 420);
+    };
+    makeButton(Command4, "Command4", QStringLiteral("&Check"), 300);
+    makeButton(Command5, "Command5", QStringLiteral("&Update"), 1620);
+    makeButton(Command1, "Command1", QStringLiteral("&Stop"), 2940);
+    makeButton(Command8, "Command8", QStringLiteral("C&lose"), 4800);
+    Command4->setCursor(loadCursorFile(programFile(QStringLiteral("H_POINT.CUR"))));
+    Command5->hide();
+    Command1->hide();
+    Label8->hide();
+}
+
+void updatewin::Form_Load()
+{
+    DownloadState = 1;
+    if (m_links.UpdateCloseAllowed)
+        *m_links.UpdateCloseAllowed = false;
+    const QString versionFile = programFile(VersionFileName);
+    if (QFileInfo::exists(versionFile) && !QFile::remove(versionFile)) {
+        showLostFiles();
+        return;
+    }
+    Label20->clear();
+    Label5->clear();
+    setBarWidth(0);
+    Command4->setText(QStringLiteral("&Check"));
+    Command5->setText(QStringLiteral("&Update"));
+    Label2->setText(quoted("Check"));
+    Command4->show();
+    Command5->hide();
+    CurrentVersionText =
+        m_links.versionCaption ? update::currentVersionText(m_links.versionCaption()) : QString();
+    if (CurrentVersionText.isEmpty()) {
+        showLostFiles();
+        return;
+    }
+    Label1->setText(QStringLiteral("Current version ") + CurrentVersionText);
+    Label4->hide();
+    Label5->hide();
+    Label6->hide();
+    setWindowTitle(QStringLiteral("Update Online - Parlanto"));
+}
+
+void updatewin::showLostFiles()
+{
+    Label1->setText(QStringLiteral("Some files are lost."));
+    Label2->setText(QStringLiteral("Please reinstall this software, then update it"));
+    Command4->hide();
+    Label5->hide();
+    Label6->hide();
+    Label40->hide();
+    Label4->hide();
+    setWindowTitle(QStringLiteral("Update Online - Parlanto"));
+}
+
+void updatewin::showTransferState(int state)
+{
+    const QString text = update::stateText(state);
+    if (!text.isNull())
+        Label2->setText(text);
+}
+
+QNetworkReply *updatewin::startTransfer(const QString &url)
+{
+    QNetworkRequest request{QUrl(url)};
+    request.setTransferTimeout(TransferTimeoutMs);
+    showTransferState(update::StateResolving);
+    QNetworkReply *reply = m_network.get(request);
+    connect(reply, &QNetworkReply::socketStartedConnecting, this,
+            [this] { showTransferState(update::StateConnecting); });
+    connect(reply, &QNetworkReply::requestSent, this,
+            [this] { showTransferState(update::StateRequestSent); });
+    connect(reply, &QNetworkReply::metaDataChanged, this,
+            [this] { showTransferState(update::StateReceivingResponse); });
+    return reply;
+}
+
+// ---- Check
+
+void updatewin::Command4_Click()
+{
+    if (m_inet3)
+        return;
+    m_versionBytes.clear();
+    Command4->setEnabled(false);
+    m_inet3 = startTransfer(update::versionFileUrl());
+    connect(m_inet3, &QNetworkReply::readyRead, this, &updatewin::Inet3_ReadyRead);
+    connect(m_inet3, &QNetworkReply::finished, this, &updatewin::Inet3_Finished);
+}
+
+void updatewin::Inet3_ReadyRead()
+{
+    m_versionBytes += m_inet3->readAll();
+    // Far too long for a version file: an error page or a wrong address.
+    if (m_versionBytes.size() > update::MaxVersionFileSize)
+        m_inet3->abort();
+}
+
+void updatewin::Inet3_Finished()
+{
+    QNetworkReply *reply = m_inet3;
+    m_inet3 = nullptr;
+    reply->deleteLater();
+    Command4->setEnabled(true);
+    if (reply->error() != QNetworkReply::NoError || m_versionBytes.size() > update::MaxVersionFileSize) {
+        showTransferState(update::StateError);
+        checkFailed();
+        return;
+    }
+    m_versionBytes += reply->readAll();
+    showTransferState(update::StateResponseReceived);
+    showTransferState(update::StateResponseCompleted);
+
+    QFile file(programFile(VersionFileName));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        file.write(m_versionBytes) != m_versionBytes.size()) {
+        file.close();
+        checkFailed();
+        return;
+    }
+    file.close();
+
+    m_versionFile = update::readVersionFile(m_versionBytes);
+    switch (update::compareVersions(CurrentVersionText, m_versionFile)) {
+    case update::CheckOutcome::Failed:
+        checkFailed();
+        return;
+    case update::CheckOutcome::NoNewVersion:
+        Label5->setText(QStringLiteral("No new version"));
+        Label5->show();
+        return;
+    case update::CheckOutcome::NewVersion:
+        Label5->setText(QStringLiteral("Found new version ") + m_versionFile.newestText);
+        Label6->setText(quoted("Update"));
+        Command5->show();
+        Command1->show();
+        Label5->show();
+        Label6->show();
+        Label8->show();
+        return;
+    }
+}
+
+void updatewin::checkFailed()
+{
+    removeIfExists(programFile(VersionFileName));
+    cancelQuietly(m_inet3);
+    Command4->setEnabled(true);
+    showSorry();
+}
+
+void updatewin::showSorry()
+{
+    msgBox(
+        this,
+        QStringLiteral("Sorry, maybe you do not connect to Internet or an error has occurred on the author's "
+                       "website, please try after a while"),
+        Dialogs::Buttons::Ok, Dialogs::Icon::None, windowTitle());
+}
+
+// ---- Update, Stop and the download
+
+void updatewin::Command5_Click()
+{
+    DownloadState = 1;
+    if (m_links.UpdateCancel)
+        *m_links.UpdateCancel = false;
+    cancelQuietly(m_inet3);
+    if (m_inet4)
+        return;
+    Command4->setEnabled(false);
+    setBarWidth(0);
+    Label4->show();
+    m_expectedSize = 0;
+    m_written = 0;
+    m_fault = DownloadFault::None;
+    m_inet4 = startTransfer(update::installerUrl());
+    connect(m_inet4, &QNetworkReply::metaDataChanged, this, &updatewin::Inet4_Headers);
+    connect(m_inet4, &QNetworkReply::readyRead, this, &updatewin::Inet4_ReadyRead);
+    connect(m_inet4, &QNetworkReply::finished, this, &updatewin::Inet4_Finished);
+}
+
+void updatewin::Command1_Click()
+{
+    DownloadState = 100;
+    if (m_inet4)
+        m_inet4->abort();
+}
+
+void updatewin::Inet4_Headers()
+{
+    if (m_installer.isOpen() || m_fault != DownloadFault::None)
+        return;
+    const int status = m_inet4->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    // An error page is left to the transfer's own error.
+    if (status < 200 || status > 299)
+        return;
+    const std::optional<qint64> size = update::announcedSize(m_inet4->rawHeader("Content-Length"));
+    if (!size) {
+        endDownload(DownloadFault::NoSize);
+        return;
+    }
+    m_expectedSize = *size;
+    // The old copy goes; the new one is created afresh (never through whatever stands in its
+    // place) and only the user may read, write or run it.
+    const QString path = programFile(InstallerFileName);
+    m_installer.setFileName(path);
+    if ((QFileInfo::exists(path) || QFileInfo(path).isSymLink()) && !QFile::remove(path)) {
+        endDownload(DownloadFault::WriteFailed);
+        return;
+    }
+    if (!m_installer.open(QIODevice::WriteOnly | QIODevice::NewOnly,
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner)) {
+        endDownload(DownloadFault::WriteFailed);
+        return;
+    }
+    Label20->setText(*update::percentText(0, m_expectedSize));
+}
+
+void updatewin::Inet4_ReadyRead()
+{
+    if (m_links.UpdateCancel && *m_links.UpdateCancel)
+        DownloadState = 100;
+    if (DownloadState == 100) {
+        m_inet4->abort();
+        return;
+    }
+    const QByteArray chunk = m_inet4->readAll();
+    if (!m_installer.isOpen())
+        return; // the body of an error page
+    if (m_written + chunk.size() > m_expectedSize) {
+        endDownload(DownloadFault::TooLong);
+        return;
+    }
+    if (m_installer.write(chunk) != chunk.size()) {
+        endDownload(DownloadFault::WriteFailed);
+        return;
+    }
+    m_written += chunk.size();
+    Label20->setText(*update::percentText(m_written, m_expectedSize));
+    setBarWidth(update::barWidthTwips(m_written, m_expectedSize, TrackWidthTwips));
+}
+
+void updatewin::endDownload(DownloadFault fault)
+{
+    m_fault = fault;
+    m_inet4->abort();
+}
+
+void updatewin::Inet4_Finished()
+{
+    QNetworkReply *reply = m_inet4;
+    m_inet4 = nullptr;
+    reply->deleteLater();
+    const bool transferFailed = reply->error() != QNetworkReply::NoError;
+    m_installer.close();
+    Command4->setEnabled(true);
+
+    if (DownloadState == 100) {
+        // Stopped by the user: the partial file stays and is not run.
+        showNothingInstalled();
+        return;
+    }
+    // Whatever fails from here on leaves nothing to run and the bar back at 0%.
+    if (m_fault != DownloadFault::None || transferFailed)
+        showNothingInstalled();
+    switch (m_fault) {
+    case DownloadFault::None:
+        break;
+    case DownloadFault::NoSize:
+        removeInstaller();
+        showSorry();
+        return;
+    case DownloadFault::TooLong:
+    case DownloadFault::WriteFailed:
+        removeInstaller();
+        downloadNotVerified();
+        return;
+    }
+    if (transferFailed) {
+        showTransferState(update::StateError);
+        removeInstaller();
+        return;
+    }
+    showTransferState(update::StateResponseReceived);
+    showTransferState(update::StateResponseCompleted);
+
+    const QString path = programFile(InstallerFileName);
+    const std::optional<update::Download> download = update::measureFile(path);
+    if (!download || !update::installerVerified(*download, m_expectedSize, m_versionFile.installerHash)) {
+        showNothingInstalled();
+        removeInstaller();
+        downloadNotVerified();
+        return;
+    }
+    Label20->setText(QStringLiteral("100%"));
+    setBarWidth(TrackWidthTwips);
+    if (!QProcess::startDetached(path, {}, programFolder()))
+        return;
+    if (m_links.endForInstaller)
+        m_links.endForInstaller();
+}
+
+void updatewin::downloadNotVerified()
+{
+    msgBox(this,
+           QStringLiteral("The update could not be verified, so it has been removed and not run. Please try "
+                          "after a while"),
+           Dialogs::Buttons::Ok, Dialogs::Icon::Exclamation, windowTitle());
+}
+
+void updatewin::removeInstaller()
+{
+    m_installer.close();
+    removeIfExists(programFile(InstallerFileName));
+}
+
+void updatewin::showNothingInstalled()
+{
+    Label20->setText(QStringLiteral("0%"));
+    setBarWidth(StoppedBarWidthTwips);
+    Label4->hide();
+}
+
+void updatewin::setBarWidth(int twips)
+{
+    const QRect track = Label40->geometry();
+    Label4->setGeometry(track.x(), track.y(), twipsToPixels(twips), track.height());
+}
+
+// ---- Closing
+
+void updatewin::Command8_Click()
+{
+    if (m_links.UpdateCloseAllowed)
+        *m_links.UpdateCloseAllowed = true;
+    cancelQuietly(m_inet4);
+    cancelQuietly(m_inet3);
+    close();
+}
+
+void updatewin::closeEvent(QCloseEvent *event)
+{
+    removeIfExists(programFile(VersionFileName));
+    if (m_links.UpdateCloseAllowed && !*m_links.UpdateCloseAllowed) {
+        event->ignore();
+        return;
+    }
+    cancelQuietly(m_inet4);
+    cancelQuietly(m_inet3);
+    m_installer.close();
+    event->accept();
+}
+
+void updatewin::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::LeftButton) {
+        if (QWindow *window = windowHandle())
+            window->startSystemMove();
+    }
+    QWidget::mousePressEvent(event);
+}
+
+void updatewin::cancelQuietly(QPointer<QNetworkReply> &reply)
+{
+    if (!reply)
+        return;
+    QNetworkReply *stopping = reply;
+    reply = nullptr;
+    QObject::disconnect(stopping, nullptr, this, nullptr);
+    stopping->abort();
+    stopping->deleteLater();
+}
