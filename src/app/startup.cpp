@@ -28,6 +28,7 @@ ttsmain::LoadResult ttsmain::Form_Load(const QString &commandLine)
         endProcess(0);
         return LoadResult::Ended;
     }
+    listenForCommands();
 
     // 2.
     setWindowTitle(QStringLiteral("Parlanto"));
@@ -74,6 +75,7 @@ ttsmain::LoadResult ttsmain::Form_Load(const QString &commandLine)
     StartTTS4Engine = 0;
     StartTTS4Speed = 0;
     StartTTS4Pitch = 0;
+    startTakingCommands();
     // 15.
     recordStartMoment();
     // 16.
@@ -104,27 +106,6 @@ void ttsmain::noEngineExit()
     if (answer == Dialogs::Answer::Yes)
         Shell::instance().open(site + QStringLiteral("/download.htm"));
     endProcess(0);
-}
-
-QString ttsmain::StartFrom(const QString &commandLine) const
-{
-    if (commandLine.isEmpty())
-        return QStringLiteral("program");
-    if (commandLine.size() == 1)
-        return QString();
-    return QFileInfo(commandLine).isFile() ? QStringLiteral("explorer") : QStringLiteral("internet");
-}
-
-// Hands the command line to the running instance.
-void ttsmain::LinkAndSendMessage(const QString &commandLine)
-{
-    Q_UNUSED(commandLine);
-}
-
-// Reads the file or text handed over on the command line, or ends on an end command.
-void ttsmain::actOnStartMode(const QString &commandLine)
-{
-    Q_UNUSED(commandLine);
 }
 
 // Loads the talking-clock settings.

@@ -80,6 +80,11 @@ public:
     QString StartFrom(const QString &commandLine) const;
     void LinkAndSendMessage(const QString &commandLine);
 
+    // ---- Commands from other programs (ttsmain_intake.cpp)
+    // The running instance's receiver: acts on one command string; every command is accepted.
+    bool FormDDE_LinkExecute(const QString &command);
+    void ChangeVoiceFromIE(const QString &command);
+
     // ---- Voices (ttsmain_voices.cpp)
     void GetEngines4();
     void GetEngines5();
@@ -257,6 +262,11 @@ private:
     void StopRecordingControl();
     void endProcess(int code);
 
+    // Commands from other programs (ttsmain_intake.cpp).
+    void listenForCommands();
+    void startTakingCommands();
+    bool loadHandedFile(const QString &path);
+
     // Window behaviour (ttsmain.cpp).
     void hideVoiceListCheck();
     void startWindowDrag();
@@ -269,6 +279,7 @@ private:
         QString description;
     };
     std::optional<VoiceError> switchToListPosition(int position);
+    std::optional<VoiceError> switchVoice(int generation, int index, const QString &listText);
     void writeVoiceHandOff();
 
     // Settings records and the bars (ttsmain_settings.cpp).
@@ -300,6 +311,9 @@ private:
     std::unique_ptr<SingleInstance> m_instance;
     std::function<void(int)> m_processEnd;
     bool m_processEndedFlag = false;
+    // Commands that arrive before start-up has finished wait here, in order.
+    bool m_takingCommands = false;
+    QStringList m_waitingCommands;
     QHash<QString, std::function<void()>> m_unloadHandlers;
     QPointer<updatewin> m_updateWindow;
     // Outer size from the window settings, applied once the window frame is known.

@@ -146,12 +146,17 @@ void ttsmain::applyPick(bool restoring)
 
 std::optional<ttsmain::VoiceError> ttsmain::switchToListPosition(int position)
 {
+    const int itemData = position >= 0 ? Combo1->itemData(position).toInt() : 0;
+    const QString listText = position >= 0 ? Combo1->itemText(position) : QString();
+    return switchVoice(VoiceCatalog::generationOf(itemData), VoiceCatalog::indexOf(itemData), listText);
+}
+
+// Makes the voice `index` of `generation` current in every speaking object, moves the rate and
+// pitch bars to it and shows `listText` as the caption. Any other generation changes nothing.
+std::optional<ttsmain::VoiceError> ttsmain::switchVoice(int generation, int index, const QString &listText)
+{
     using namespace VoiceCatalog;
     const auto fail = [](int number) { return VoiceError{number, errorDescription(number)}; };
-    const int itemData = position >= 0 ? Combo1->itemData(position).toInt() : 0;
-    const int generation = generationOf(itemData);
-    const int index = indexOf(itemData);
-    const QString listText = position >= 0 ? Combo1->itemText(position) : QString();
     SpeechSettings &speech = App.speech;
 
     if (generation == Generation4) {

@@ -1,5 +1,7 @@
 #include "cli/cli_commands.h"
 
+#include "cli/cli_send.h"
+
 #include "platform/wav_writer.h"
 #include "speech/directss.h"
 #include "speech/document_reader.h"
@@ -42,6 +44,7 @@ Commands:
   voices    List every voice, as the main window's voice list shows it.
   speak     Speak a text on the sound device, or write it to a WAV file.
   text      Print the plain text of a .txt or .rtf file, as the main window opens it.
+  send      Hand a command (read, toggle, stop, file, voice) to the running window.
 
 Run 'parlanto-cli COMMAND --help' for the options of a command.
 )HELP";
@@ -344,5 +347,7 @@ int runCli(const QStringList &arguments)
         return speak(rest);
     if (command == QLatin1String("text"))
         return printText(rest);
+    if (command == QLatin1String("send"))
+        return sendCommand(rest);
     return usage(QStringLiteral("unknown command '%1' (try 'parlanto-cli --help')").arg(command));
 }

@@ -36,7 +36,7 @@ public:
     // (or thread), since its event loop has to answer.
     bool send(const QString &command, int timeoutMs = 3000) const;
     // Largest command accepted, in bytes of UTF-8.
-    static constexpr int MaxCommandBytes = 16 * 1024 * 1024;
+    static constexpr int MaxCommandBytes = 64 * 1024 * 1024;
 
     // A sender that stops sending mid-command is dropped after this long.
     static constexpr int ReadTimeoutMs = 5000;

@@ -11,14 +11,15 @@
 // A main window after start-up, whose process end is recorded instead of ending the test.
 struct LoadedWindow
 {
-    explicit LoadedWindow(SpeechFactory factory = SpeechFactory::standard())
+    explicit LoadedWindow(SpeechFactory factory = SpeechFactory::standard(),
+                          const QString &commandLine = QString())
         : window(std::make_unique<ttsmain>(app, std::move(factory)))
     {
         window->setProcessEnd([this](int code) {
             ++endCalls;
             endCode = code;
         });
-        result = window->Form_Load(QString());
+        result = window->Form_Load(commandLine);
     }
     ttsmain *operator->() const { return window.get(); }
     ttsmain &operator*() const { return *window; }

@@ -1,0 +1,145 @@
+#include "cli/cli_send.h"
+
+#include "desktop/intake_command.h"
+#include "platform/single_instance.h"
+#include "speech/directss.h"
+#include "speech/spvoice.h"
+#include "speech/voice_catalog.h"
+
+#include <QClipboard>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QTextStream>
+
+#include <optional>
+
+namespace {
+
+constexpr int ExitOk = 0;
+constexpr int ExitFailure = 1;
+constexpr int ExitUsage = 2;
+
+const char *const SendHelp = R"HELP(Usage: parlanto-cli send COMMAND [ARGUMENT]
+
+Hands one command to the running Parlanto window, for scripts and desktop shortcuts.
+
+Commands:
+  read TEXT          stop, put TEXT in the document and read it ('-': standard input)
+  read --selection   read the text selected last in any program (the primary selection)
+  toggle             speak, pause or resume, as the window's Speak button
+  stop               stop reading
+  file PATH          open a .txt or .rtf file in the document and read it
+  voice TEXT         switch to a voice: a line of 'parlanto-cli voices'
+
+Exit status: 0 when the window took the command, 1 when no Parlanto is running, 2 for
+a usage error.
+)HELP";
+
+QTextStream &errStream()
+{
+    static QTextStream stream(stderr);
+    return stream;
+}
+
+int usage(const QString &reason)
+{
+    errStream() << "parlanto-cli: " << reason << "\n";
+    errStream().flush();
+    return ExitUsage;
+}
+
+int failure(const QString &reason)
+{
+    errStream() << "parlanto-cli: " << reason << "\n";
+    errStream().flush();
+    return ExitFailure;
+}
+
+std::optional<QString> voiceCommandFor(const QString &listText)
+{
+    QList<VoiceCatalog::Entry> entries;
+    if (listText.endsWith(VoiceCatalog::suffix(VoiceCatalog::Generation4))) {
+        DirectSS engine;
+        entries = VoiceCatalog::generation4Entries(engine);
+    } else {
+        entries = VoiceCatalog::generation5Entries(SpVoice::GetVoices());
+    }
+    for (const auto &entry : entries)
+        if (entry.text == listText)
+            return Intake::voiceCommand(VoiceCatalog::generationOf(entry.itemData),
+                                        VoiceCatalog::indexOf(entry.itemData), entry.text);
+    return std::nullopt;
+}
+
+std::optional<QString> primarySelection()
+{
+    auto *app = qobject_cast<QGuiApplication *>(QCoreApplication::instance());
+    if (!app || !QGuiApplication::clipboard()->supportsSelection())
+        return std::nullopt;
+    return QGuiApplication::clipboard()->text(QClipboard::Selection);
+}
+
+} // namespace
+
+bool sendNeedsSelection(const QStringList &arguments)
+{
+    return arguments.size() >= 3 && arguments.at(0) == QLatin1String("send") &&
+           arguments.at(1) == QLatin1String("read") && arguments.at(2) == QLatin1String("--selection");
+}
+
+int sendCommand(const QStringList &args)
+{
+    if (args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"))) {
+        QTextStream(stdout) << SendHelp;
+        return ExitOk;
+    }
+    if (args.isEmpty())
+        return usage(QStringLiteral("send needs a command (try 'parlanto-cli send --help')"));
+    const QString what = args.first();
+    const QStringList rest = args.mid(1);
+    const auto needs = [&](int count) { return rest.size() == count; };
+
+    QString command;
+    if (what == QLatin1String("toggle") && needs(0)) {
+        command = Intake::toggleCommand();
+    } else if (what == QLatin1String("stop") && needs(0)) {
+        command = Intake::stopCommand();
+    } else if (what == QLatin1String("read") && needs(1)) {
+        QString text = rest.first();
+        if (text == QLatin1String("--selection")) {
+            const auto selection = primarySelection();
+            if (!selection)
+                return failure(QStringLiteral("no desktop selection can be read here"));
+            text = *selection;
+        } else if (text == QLatin1String("-")) {
+            QFile in;
+            if (!in.open(stdin, QIODevice::ReadOnly))
+                return failure(QStringLiteral("standard input cannot be read"));
+            text = QString::fromUtf8(in.readAll());
+        }
+        if (text.trimmed().isEmpty())
+            return failure(QStringLiteral("nothing to read: the text is empty"));
+        command = Intake::readCommand(text);
+    } else if (what == QLatin1String("file") && needs(1)) {
+        const QFileInfo file(rest.first());
+        if (!file.isFile())
+            return failure(QStringLiteral("no such file: %1").arg(rest.first()));
+        command = file.absoluteFilePath();
+    } else if (what == QLatin1String("voice") && needs(1)) {
+        const auto voice = voiceCommandFor(rest.first());
+        if (!voice)
+            return failure(
+                QStringLiteral("unknown voice '%1' (see 'parlanto-cli voices')").arg(rest.first()));
+        command = *voice;
+    } else {
+        return usage(
+            QStringLiteral("send: unknown command or wrong arguments: %1").arg(args.join(QLatin1Char(' '))));
+    }
+
+    if (command.toUtf8().size() > SingleInstance::MaxCommandBytes)
+        return failure(QStringLiteral("the text is too long to hand over"));
+    if (!SingleInstance().send(command))
+        return failure(QStringLiteral("Parlanto is not running"));
+    return ExitOk;
+}
