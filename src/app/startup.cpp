@@ -1,5 +1,6 @@
 #include "app/ttsmain.h"
 
+#include "desktop/howto.h"
 #include "platform/dialogs.h"
 #include "platform/program_folder.h"
 #include "platform/shell.h"
@@ -150,6 +151,7 @@ bool ttsmain::isFirstRun() const
 void ttsmain::firstuse_Timer()
 {
     firstuse->setInterval(0);
+    howto::showWindow();
 }
 
 void ttsmain::showAsSettingsSay()

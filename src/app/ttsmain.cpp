@@ -1,6 +1,8 @@
 #include "app/ttsmain.h"
 
 #include "app/up_scroll_bar.h"
+#include "desktop/howto.h"
+#include "desktop/ttsaboutForm.h"
 #include "platform/program_folder.h"
 #include "platform/single_instance.h"
 #include "platform/twips.h"
@@ -78,6 +80,9 @@ ttsmain::ttsmain(AppState &app, SpeechFactory factory, QWidget *parent)
     };
     buildControls();
     connectControls();
+    // The help and About windows close with the program whoever opened them.
+    setUnloadHandler(QStringLiteral("howto"), &howto::unloadWindow);
+    setUnloadHandler(QStringLiteral("ttsaboutForm"), &ttsaboutForm::unloadWindow);
     resize(twipsToPixels(DesignWidth), twipsToPixels(DesignHeight));
 }
 

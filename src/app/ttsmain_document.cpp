@@ -1,5 +1,6 @@
 #include "app/ttsmain.h"
 
+#include "desktop/howto.h"
 #include "platform/dialogs.h"
 #include "platform/twips.h"
 #include "speech/document_reader.h"
@@ -122,7 +123,10 @@ void ttsmain::Check1_Click()
 }
 
 // Shows the help window, not modal.
-void ttsmain::Command8_Click() {}
+void ttsmain::Command8_Click()
+{
+    howto::showWindow();
+}
 
 void ttsmain::applyTextColour(const QColor &colour)
 {

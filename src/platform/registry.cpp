@@ -43,3 +43,16 @@ void Registry::remove(const QString &key, const QString &name)
     settings.remove(settingsKey(key, name));
     settings.sync();
 }
+
+bool Registry::keyExists(const QString &key)
+{
+    QSettings settings(registryPath(), QSettings::IniFormat);
+    QString group = key;
+    group.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    while (group.endsWith(QLatin1Char('/')))
+        group.chop(1);
+    if (group.isEmpty())
+        return false;
+    settings.beginGroup(group);
+    return !settings.childKeys().isEmpty() || !settings.childGroups().isEmpty();
+}

@@ -11,4 +11,6 @@ public:
     static QVariant value(const QString &key, const QString &name, const QVariant &fallback = {});
     static void setValue(const QString &key, const QString &name, const QVariant &value);
     static void remove(const QString &key, const QString &name);
+    // Whether the key can be opened: it holds a value or a subkey.
+    static bool keyExists(const QString &key);
 };
