@@ -179,6 +179,21 @@ private slots:
         qputenv("PARLANTO_AUDIO", "fast");
     }
 
+    // A MIDI or AVI file the media player cannot play fails quietly, at open or as "not ready".
+    void mediaPlayerFileThatDoesNotPlay()
+    {
+        const QString tune = home->file(QStringLiteral("broken.mid"));
+        writeFile(tune, "MThd but nothing after it");
+        const int code = mciSendString("open " + tune + " alias tune type sequencer wait");
+        QVERIFY2(code == MciError::None || code == MciError::CannotLoadDriver,
+                 qPrintable(QString::number(code)));
+        if (code == MciError::None) {
+            QCOMPARE(send("status tune mode"), QStringLiteral("not ready"));
+            QCOMPARE(mciSendString("close tune"), MciError::None);
+        }
+        QCOMPARE(mciSendString("status tune mode"), MciError::InvalidDeviceName);
+    }
+
     void cdDoorWithoutDrive()
     {
         if (!cdromDevicePath().isEmpty())

@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QMediaFormat>
 #include <QMediaPlayer>
 #include <QPointer>
 #include <QTimer>
@@ -285,6 +286,16 @@ std::map<QString, std::unique_ptr<MciDevice>> &openDevices()
     return devices;
 }
 
+// Whether Qt's media player has a back end that decodes anything (and AVI, when asked). On
+// Qt 6.4 the GStreamer back end crashes while making a player when GStreamer's base plugins
+// are missing; they also provide every demuxer, so an empty list of decodable formats tells.
+bool mediaPlayerCanDecode(bool avi)
+{
+    static const QList<QMediaFormat::FileFormat> formats =
+        QMediaFormat().supportedFileFormats(QMediaFormat::Decode);
+    return !formats.isEmpty() && (!avi || formats.contains(QMediaFormat::AVI));
+}
+
 int openDevice(const MciCommand &command)
 {
     auto &devices = openDevices();
@@ -304,6 +315,8 @@ int openDevice(const MciCommand &command)
         devices.emplace(key, std::make_unique<WaveDevice>(std::move(*samples)));
         return MciError::None;
     }
+    if (!mediaPlayerCanDecode(command.deviceType == QLatin1String("avivideo")))
+        return MciError::CannotLoadDriver;
     auto media = std::make_unique<MediaDevice>(command.device);
     if (!media->usable())
         return MciError::CannotLoadDriver;
