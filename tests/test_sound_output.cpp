@@ -1,3 +1,5 @@
+#include "platform/mci.h"
+#include "platform/program_folder.h"
 #include "support/main_window_fixture.h"
 #include "support/test_home.h"
 
@@ -120,6 +122,24 @@ private slots:
         const double rms = recordWhile([] { QTest::qWait(1500); });
         QVERIFY(rms >= 0);
         QVERIFY2(rms < 20, qPrintable(QString::number(rms)));
+    }
+
+    void theClockBellIsHeard()
+    {
+        const QString bell = programFile(QStringLiteral("bell.wav"));
+        QVERIFY(QFile::exists(bell));
+        QString mode;
+        const double rms = recordWhile([&] {
+            if (mciSendString(QStringLiteral("open ") + bell +
+                              QStringLiteral(" alias bell type waveaudio")) != 0 ||
+                mciSendString(QStringLiteral("play bell")) != 0)
+                return;
+            QTRY_COMPARE_WITH_TIMEOUT((mciSendString(QStringLiteral("status bell mode"), &mode), mode),
+                                      QStringLiteral("stopped"), 10000);
+            mciSendString(QStringLiteral("close bell"));
+        });
+        QCOMPARE(mode, QStringLiteral("stopped"));
+        QVERIFY2(rms > 200, qPrintable(QStringLiteral("recording is silent (rms %1)").arg(rms)));
     }
 
     void theMainWindowReadsAloud()

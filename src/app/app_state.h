@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/settings_records.h"
+#include "tools/clock_settings.h"
 
 #include <QDateTime>
 #include <QString>
@@ -23,4 +24,10 @@ struct AppState
 
     SpeechSettings speech;
     WindowSettings window;
+
+    // The talking clock's settings, and the bell and sentence the clock window hands to the test
+    // timer.
+    ClockSettings clock;
+    QString TestBellFile;
+    QString TestSentence;
 };

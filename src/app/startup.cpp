@@ -1,10 +1,12 @@
 #include "app/ttsmain.h"
 
 #include "desktop/howto.h"
+#include "platform/clock.h"
 #include "platform/dialogs.h"
 #include "platform/program_folder.h"
 #include "platform/shell.h"
 #include "platform/single_instance.h"
+#include "tools/clock_schedule.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
@@ -109,14 +111,11 @@ void ttsmain::noEngineExit()
     endProcess(0);
 }
 
-// Loads the talking-clock settings.
-void ttsmain::initSetTime() {}
-
+// Nothing is announced in the minute of start-up, and the interval alarm counts from now.
 void ttsmain::recordStartMoment()
 {
-    App.IntervalStart = QDateTime::currentDateTime();
-    const QTime now = App.IntervalStart.time();
-    App.LastClockMinute = QString::number(now.hour()) + QString::number(now.minute());
+    App.IntervalStart = Clock::instance().now();
+    App.LastClockMinute = clockMinuteText(App.IntervalStart.time());
 }
 
 // Shows the notification-area icon with its tip.

@@ -285,6 +285,7 @@ void ttsmain::createRunTimeTimers()
     connect(ReadingTime, &IntervalTimer::Timer, this, &ttsmain::ReadingTime_Timer);
     connect(SaveSettings, &IntervalTimer::Timer, this, &ttsmain::SaveSettings_Timer);
     connect(firstuse, &IntervalTimer::Timer, this, &ttsmain::firstuse_Timer);
+    connectClockTimers();
 }
 
 void ttsmain::createGeneration4Objects()

@@ -13,10 +13,12 @@
 #include <memory>
 #include <optional>
 
+class BellThenSpeak;
 class DirectSS;
 class TextToSpeech;
 class SpVoice;
 class SingleInstance;
+class setmyclock;
 class QCheckBox;
 class QComboBox;
 class QFrame;
@@ -137,6 +139,14 @@ public:
     void applyBackColour(const QColor &colour);
     // The colour the character at `position` is drawn in.
     QColor textColourAt(int position) const;
+
+    // ---- Talking clock (ttsmain_clock.cpp)
+    void TimerSay_Timer();
+    void TimerSayTest_Timer();
+    // Opens the clock settings window, made on first use.
+    setmyclock *showClockWindow();
+    // Sounds the bell, then speaks: every announcement and test goes through it.
+    BellThenSpeak *clockAnnouncer() const { return m_clockAnnouncer; }
 
     // ---- Controls
     QPlainTextEdit *RichTextBox1 = nullptr;
@@ -267,6 +277,10 @@ private:
     void startTakingCommands();
     bool loadHandedFile(const QString &path);
 
+    // Talking clock (ttsmain_clock.cpp).
+    void connectClockTimers();
+    void speakClockSentence(const QString &sentence);
+
     // Window behaviour (ttsmain.cpp).
     void hideVoiceListCheck();
     void startWindowDrag();
@@ -322,4 +336,6 @@ private:
     QList<QLabel *> m_labels;
     QIcon m_speakPicture;
     QIcon m_pausePicture;
+    BellThenSpeak *m_clockAnnouncer = nullptr;
+    QPointer<QWidget> m_clockWindow;
 };

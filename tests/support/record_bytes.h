@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QDataStream>
+#include <QIODevice>
 #include <QString>
 
 // Expected record bytes, put together field by field with QDataStream rather than with the

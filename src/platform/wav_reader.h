@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QString>
+#include <QVector>
+
+#include <optional>
+
+// Reads a PCM WAV file (8, 16, 24 or 32-bit integer samples, any channel count and rate)
+// and turns it into the one format of the sound layer: 22050 Hz, 16-bit, mono. Channels are
+// mixed down and the rate converted by linear interpolation. Nothing when the file is not a
+// WAV file this can read; a file longer than `maxSeconds` is cut there, so a huge file never
+// takes the memory it would need whole.
+std::optional<QVector<qint16>> readWavFile(const QString &fileName, int maxSeconds = 600);
+
+// The same over bytes already in memory.
+std::optional<QVector<qint16>> decodeWav(const QByteArray &bytes, int maxSeconds = 600);
