@@ -125,7 +125,7 @@ private slots:
 
         clock.start();
         QTest::mouseClick(s.Command2, Qt::LeftButton);
-        QCOMPARE(w.app.window.SlideDelay, 1);            // the settings are saved at Begin
+        QCOMPARE(w.app.window.SlideDelay, 1); // the settings are saved at Begin
         QVERIFY(!s.Command2->isEnabled());
         QVERIFY(!s.Command5->isEnabled());
         QVERIFY(!s.Command8->isEnabled());
