@@ -375,6 +375,15 @@ private slots:
         QVERIFY(!s.Label1->font().bold());
         QCOMPARE(s.Label1->palette().color(QPalette::WindowText), wordColour);
         QCOMPARE(s.Label1->palette().color(QPalette::Window), backColour);
+
+        // Opened from the main window: one window, closed with its settings saved at exit.
+        SlideReadAloud *opened = showSlideReadAloud(*again);
+        QVERIFY(opened->isVisible());
+        QCOMPARE(showSlideReadAloud(*again), opened);
+        opened->SlideDelay->setValue(7);
+        again->ExitAll();
+        QVERIFY(!opened->isVisible());
+        QCOMPARE(again.app.window.SlideDelay, 7);
     }
 
 private:

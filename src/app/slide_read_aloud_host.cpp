@@ -19,6 +19,19 @@ SlideReadAloudHost slideReadAloudHost(ttsmain &main)
     return host;
 }
 
+SlideReadAloud *showSlideReadAloud(ttsmain &main)
+{
+    auto *window = main.findChild<SlideReadAloud *>(QString(), Qt::FindDirectChildrenOnly);
+    if (!window) {
+        window = new SlideReadAloud(slideReadAloudHost(main), &main);
+        main.setUnloadHandler(QStringLiteral("SlideReadAloud"), [window] { window->close(); });
+    }
+    window->show();
+    window->raise();
+    window->activateWindow();
+    return window;
+}
+
 SlideSettings slideSettingsOf(const WindowSettings &record, const QFont &base)
 {
     SlideSettings settings;

@@ -64,6 +64,7 @@ SlideReadAloud::SlideReadAloud(SlideReadAloudHost host, QWidget *parent)
     : QWidget(parent), m_host(std::move(host)), m_generator(SlideRules::seededGenerator())
 {
     setObjectName(QStringLiteral("SlideReadAloud"));
+    setWindowFlag(Qt::Window); // a window of its own, also when another window owns it
     setWindowTitle(QStringLiteral("Slide read aloud words - Parlanto"));
     buildControls();
     if (m_host.loadSettings)
