@@ -116,7 +116,6 @@ void ttsmain::buildControls()
     // The slide reader shows its words in large type by default.
     QFont slideFont = arial();
     slideFont.setPointSize(36);
-    slideFont.setBold(true);
     Label15->setFont(slideFont);
     Label15->hide();
 
