@@ -118,6 +118,10 @@ void ttsmain::buildControls()
 
     Label15 = new QLabel(this);
     Label15->setObjectName(QStringLiteral("Label15"));
+    // The slide reader shows its words in large type by default.
+    QFont slideFont = arial();
+    slideFont.setPointSize(36);
+    Label15->setFont(slideFont);
     Label15->hide();
 
     mnuTray = new QMenu(this);
