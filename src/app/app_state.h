@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/settings_records.h"
+#include "audio/job_record.h"
 
 #include <QDateTime>
 #include <QString>
@@ -21,4 +22,6 @@ struct AppState
 
     SpeechSettings speech;
     WindowSettings window;
+    // The one sound-file job at a time (saves, conversions, batches).
+    JobRecord job;
 };

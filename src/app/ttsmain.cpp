@@ -1,6 +1,8 @@
 #include "app/ttsmain.h"
 
 #include "app/up_scroll_bar.h"
+#include "audio/mp3_encoder.h"
+#include "audio/parlocx.h"
 #include "platform/program_folder.h"
 #include "platform/single_instance.h"
 #include "platform/twips.h"
@@ -280,6 +282,7 @@ void ttsmain::createRunTimeTimers()
     connect(ReadingTime, &IntervalTimer::Timer, this, &ttsmain::ReadingTime_Timer);
     connect(SaveSettings, &IntervalTimer::Timer, this, &ttsmain::SaveSettings_Timer);
     connect(firstuse, &IntervalTimer::Timer, this, &ttsmain::firstuse_Timer);
+    createSaveObjects();
 }
 
 void ttsmain::createGeneration4Objects()
