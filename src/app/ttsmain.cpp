@@ -2,6 +2,7 @@
 
 #include "app/up_scroll_bar.h"
 #include "audio/mp3_encoder.h"
+#include "audio/mp3end.h"
 #include "audio/parlocx.h"
 #include "platform/program_folder.h"
 #include "platform/single_instance.h"
@@ -85,6 +86,8 @@ ttsmain::ttsmain(AppState &app, SpeechFactory factory, QWidget *parent)
 
 ttsmain::~ttsmain()
 {
+    // The completion window reads the job record, which goes with this window's state.
+    delete CompletionWindow.data();
     // The speech objects go before the controls their events touch.
     for (QObject *object :
          {static_cast<QObject *>(DirectSS1.get()), static_cast<QObject *>(NewsVoice1.get())})

@@ -317,9 +317,10 @@ void ttsmain::Timer2_Timer()
     QString failure = Encoder->failure();
     QFile::remove(App.job.JobWavPath);
     if (failure.isEmpty()) {
+        // Moved rather than copied where it can be: copying a long MP3 would hold the window.
         QFile::remove(App.job.JobTargetPath);
         QFile made(App.job.JobMp3TempPath);
-        if (!made.copy(App.job.JobTargetPath))
+        if (!made.rename(App.job.JobTargetPath))
             failure =
                 QStringLiteral("the MP3 file could not be copied to its place (%1)").arg(made.errorString());
     }
