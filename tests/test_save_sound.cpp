@@ -160,6 +160,15 @@ private slots:
         QVERIFY(wavSeconds(wav) > 2);
         QVERIFY(w->CompletionWindow);
         QVERIFY(scratchFiles().isEmpty());
+
+        // A file that cannot be made ends with a message, not the completion window.
+        w->CompletionWindow->close();
+        QTRY_VERIFY(!w->CompletionWindow);
+        const QString lost = folder + QStringLiteral("/gone/flite.wav");
+        save(w, dialogs, lost, 4);
+        QCOMPARE(dialogs.messages().size(), 1);
+        QVERIFY(dialogs.messages().first().text.startsWith(lost + QStringLiteral(" could not be made: ")));
+        QVERIFY(!w->CompletionWindow);
     }
 
     void overwriteQuestion()
