@@ -116,6 +116,14 @@ private slots:
                                        << "unknown voice 'Nobody (TTS4.0)'";
         QTest::newRow("unwritable wav") << QStringList{"speak", "--wav", "/nonexistent/dir/a.wav", "x"} << 1
                                         << "cannot write /nonexistent/dir/a.wav";
+        QTest::newRow("empty wav name")
+            << QStringList{"speak", "--wav", "", "hi"} << 2 << "--wav needs a file name";
+        QTest::newRow("full device, eSpeak NG") << QStringList{"speak", "--wav", "/dev/full", "hi"} << 1
+                                                << "writing /dev/full failed: No space left on device";
+        QTest::newRow("full device, Flite")
+            << QStringList{"speak", "--voice",   "Flite slt (US English, female) (TTS5.0)",
+                           "--wav", "/dev/full", "hi"}
+            << 1 << "writing /dev/full failed: No space left on device";
     }
 
     void usageErrorsAndFailures()

@@ -205,7 +205,8 @@ private slots:
         static const QRegularExpression command(QStringLiteral("^  ([a-z]+) "),
                                                 QRegularExpression::MultilineOption);
         QStringList commands;
-        for (auto it = command.globalMatch(mainHelp.out.section(QStringLiteral("Commands:"), 1)); it.hasNext();)
+        for (auto it = command.globalMatch(mainHelp.out.section(QStringLiteral("Commands:"), 1));
+             it.hasNext();)
             commands << it.next().captured(1);
         QVERIFY(commands.size() >= 3);
         QString help = mainHelp.out;

@@ -71,9 +71,9 @@ private slots:
 
     void scratchRootIsPrivate()
     {
-        QTemporaryDir runtime;
-        qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
-        const QString expected = runtime.filePath(QStringLiteral("parlanto"));
+        QTemporaryDir cache;
+        qputenv("XDG_CACHE_HOME", cache.path().toLocal8Bit());
+        const QString expected = cache.filePath(QStringLiteral("parlanto/scratch"));
 
         QCOMPARE(scratchRoot(), expected);
         QCOMPARE(modeOf(expected), 0700);
@@ -83,21 +83,27 @@ private slots:
         QCOMPARE(scratchRoot(), expected);
         QCOMPARE(modeOf(expected), 0700);
 
-        // Without a runtime folder: <temp>/parlanto-<uid>.
+        // A cache folder that cannot be made: a private folder of our own in <temp>.
         QTemporaryDir temp;
-        qunsetenv("XDG_RUNTIME_DIR");
-        qputenv("TMPDIR", temp.path().toLocal8Bit());
-        QCOMPARE(scratchRoot(), temp.filePath(QStringLiteral("parlanto-%1").arg(::geteuid())));
-        QCOMPARE(modeOf(scratchRoot()), 0700);
-        qunsetenv("TMPDIR");
+        const QString blocked = temp.filePath(QStringLiteral("not-a-folder"));
+        QFile file(blocked);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        qputenv("XDG_CACHE_HOME", blocked.toLocal8Bit());
+        const QString fallback = scratchRoot();
+        QVERIFY(!fallback.startsWith(blocked));
+        QVERIFY(QFileInfo(fallback).isDir());
+        QCOMPARE(modeOf(fallback), 0700);
+        qunsetenv("XDG_CACHE_HOME");
     }
 
     void scratchRootRefusesPlantedFolders()
     {
-        QTemporaryDir runtime;
+        QTemporaryDir cache;
         QTemporaryDir elsewhere;
-        qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
-        const QString planted = runtime.filePath(QStringLiteral("parlanto"));
+        qputenv("XDG_CACHE_HOME", cache.path().toLocal8Bit());
+        QVERIFY(QDir().mkpath(cache.filePath(QStringLiteral("parlanto"))));
+        const QString planted = cache.filePath(QStringLiteral("parlanto/scratch"));
 
         // A symlink at the fixed name must not be followed.
         QVERIFY(QFile::link(elsewhere.path(), planted));
@@ -115,7 +121,7 @@ private slots:
         if (::chown(QFile::encodeName(planted).constData(), 54321, 54321) != 0)
             QSKIP("changing the owner needs root");
         QCOMPARE(scratchRoot(), root);
-        qunsetenv("XDG_RUNTIME_DIR");
+        qunsetenv("XDG_CACHE_HOME");
     }
 
     void localeIds_data()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/settings_records.h"
+#include "audio/job_record.h"
 #include "tools/clock_settings.h"
 
 #include <QDateTime>
@@ -30,4 +31,6 @@ struct AppState
     ClockSettings clock;
     QString TestBellFile;
     QString TestSentence;
+    // The one sound-file job at a time (saves, conversions, batches).
+    JobRecord job;
 };

@@ -1,5 +1,6 @@
 #include "app/ttsmain.h"
 
+#include "audio/parlocx.h"
 #include "desktop/howto.h"
 #include "platform/clock.h"
 #include "platform/dialogs.h"
@@ -139,7 +140,13 @@ void ttsmain::TextBoxHook() {}
 void ttsmain::UnhookTextBox() {}
 
 // Stops and closes a recording to a sound file that still runs.
-void ttsmain::StopRecordingControl() {}
+void ttsmain::StopRecordingControl()
+{
+    if (!Ttsparlvcocx1)
+        return;
+    Ttsparlvcocx1->Stop();
+    Ttsparlvcocx1->Close();
+}
 
 // The first start on this machine shows the help window after 3 s.
 bool ttsmain::isFirstRun() const

@@ -1,6 +1,9 @@
 #include "app/ttsmain.h"
 
 #include "app/up_scroll_bar.h"
+#include "audio/mp3_encoder.h"
+#include "audio/mp3end.h"
+#include "audio/parlocx.h"
 #include "desktop/howto.h"
 #include "desktop/ttsaboutForm.h"
 #include "platform/program_folder.h"
@@ -88,6 +91,8 @@ ttsmain::ttsmain(AppState &app, SpeechFactory factory, QWidget *parent)
 
 ttsmain::~ttsmain()
 {
+    // The completion window reads the job record, which goes with this window's state.
+    delete CompletionWindow.data();
     // The speech objects go before the controls their events touch.
     for (QObject *object :
          {static_cast<QObject *>(DirectSS1.get()), static_cast<QObject *>(NewsVoice1.get())})
@@ -290,6 +295,7 @@ void ttsmain::createRunTimeTimers()
     connect(SaveSettings, &IntervalTimer::Timer, this, &ttsmain::SaveSettings_Timer);
     connect(firstuse, &IntervalTimer::Timer, this, &ttsmain::firstuse_Timer);
     connectClockTimers();
+    createSaveObjects();
 }
 
 void ttsmain::createGeneration4Objects()

@@ -15,6 +15,9 @@
 
 class BellThenSpeak;
 class DirectSS;
+class Mp3Encoder;
+class Parlocx;
+class mp3end;
 class TextToSpeech;
 class SpVoice;
 class SingleInstance;
@@ -147,6 +150,27 @@ public:
     setmyclock *showClockWindow();
     // Sounds the bell, then speaks: every announcement and test goes through it.
     BellThenSpeak *clockAnnouncer() const { return m_clockAnnouncer; }
+    // ---- Saving as a text or sound file (ttsmain_save.cpp; the button is Command4)
+    void Timer101_Timer();
+    void Timer1_Timer();
+    void Timer102_Timer();
+    void Timer2_Timer();
+    void ttsparlvcocx1_WaveStop();
+    void Ttsparlvcocx1_FileFinished(const QString &name, const QString &wavPath, const QString &extra);
+    std::unique_ptr<Parlocx> Ttsparlvcocx1; // the recording control (generation 4)
+    std::unique_ptr<Mp3Encoder> Encoder;
+    QPointer<mp3end> CompletionWindow;
+    int TargetFileType = 0; // 3 MP3, 4 WAV
+    double EstimateWaveSize = 0;
+    double EstimateMp3Size = 0;
+    qint64 WaveSize = 0;
+    int PercentWave = 0;
+    int ISpeed = 0;
+    int IPitch = 0;
+    int IRealTime = 2048;
+    QString sText;
+    QString sName;
+    int TextLen = 0;
 
     // ---- Controls
     QPlainTextEdit *RichTextBox1 = nullptr;
@@ -280,6 +304,14 @@ private:
     // Talking clock (ttsmain_clock.cpp).
     void connectClockTimers();
     void speakClockSentence(const QString &sentence);
+    // Saving (ttsmain_save.cpp).
+    void createSaveObjects();
+    bool saveTextFile(const QString &target, const QString &text);
+    void recordGeneration4();
+    void recordGeneration5();
+    void startEncoder(const QString &input);
+    void showJobProgress(int percent);
+    void finishAudioJob(const QString &failure);
 
     // Window behaviour (ttsmain.cpp).
     void hideVoiceListCheck();

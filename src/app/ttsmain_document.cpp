@@ -61,9 +61,6 @@ void ttsmain::Command3_Click()
     App.window.OpenFolder = DocumentRules::openFolderOf(answer->fileName);
 }
 
-// Saves the document as a text or sound file.
-void ttsmain::Command4_Click() {}
-
 // Chooses the document's font and text colour.
 void ttsmain::Command2_Click()
 {

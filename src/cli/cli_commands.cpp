@@ -188,6 +188,8 @@ int speak(const QStringList &args)
             if (a == QLatin1String("--voice")) {
                 voiceText = *v;
             } else if (a == QLatin1String("--wav")) {
+                if (v->isEmpty())
+                    return usage(QStringLiteral("--wav needs a file name"));
                 wavFile = *v;
             } else {
                 const auto n = percent(*v);
@@ -234,6 +236,7 @@ int speak(const QStringList &args)
     WordPrinter printer(text);
     QEventLoop loop;
     bool ok = true;
+    QString writeError;
     if (voice->generation == VoiceCatalog::Generation4) {
         DirectSS engine;
         if (!engine.Select(voice->index)) {
@@ -274,20 +277,24 @@ int speak(const QStringList &args)
             // SpFileStream owns its writer; hand the file over by path.
             writer.reset();
             if (!stream.Open(wavFile)) {
-                err() << "parlanto-cli: cannot write " << wavFile << "\n";
+                err() << "parlanto-cli: cannot write " << wavFile << ": " << stream.errorString() << "\n";
                 return ExitFailure;
             }
             engine.setAudioOutputStream(&stream);
         }
         engine.Speak(text, SpVoice::SVSFlagsAsync);
         engine.WaitUntilDone(-1);
-        if (stream.isOpen())
-            ok = stream.Close();
+        if (stream.isOpen() && !stream.Close()) {
+            ok = false;
+            writeError = stream.errorString();
+        }
     }
-    if (writer)
-        ok = writer->close() && ok;
+    if (writer && !writer->close()) {
+        ok = false;
+        writeError = writer->errorString();
+    }
     if (!ok) {
-        err() << "parlanto-cli: writing " << wavFile << " failed\n";
+        err() << "parlanto-cli: writing " << wavFile << " failed: " << writeError << "\n";
         return ExitFailure;
     }
     out().flush();

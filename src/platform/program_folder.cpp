@@ -114,11 +114,12 @@ QString programFile(const QString &name)
 
 QString scratchRoot()
 {
-    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    const QString folder =
-        !runtime.isEmpty() && QFileInfo(runtime).isDir()
-            ? runtime + QStringLiteral("/parlanto")
-            : QDir::tempPath() + QStringLiteral("/parlanto-") + QString::number(::geteuid());
+    // On disk, in the per-user cache folder: a temporary WAV of a long text runs to gigabytes,
+    // far more than the RAM-backed runtime folder holds.
+    const QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
+    if (cache.isEmpty() || !QDir().mkpath(cache + QStringLiteral("/parlanto")))
+        return privateFallbackFolder();
+    const QString folder = cache + QStringLiteral("/parlanto/scratch");
     const QByteArray native = QFile::encodeName(folder);
     if (::mkdir(native.constData(), 0700) != 0 && errno != EEXIST)
         return privateFallbackFolder();

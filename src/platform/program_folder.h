@@ -9,8 +9,9 @@ QString programFolder();
 // programFolder() + "/" + name.
 QString programFile(const QString &name);
 
-// Private per-user folder (mode 0700) for temporary audio files: $XDG_RUNTIME_DIR/parlanto,
-// else <temp>/parlanto-<uid>. Stands in for "the root of the program's drive".
+// Private per-user folder (mode 0700) for temporary audio files, on disk in the per-user cache
+// folder (~/.cache/parlanto/scratch); a private folder of its own in <temp> when that cannot be
+// used. Stands in for "the root of the program's drive".
 QString scratchRoot();
 
 // Where the shipped assets are found: the installed share folder at its place relative to the

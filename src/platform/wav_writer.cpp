@@ -2,6 +2,7 @@
 
 #include "platform/audio_format.h"
 
+#include <QFileInfo>
 #include <QtEndian>
 
 namespace {
@@ -46,8 +47,14 @@ QByteArray WavWriter::header(quint32 dataBytes)
     return out;
 }
 
+QString WavWriter::errorString() const
+{
+    return m_error.isEmpty() ? m_file.errorString() : m_error;
+}
+
 bool WavWriter::open()
 {
+    m_error.clear();
     if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return false;
     m_dataBytes = 0;
@@ -57,9 +64,14 @@ bool WavWriter::open()
 
 bool WavWriter::write(const int16_t *samples, qint64 count)
 {
-    if (!m_file.isOpen())
+    if (!m_file.isOpen() || m_failed)
         return false;
     const qint64 bytes = count * AudioFormat::BytesPerSample;
+    if (m_dataBytes + bytes > m_limit) {
+        m_failed = true;
+        m_error = QStringLiteral("the sound would pass the 4 GiB a WAV file can hold");
+        return false;
+    }
     if (m_file.write(reinterpret_cast<const char *>(samples), bytes) != bytes) {
         m_failed = true;
         return false;
@@ -78,11 +90,14 @@ bool WavWriter::close()
 {
     if (!m_file.isOpen())
         return !m_failed;
-    const quint32 size = quint32(qMin<qint64>(m_dataBytes, 0xFFFFFFFFLL - 36));
-    if (!m_file.seek(0) || m_file.write(header(size)) != 44)
+    if (!m_failed && (!m_file.flush() || !m_file.seek(0) ||
+                      m_file.write(header(quint32(m_dataBytes))) != 44 || !m_file.flush()))
         m_failed = true;
-    if (!m_file.flush())
-        m_failed = true;
+    if (m_failed && m_error.isEmpty())
+        m_error = m_file.errorString();
     m_file.close();
+    // Only a file of our own is removed: never a device such as /dev/full.
+    if (m_failed && QFileInfo(m_file.fileName()).isFile())
+        m_file.remove();
     return !m_failed;
 }

@@ -7,9 +7,15 @@
 
 // Writes a 22050 Hz, 16-bit, mono PCM WAV file progressively. The header is written at
 // once with zero sizes and patched on close, so a reader sees a valid file at the end.
+// A write that fails (a full disk, a device that takes nothing, or audio past what the
+// header's 32-bit sizes can describe) fails every later write too, and close() then removes
+// the partial file, so a broken file never passes for a finished one.
 class WavWriter
 {
 public:
+    // The RIFF header counts the data plus 36 header bytes in 32 bits; whole samples only.
+    static constexpr qint64 MaxDataBytes = (0xFFFFFFFFLL - 36) & ~qint64(1);
+
     explicit WavWriter(const QString &fileName);
     ~WavWriter();
     WavWriter(const WavWriter &) = delete;
@@ -19,14 +25,19 @@ public:
     bool isOpen() const { return m_file.isOpen(); }
     bool write(const int16_t *samples, qint64 count);
     bool write(const QByteArray &pcm);
-    bool close(); // patches the sizes; false when any write failed
+    bool close(); // patches the sizes; false (and the file removed) when any write failed
+    bool hasFailed() const { return m_failed; }
     qint64 dataBytes() const { return m_dataBytes; }
-    QString errorString() const { return m_file.errorString(); }
+    QString errorString() const;
+    // Lowers the size limit, so that tests can reach it without writing gigabytes.
+    void setDataLimit(qint64 bytes) { m_limit = qMin(bytes, MaxDataBytes); }
 
     static QByteArray header(quint32 dataBytes);
 
 private:
     QFile m_file;
     qint64 m_dataBytes = 0;
+    qint64 m_limit = MaxDataBytes;
     bool m_failed = false;
+    QString m_error;
 };

@@ -177,6 +177,12 @@ void SpeechStream::pump()
         return;
     }
     const qint64 handed = feed();
+    if (m_file && m_file->hasFailed()) {
+        // The file cannot take the audio: the job ends here, and the writer keeps the reason.
+        discard();
+        emit finished();
+        return;
+    }
     if (handed > 0 && !m_firstAudioSent) {
         m_firstAudioSent = true;
         emit firstAudio();

@@ -32,7 +32,8 @@ public:
     void pause();
     void resume();
     void setGain(double gain); // 0..1
-    // While set, audio is written to the file as fast as it is made instead of played.
+    // While set, audio is written to the file as fast as it is made instead of played. A write
+    // that fails ends the stream (finished()); the writer then reports hasFailed().
     void setFileOutput(WavWriter *writer);
 
     bool isActive() const { return m_job != nullptr; }

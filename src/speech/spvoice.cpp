@@ -10,8 +10,10 @@ bool SpFileStream::Open(const QString &fileName, int mode)
     Q_UNUSED(mode); // every mode Parlanto uses creates the file anew
     Close();
     m_fileName = fileName;
+    m_error.clear();
     m_writer = std::make_unique<WavWriter>(fileName);
     if (!m_writer->open()) {
+        m_error = m_writer->errorString();
         m_writer.reset();
         return false;
     }
@@ -23,6 +25,8 @@ bool SpFileStream::Close()
     if (!m_writer)
         return true;
     const bool ok = m_writer->close();
+    if (!ok)
+        m_error = m_writer->errorString();
     m_writer.reset();
     return ok;
 }

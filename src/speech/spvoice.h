@@ -44,13 +44,15 @@ public:
     };
     SpFileStream() = default;
     bool Open(const QString &fileName, int mode = SSFMCreateForWrite);
-    bool Close(); // false when the file could not be written whole
+    bool Close(); // false (and the partial file gone) when the file could not be written whole
     bool isOpen() const { return m_writer && m_writer->isOpen(); }
+    QString errorString() const { return m_error; } // why the last Open or Close failed
     QString fileName() const { return m_fileName; }
     WavWriter *writer() { return m_writer.get(); }
 
 private:
     QString m_fileName;
+    QString m_error;
     std::unique_ptr<WavWriter> m_writer;
 };
 

@@ -12,6 +12,8 @@ public:
     TestHome()
     {
         qputenv("PARLANTO_HOME", m_dir.path().toLocal8Bit());
+        // Temporary sound files of this process stay in its own folder, apart from parallel tests.
+        qputenv("XDG_CACHE_HOME", m_dir.filePath(QStringLiteral("cache")).toLocal8Bit());
         if (qEnvironmentVariableIsEmpty("PARLANTO_AUDIO"))
             qputenv("PARLANTO_AUDIO", "fast");
     }

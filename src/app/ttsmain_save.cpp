@@ -1,0 +1,357 @@
+#include "app/ttsmain.h"
+
+#include "audio/audio_progress.h"
+#include "audio/mp3_encoder.h"
+#include "audio/mp3end.h"
+#include "audio/parlocx.h"
+#include "platform/dialogs.h"
+#include "speech/directss.h"
+#include "speech/spvoice.h"
+#include "speech/voice_catalog.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QSaveFile>
+
+// The Save button: the document as a text file, or spoken into a WAV or MP3 file. A sound job
+// goes on in a chain of timers after the button's handler returns, showing its progress in the
+// window caption, and ends with the completion window or a message saying why it failed.
+
+namespace {
+
+constexpr int TickMs = 500;
+// How long a generation-5 recording waits at a time before the window's events run again.
+constexpr int RecordingSliceMs = 50;
+// The voice list's entries end in " (TTS4.0)" or " (TTS5.0)".
+constexpr int VoiceSuffixLength = 9;
+
+enum SaveForm
+{
+    RichTextForm = 1,
+    PlainTextForm = 2,
+    Mp3Form = 3,
+    WavForm = 4
+};
+
+QString extensionOf(int form)
+{
+    switch (form) {
+    case RichTextForm:
+        return QStringLiteral(".rtf");
+    case Mp3Form:
+        return QStringLiteral(".mp3");
+    case WavForm:
+        return QStringLiteral(".wav");
+    default:
+        return QStringLiteral(".txt");
+    }
+}
+
+int formOfExtension(const QString &extension)
+{
+    for (int form = RichTextForm; form <= WavForm; ++form)
+        if (extension == extensionOf(form))
+            return form;
+    return PlainTextForm;
+}
+
+} // namespace
+
+void ttsmain::createSaveObjects()
+{
+    Ttsparlvcocx1 = std::make_unique<Parlocx>();
+    Encoder = std::make_unique<Mp3Encoder>();
+    connect(Ttsparlvcocx1.get(), &Parlocx::FileFinished, this, &ttsmain::Ttsparlvcocx1_FileFinished);
+    connect(Timer101, &IntervalTimer::Timer, this, &ttsmain::Timer101_Timer);
+    connect(Timer1, &IntervalTimer::Timer, this, &ttsmain::Timer1_Timer);
+    connect(Timer102, &IntervalTimer::Timer, this, &ttsmain::Timer102_Timer);
+    connect(Timer2, &IntervalTimer::Timer, this, &ttsmain::Timer2_Timer);
+}
+
+// Saves the document as a text or sound file.
+void ttsmain::Command4_Click()
+{
+    const QString text = RichTextBox1->toPlainText();
+    if (AudioProgress::trimBlanks(text).isEmpty())
+        return;
+
+    Dialogs::FileRequest request;
+    request.title = QStringLiteral("Save as");
+    request.initialFolder = App.window.SaveFolder;
+    request.filters = {{QStringLiteral("Rich Text File(*.rtf)"), QStringLiteral("*.rtf")},
+                       {QStringLiteral("Text File(*.txt)"), QStringLiteral("*.txt")},
+                       {QStringLiteral("MP3 File (*.mp3)"), QStringLiteral("*.mp3")},
+                       {QStringLiteral("WAV File (*.wav)"), QStringLiteral("*.wav")}};
+    request.filterIndex = formOfExtension(App.window.SaveFileType);
+    const auto answer = Dialogs::instance().saveFile(this, request);
+    if (!answer)
+        return;
+    QString target = AudioProgress::trimBlanks(QString(answer->fileName).remove(QChar(0)));
+    if (target.isEmpty())
+        return;
+    App.window.SaveFolder = target.left(target.lastIndexOf(QLatin1Char('/')) + 1);
+
+    // The filter left selected decides the form, whatever extension was typed.
+    const int form = qBound(int(RichTextForm), answer->filterIndex, int(WavForm));
+    const QString extension = extensionOf(form);
+    App.window.SaveFileType = extension;
+    if (target.right(4) != extension)
+        target += extension;
+    const bool sound = form == Mp3Form || form == WavForm;
+
+    if (sound) {
+        // One sound job at a time: a second one would take over the first one's paths.
+        if (!App.job.claim()) {
+            msgBox(this, jobStillRunningMessage(), Dialogs::Buttons::Ok, Dialogs::Icon::Exclamation);
+            return;
+        }
+        App.job.JobVoiceName = Combo1->currentText();
+        App.job.JobSpeedText = Label5->text();
+        App.job.JobPitchText = Label3->text();
+        setWindowTitle(Combo1->currentText() + QStringLiteral(" Waiting   REC Engine: ") +
+                       App.job.JobVoiceName);
+        App.job.JobStartTime = QDateTime::currentDateTime();
+        App.job.JobElapsedSeconds = 0;
+        App.job.JobMp3TempPath = JobFiles::mp3Temp();
+        App.job.JobWavPath = JobFiles::wavTemp();
+        App.job.JobTargetPath = target;
+    }
+
+    if (QFileInfo::exists(target)) {
+        const QString question =
+            target +
+            (form == PlainTextForm
+                 ? QStringLiteral(" is already exist,do you want to overwrite it ?")
+                 : QStringLiteral(" is already exist,do you want to overwrite it ? (If you are playing "
+                                  "this file, please close it, then click Yes to overwrite it)"));
+        if (msgBox(this, question, Dialogs::Buttons::YesNo, Dialogs::Icon::Question,
+                   QStringLiteral("Message"), 1) != Dialogs::Answer::Yes) {
+            if (sound) {
+                App.job.release();
+                setWindowTitle(Combo1->currentText());
+            }
+            return;
+        }
+        // A text file replaces the old one only once the new one is written whole.
+        if (sound)
+            QFile::remove(target);
+    }
+
+    if (!sound) {
+        saveTextFile(target, text);
+        return;
+    }
+    sText = AudioProgress::trimBlanks(text);
+    TextLen = AudioProgress::countedLength(text);
+    TargetFileType = form == Mp3Form ? 3 : 4;
+    WaveSize = 0;
+    PercentWave = 0;
+    // Leftovers of an earlier job must not pass for this job's files.
+    if (TargetFileType == 3) {
+        QFile::remove(App.job.JobWavPath);
+        QFile::remove(App.job.JobMp3TempPath);
+    }
+    if (App.speech.SapiVersion == VoiceCatalog::Generation4)
+        recordGeneration4();
+    else if (App.speech.SapiVersion == VoiceCatalog::Generation5)
+        recordGeneration5();
+    else
+        finishAudioJob(QStringLiteral("no voice is selected"));
+}
+
+// Writes the text, with a line end, beside the target first and then puts it in its place, so
+// that a failed write leaves the old file as it was.
+bool ttsmain::saveTextFile(const QString &target, const QString &text)
+{
+    QSaveFile file(target);
+    if (file.open(QIODevice::WriteOnly)) {
+        file.write(text.toLocal8Bit() + QByteArrayLiteral("\r\n"));
+        if (file.commit())
+            return true;
+    }
+    msgBox(this, QStringLiteral("%1 could not be saved: %2").arg(target, file.errorString()),
+           Dialogs::Buttons::Ok, Dialogs::Icon::Critical);
+    return false;
+}
+
+void ttsmain::recordGeneration4()
+{
+    if (!DirectSS1 || !Ttsparlvcocx1) {
+        finishAudioJob(QStringLiteral("the voice cannot record"));
+        return;
+    }
+    ISpeed = DirectSS1->Speed();
+    IPitch = DirectSS1->Pitch();
+    IRealTime = 2048;
+    sName = Combo1->currentText().chopped(qMin(VoiceSuffixLength, int(Combo1->currentText().size())));
+    EstimateWaveSize = AudioProgress::estimateWaveSize(TextLen, AudioProgress::rateOfCaption(Label5->text()));
+    Parlocx::ensureWaveEndKey();
+    Timer101->setInterval(TickMs);
+    const QString output = TargetFileType == 3 ? App.job.JobWavPath : App.job.JobTargetPath;
+    Ttsparlvcocx1->RecordToFile(sText, output, sName, ISpeed, IPitch, IRealTime);
+}
+
+void ttsmain::recordGeneration5()
+{
+    if (!WaveVoice1 || !NewsVoice1) {
+        finishAudioJob(QStringLiteral("the voice cannot record"));
+        return;
+    }
+    SpFileStream stream;
+    WaveVoice1->setVoice(NewsVoice1->Voice());
+    WaveVoice1->setVolume(NewsVoice1->Volume());
+    WaveVoice1->setRate(NewsVoice1->Rate());
+    const QString output = TargetFileType == 3 ? App.job.JobWavPath : App.job.JobTargetPath;
+    if (!stream.Open(output, SpFileStream::SSFMCreateForWrite)) {
+        finishAudioJob(stream.errorString());
+        return;
+    }
+    WaveVoice1->setAudioOutputStream(&stream);
+    if (Combo1->currentText().chopped(VoiceSuffixLength) == QLatin1String("Microsoft Simplified Chinese"))
+        sText = AudioProgress::asciiDigits(sText);
+
+    // The handler returns only when the file is complete, but the window keeps answering:
+    // speaking is waited for in short slices with the window's events run between them.
+    WaveVoice1->Speak(sText, SpVoice::SVSFlagsAsync);
+    while (WaveVoice1->isSpeaking()) {
+        QCoreApplication::processEvents();
+        WaveVoice1->WaitUntilDone(RecordingSliceMs);
+    }
+    const bool written = stream.Close();
+    WaveVoice1->setAudioOutputStream(nullptr);
+    if (!written) {
+        finishAudioJob(stream.errorString());
+        return;
+    }
+    if (TargetFileType == 4) {
+        finishAudioJob(QString());
+        return;
+    }
+    EstimateMp3Size = AudioProgress::estimateMp3Size(QFileInfo(App.job.JobWavPath).size());
+    Timer102->setInterval(TickMs);
+    startEncoder(App.job.JobWavPath);
+}
+
+// The recording has had half a second to create its file; its progress is watched from now on.
+void ttsmain::Timer101_Timer()
+{
+    Timer101->setInterval(0);
+    Timer1->setInterval(TickMs);
+}
+
+// Generation-4 recording: progress from the growing file, completion from "WaveEnd".
+void ttsmain::Timer1_Timer()
+{
+    App.job.refreshElapsed();
+    const QFileInfo file(TargetFileType == 3 ? App.job.JobWavPath : App.job.JobTargetPath);
+    if (file.exists())
+        WaveSize = file.size();
+    PercentWave = AudioProgress::recordingPercent(WaveSize, EstimateWaveSize, TargetFileType == 3);
+    showJobProgress(PercentWave);
+
+    if (!Ttsparlvcocx1->lastError().isEmpty()) {
+        finishAudioJob(Ttsparlvcocx1->lastError());
+        return;
+    }
+    WaveEndValue = Parlocx::waveEnd();
+    if (WaveEndValue != Parlocx::WaveEndFinished)
+        return;
+    showJobProgress(TargetFileType == 3 ? 50 : 100);
+    Timer1->setInterval(0);
+    Parlocx::setWaveEnd(Parlocx::WaveEndConsumed);
+    WaveEndValue = Parlocx::WaveEndConsumed;
+    WaveSize = QFileInfo(file.filePath()).size();
+    EstimateMp3Size = AudioProgress::estimateMp3Size(WaveSize);
+    if (TargetFileType == 3) {
+        Timer102->setInterval(TickMs);
+        ttsparlvcocx1_WaveStop();
+    } else {
+        finishAudioJob(QString());
+    }
+}
+
+void ttsmain::ttsparlvcocx1_WaveStop()
+{
+    startEncoder(App.job.JobWavPath);
+}
+
+void ttsmain::Ttsparlvcocx1_FileFinished(const QString &name, const QString &wavPath, const QString &extra)
+{
+    Q_UNUSED(name);
+    Q_UNUSED(extra);
+    startEncoder(wavPath);
+}
+
+void ttsmain::startEncoder(const QString &input)
+{
+    if (!Encoder->start(input, App.job.JobMp3TempPath))
+        finishAudioJob(Encoder->failure());
+}
+
+// Waits for the encoder's file to appear; an encoder that ends without one ends the job.
+void ttsmain::Timer102_Timer()
+{
+    if (QFileInfo::exists(App.job.JobMp3TempPath)) {
+        Timer102->setInterval(0);
+        Timer2->setInterval(TickMs);
+        return;
+    }
+    if (!Encoder->isRunning())
+        finishAudioJob(Encoder->failure());
+}
+
+// Encoding: progress from the growing MP3; when the encoder has ended, the MP3 takes its place.
+void ttsmain::Timer2_Timer()
+{
+    App.job.refreshElapsed();
+    PercentWave = AudioProgress::encodingPercent(QFileInfo(App.job.JobMp3TempPath).size(), EstimateMp3Size);
+    showJobProgress(PercentWave);
+    if (Encoder->isRunning())
+        return;
+
+    Timer2->setInterval(0);
+    QString failure = Encoder->failure();
+    QFile::remove(App.job.JobWavPath);
+    if (failure.isEmpty()) {
+        // Moved rather than copied where it can be: copying a long MP3 would hold the window.
+        QFile::remove(App.job.JobTargetPath);
+        QFile made(App.job.JobMp3TempPath);
+        if (!made.rename(App.job.JobTargetPath))
+            failure =
+                QStringLiteral("the MP3 file could not be copied to its place (%1)").arg(made.errorString());
+    }
+    finishAudioJob(failure);
+}
+
+void ttsmain::showJobProgress(int percent)
+{
+    setWindowTitle(AudioProgress::jobCaption(Combo1->currentText(), percent, App.job.JobElapsedSeconds,
+                                             App.job.JobVoiceName));
+}
+
+// Ends a sound job: the completion window when the file was made, else a message naming the
+// file and the reason, with the job's temporary files removed.
+void ttsmain::finishAudioJob(const QString &failure)
+{
+    Timer101->setInterval(0);
+    Timer1->setInterval(0);
+    Timer102->setInterval(0);
+    Timer2->setInterval(0);
+    QFile::remove(App.job.JobWavPath);
+    QFile::remove(App.job.JobMp3TempPath);
+    setWindowTitle(Combo1->currentText());
+    App.job.release();
+    if (!failure.isEmpty()) {
+        msgBox(this, QStringLiteral("%1 could not be made: %2").arg(App.job.JobTargetPath, failure),
+               Dialogs::Buttons::Ok, Dialogs::Icon::Critical);
+        return;
+    }
+    if (CompletionWindow)
+        CompletionWindow->close();
+    CompletionWindow = new mp3end(App.job);
+    CompletionWindow->show();
+}
