@@ -1,10 +1,12 @@
 // test-links: parlanto_speech
 #include "platform/wav_writer.h"
 #include "speech/directss.h"
+#include "speech/flite_engine.h"
 #include "speech/spvoice.h"
 #include "support/test_home.h"
 
 #include <QFile>
+#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -50,6 +52,40 @@ FileRun writeFile(int generation, const QString &path, const QString &text, qint
     return run;
 }
 
+// Speaks a text into a scratch file and returns the UTF-16 starts of the words reported.
+QList<int> wordsOf(int generation, const QString &text)
+{
+    QList<int> starts;
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("w.wav"));
+    if (generation == 4) {
+        DirectSS engine;
+        WavWriter writer(path);
+        writer.open();
+        engine.setAudioFile(&writer);
+        QObject::connect(&engine, &DirectSS::WordPosition,
+                         [&](int, int, int byteoffset) { starts.append(byteoffset / 2); });
+        QSignalSpy done(&engine, &DirectSS::TextDataDone);
+        engine.TextData(0, 0, text);
+        done.wait(20000);
+    } else {
+        SpVoice voice;
+        SpFileStream stream;
+        stream.Open(path);
+        voice.setAudioOutputStream(&stream);
+        QObject::connect(&voice, &SpVoice::Word,
+                         [&](int, qint64, int position, int) { starts.append(position); });
+        voice.Speak(text, SpVoice::SVSFlagsAsync);
+        voice.WaitUntilDone(20000);
+    }
+    return starts;
+}
+
+bool isFlitePunctuation(char c)
+{
+    return c != '\0' && QByteArrayView("\"'`.,:;!?(){}[]").contains(c);
+}
+
 } // namespace
 
 class TestSpeechFaults : public QObject
@@ -91,6 +127,74 @@ private slots:
             QVERIFY(QFile::exists(path)); // a device is never removed
         else
             QVERIFY(!QFile::exists(path));
+    }
+
+    void nulCharactersAreBlanksToTheEngines_data()
+    {
+        QTest::addColumn<int>("generation");
+        QTest::newRow("eSpeak NG") << 4;
+        QTest::newRow("Flite") << 5;
+    }
+
+    void nulCharactersAreBlanksToTheEngines()
+    {
+        QFETCH(int, generation);
+        const QString text =
+            QStringLiteral("Hello there") + QChar(0) + QStringLiteral(" good morning to you.");
+        const QList<int> starts = wordsOf(generation, text);
+        QVERIFY2(starts.contains(int(text.indexOf(QLatin1String("morning")))),
+                 qPrintable(QString::number(starts.size())));
+        QVERIFY(starts.contains(int(text.indexOf(QLatin1String("you")))));
+    }
+
+    // Random texts rich in punctuation: the stand-in keeps every offset and every other
+    // character, and never holds a run of punctuation long enough to hurt libflite.
+    void fliteStandInBoundsPunctuationRuns()
+    {
+        const QString alphabet = QStringLiteral(".,!?:;)(]}[{\"'`-a1 \n\u2026\u201d\u00e9\u4e2d");
+        QRandomGenerator random(19);
+        for (int round = 0; round < 2000; ++round) {
+            QString text;
+            const int length = int(random.bounded(1, 700));
+            // Long runs of one character as well as mixed ones.
+            while (text.size() < length) {
+                const QChar c = alphabet.at(int(random.bounded(int(alphabet.size()))));
+                text += QString(int(random.bounded(1, random.bounded(2) ? 3 : 500)), c);
+            }
+            const QByteArray ascii = FliteEngine::asciiStandIn(text);
+            QCOMPARE(ascii.size(), text.size());
+            int run = 0;
+            for (qsizetype i = 0; i < ascii.size(); ++i) {
+                const char c = ascii.at(i);
+                run = isFlitePunctuation(c) ? run + 1 : 0;
+                QVERIFY2(run <= FliteEngine::MaxPunctuationRun, qPrintable(text));
+                QVERIFY(uchar(c) >= 0x20 || c == '\n' || c == '\t' || c == '\r');
+                if (text.at(i).isLetterOrNumber() && text.at(i).unicode() < 0x80)
+                    QCOMPARE(c, char(text.at(i).unicode()));
+            }
+        }
+    }
+
+    // The texts that used to crash the program in libflite are spoken to the end.
+    void punctuationRunsAreSpokenWithFlite()
+    {
+        QRandomGenerator random(7);
+        QStringList texts{QStringLiteral("Hi. ") + QString(400, u'.') + QStringLiteral(" After the dots."),
+                          QStringLiteral("Mixed ") + QStringLiteral(".,!?:;)]}").repeated(60) +
+                              QStringLiteral(" end")};
+        for (int i = 0; i < 3; ++i) {
+            QString text = QStringLiteral("Word");
+            while (text.size() < 600)
+                text += QString(int(random.bounded(1, 400)),
+                                QStringLiteral(".,!?:;)]}").at(int(random.bounded(9)))) +
+                        QStringLiteral(" x");
+            texts.append(text);
+        }
+        for (const QString &text : std::as_const(texts)) {
+            const QList<int> starts = wordsOf(5, text);
+            QVERIFY(!starts.isEmpty());
+            QCOMPARE(starts.last(), int(text.lastIndexOf(QLatin1Char(' ')) + 1));
+        }
     }
 };
 

@@ -252,7 +252,7 @@ int speak(const QStringList &args)
                 const int position = byteoffset / 2;
                 // The engine reports where the word starts; the word runs to the next blank.
                 int end = position;
-                while (end < text.size() && !text.at(end).isSpace())
+                while (end < text.size() && !text.at(end).isSpace() && !text.at(end).isNull())
                     ++end;
                 printer.print(position, end - position);
             });

@@ -49,7 +49,12 @@ bool SynthEngine::isAvailable()
 
 std::shared_ptr<SynthJob> SynthEngine::submit(const QString &text, const VoiceParams &params)
 {
-    auto job = std::make_shared<SynthJob>(text, params);
+    // The engines take C strings: a NUL would end the text early. A blank in its place keeps
+    // every offset.
+    QString safe = text;
+    if (safe.contains(QChar(0)))
+        safe.replace(QChar(0), QLatin1Char(' '));
+    auto job = std::make_shared<SynthJob>(std::move(safe), params);
     job->setConsumedHook([this] { wake(); });
     {
         std::lock_guard lock(m_mutex);
