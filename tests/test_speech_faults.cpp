@@ -3,13 +3,17 @@
 #include "speech/directss.h"
 #include "speech/flite_engine.h"
 #include "speech/spvoice.h"
+#include "speech/text_chunker.h"
 #include "support/test_home.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <cmath>
 
 namespace {
 
@@ -127,6 +131,64 @@ private slots:
             QVERIFY(QFile::exists(path)); // a device is never removed
         else
             QVERIFY(!QFile::exists(path));
+    }
+
+    void lineEndsInsideAParagraphAreBlanks_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("engineText");
+        QTest::addColumn<QList<int>>("chunkEnds");
+        QTest::newRow("wrapped sentence") << "One two\nthree four.\nFive six."
+                                          << "One two three four. Five six." << QList<int>{20, 29};
+        QTest::newRow("windows line ends") << "One two\r\nthree. Four\r\n\r\nFive"
+                                           << "One two  three. Four\r\n\r\nFive" << QList<int>{16, 24, 28};
+        QTest::newRow("blank line with blanks") << "Title\n  \t\nBody text\n"
+                                                << "Title\n  \t\nBody text " << QList<int>{10, 20};
+        QTest::newRow("nul") << QStringLiteral("a") + QChar(0) + QStringLiteral("b") << "a b"
+                             << QList<int>{3};
+        QTest::newRow("old mac line ends") << "a\rb\r\rc"
+                                           << "a b\r\rc" << QList<int>{5, 6};
+    }
+
+    // Hard-wrapped prose is one paragraph to the engines; blank lines and sentence ends still
+    // end a piece, and no offset moves.
+    void lineEndsInsideAParagraphAreBlanks()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, engineText);
+        QFETCH(QList<int>, chunkEnds);
+        QCOMPARE(TextChunker::engineText(text), engineText);
+        QList<int> ends;
+        for (int start = 0; start < engineText.size();)
+            ends.append(start = TextChunker::chunkEnd(engineText, start, TextChunker::ChunkLimit));
+        QCOMPARE(ends, chunkEnds);
+    }
+
+    // Wrapped at every few words or not at all, a paragraph sounds the same.
+    void wrappedProseIsSpokenWithoutPausesAtLineEnds()
+    {
+        const QString flat =
+            QStringLiteral("The licence grants you the right to copy and share the work with "
+                           "others, provided that this notice travels with every copy you make.");
+        QString wrapped = flat;
+        for (int i = 20; i < wrapped.size(); i += 20) {
+            const int blank = int(wrapped.indexOf(u' ', i));
+            if (blank < 0)
+                break;
+            wrapped[blank] = u'\n';
+            i = blank;
+        }
+        QTemporaryDir dir;
+        for (const int generation : {4, 5}) {
+            const QString a = dir.filePath(QStringLiteral("flat.wav")),
+                          b = dir.filePath(QStringLiteral("wrapped.wav"));
+            QVERIFY(writeFile(generation, a, flat, WavWriter::MaxDataBytes).closed);
+            QVERIFY(writeFile(generation, b, wrapped, WavWriter::MaxDataBytes).closed);
+            // eSpeak NG varies by a few samples from one run to the next.
+            QVERIFY2(std::abs(double(QFileInfo(b).size()) / double(QFileInfo(a).size()) - 1) < 0.005,
+                     qPrintable(QStringLiteral("%1 / %2").arg(QFileInfo(b).size()).arg(QFileInfo(a).size())));
+            QCOMPARE(wordsOf(generation, wrapped), wordsOf(generation, flat));
+        }
     }
 
     void nulCharactersAreBlanksToTheEngines_data()

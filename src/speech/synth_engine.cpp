@@ -49,12 +49,7 @@ bool SynthEngine::isAvailable()
 
 std::shared_ptr<SynthJob> SynthEngine::submit(const QString &text, const VoiceParams &params)
 {
-    // The engines take C strings: a NUL would end the text early. A blank in its place keeps
-    // every offset.
-    QString safe = text;
-    if (safe.contains(QChar(0)))
-        safe.replace(QChar(0), QLatin1Char(' '));
-    auto job = std::make_shared<SynthJob>(std::move(safe), params);
+    auto job = std::make_shared<SynthJob>(TextChunker::engineText(text), params);
     job->setConsumedHook([this] { wake(); });
     {
         std::lock_guard lock(m_mutex);
