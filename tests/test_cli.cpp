@@ -51,6 +51,16 @@ private slots:
                      qPrintable(line));
         for (const QString &line : lines.mid(0, lines.size() - 5))
             QVERIFY2(line.endsWith(QLatin1String(" (TTS4.0)")), qPrintable(line));
+        // Names come trimmed, so that every line can be given back to --voice as it reads.
+        for (const QString &line : lines)
+            QVERIFY2(line == line.simplified(), qPrintable(line));
+        QVERIFY(lines.contains(QStringLiteral("Cherokee (TTS4.0)")));
+        QTemporaryDir dir;
+        QCOMPARE(cli({QStringLiteral("speak"), QStringLiteral("--voice"), QStringLiteral("Cherokee (TTS4.0)"),
+                      QStringLiteral("--wav"), dir.filePath(QStringLiteral("cherokee.wav")),
+                      QStringLiteral("osiyo")})
+                     .exitCode,
+                 0);
         QVERIFY(lines.contains(QStringLiteral("English (America) (TTS4.0)")));
     }
 

@@ -10,13 +10,72 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTextEdit>
+#include <QToolButton>
 #include <QtEndian>
 #include <QtTest>
 
+#include <algorithm>
 #include <cmath>
 
 // Speech through a real sound server: a private PulseAudio with a null sink, started here and
 // recorded from its monitor, so the test hears what a listener would.
+namespace {
+
+// Length and voice pitch of a recorded reading: silence at both ends left out, the pitch the
+// median of the autocorrelation peaks of the voiced frames between 60 and 400 Hz.
+struct Heard
+{
+    double seconds = 0;
+    double pitchHz = 0;
+};
+
+Heard analyse(const QByteArray &pcm)
+{
+    QVector<double> s(pcm.size() / 2);
+    for (qsizetype i = 0; i < s.size(); ++i)
+        s[i] = qFromLittleEndian<qint16>(pcm.constData() + 2 * i);
+    constexpr double Silence = 300;
+    qsizetype first = 0, last = s.size() - 1;
+    while (first < s.size() && std::abs(s[first]) < Silence)
+        ++first;
+    while (last > first && std::abs(s[last]) < Silence)
+        --last;
+    Heard heard;
+    heard.seconds = double(last - first) / 22050.0;
+    constexpr int Frame = 1024, MinLag = 22050 / 400, MaxLag = 22050 / 60;
+    QVector<double> pitches;
+    for (qsizetype start = first; start + Frame + MaxLag < last; start += Frame / 2) {
+        double energy = 0;
+        for (int i = 0; i < Frame; ++i)
+            energy += s[start + i] * s[start + i];
+        if (std::sqrt(energy / Frame) < 1000)
+            continue;
+        double best = 0;
+        int bestLag = 0;
+        for (int lag = MinLag; lag <= MaxLag; ++lag) {
+            double c = 0, e2 = 0;
+            for (int i = 0; i < Frame; ++i) {
+                c += s[start + i] * s[start + i + lag];
+                e2 += s[start + i + lag] * s[start + i + lag];
+            }
+            const double r = c / std::sqrt(energy * e2 + 1);
+            if (r > best) {
+                best = r;
+                bestLag = lag;
+            }
+        }
+        if (best > 0.6)
+            pitches.append(22050.0 / bestLag);
+    }
+    if (!pitches.isEmpty()) {
+        std::sort(pitches.begin(), pitches.end());
+        heard.pitchHz = pitches.at(pitches.size() / 2);
+    }
+    return heard;
+}
+
+} // namespace
+
 class TestSoundOutput : public QObject
 {
     Q_OBJECT
@@ -29,6 +88,19 @@ class TestSoundOutput : public QObject
     // Records the sink while `action` runs; returns the RMS of the recording (16-bit units).
     template <typename Action> double recordWhile(Action action)
     {
+        const QByteArray data = recordPcm(action);
+        const qint64 samples = data.size() / 2;
+        double sum = 0;
+        for (qint64 i = 0; i < samples; ++i) {
+            const double s = qFromLittleEndian<qint16>(data.constData() + 2 * i);
+            sum += s * s;
+        }
+        return samples > 22050 ? std::sqrt(sum / double(samples)) : 0.0;
+    }
+
+    // The 22050 Hz 16-bit samples heard while `action` runs.
+    template <typename Action> QByteArray recordPcm(Action action)
+    {
         const QString file = pulseDir.filePath(QStringLiteral("rec.raw"));
         QFile::remove(file);
         QProcess recorder;
@@ -38,21 +110,14 @@ class TestSoundOutput : public QObject
                         QStringLiteral("--format=s16le"), QStringLiteral("--rate=22050"),
                         QStringLiteral("--channels=1"), file});
         if (!recorder.waitForStarted())
-            return -1;
+            return {};
         action();
         recorder.terminate();
         recorder.waitForFinished(5000);
         QFile raw(file);
         if (!raw.open(QIODevice::ReadOnly))
-            return -1;
-        const QByteArray data = raw.readAll();
-        const qint64 samples = data.size() / 2;
-        double sum = 0;
-        for (qint64 i = 0; i < samples; ++i) {
-            const double s = qFromLittleEndian<qint16>(data.constData() + 2 * i);
-            sum += s * s;
-        }
-        return samples > 22050 ? std::sqrt(sum / double(samples)) : 0.0;
+            return {};
+        return raw.readAll();
     }
 
     QProcessEnvironment environment() const
@@ -162,6 +227,53 @@ private slots:
         QCOMPARE(w->PlayStatus, 3);
         QVERIFY2(highlights > 0, "no word was highlighted while reading");
         QVERIFY2(rms > 200, qPrintable(QStringLiteral("recording is silent (rms %1)").arg(rms)));
+    }
+
+    void quickSpeakStopCyclesLeaveTheVoiceWhole_data()
+    {
+        QTest::addColumn<int>("generation");
+        QTest::addColumn<QString>("voice");
+        QTest::newRow("eSpeak NG") << 4 << QStringLiteral("English (America)");
+        QTest::newRow("Flite") << 5 << QStringLiteral("Flite slt");
+    }
+
+    // Speak and Stop pressed in quick succession, again and again, must leave the next
+    // reading as long and as high as a fresh one.
+    void quickSpeakStopCyclesLeaveTheVoiceWhole()
+    {
+        QFETCH(int, generation);
+        QFETCH(QString, voice);
+        LoadedWindow w;
+        QCOMPARE(w.result, ttsmain::LoadResult::Running);
+        pickVoice(*w, listPosition(*w, generation, voice));
+        w->RichTextBox1->setPlainText(
+            QStringLiteral("Seven silver swans swam slowly south, singing softly."));
+        auto reading = [&] {
+            return analyse(recordPcm([&] {
+                w->RichTextBox1->moveCursor(QTextCursor::Start);
+                QTest::mouseClick(w->Command5, Qt::LeftButton);
+                QTRY_VERIFY_WITH_TIMEOUT(w->PlayStatus == 3, 30000);
+                QTest::qWait(300); // the sound server's own latency
+            }));
+        };
+        const Heard fresh = reading();
+        for (int i = 0; i < 20; ++i) {
+            w->RichTextBox1->moveCursor(QTextCursor::Start);
+            QTest::mouseClick(w->Command5, Qt::LeftButton);
+            QTRY_VERIFY(w->PlayStatus == 1);
+            QTest::qWait(120); // the user's quick second press
+            QTest::mouseClick(w->Command6, Qt::LeftButton);
+            QCOMPARE(w->PlayStatus, 3);
+        }
+        const Heard after = reading();
+        const QString figures = QStringLiteral("fresh %1 s %2 Hz, after %3 s %4 Hz")
+                                    .arg(fresh.seconds)
+                                    .arg(fresh.pitchHz)
+                                    .arg(after.seconds)
+                                    .arg(after.pitchHz);
+        QVERIFY2(fresh.seconds > 1 && fresh.pitchHz > 60, qPrintable(figures));
+        QVERIFY2(std::abs(after.seconds / fresh.seconds - 1) < 0.15, qPrintable(figures));
+        QVERIFY2(std::abs(after.pitchHz / fresh.pitchHz - 1) < 0.15, qPrintable(figures));
     }
 };
 

@@ -31,6 +31,8 @@ private slots:
     void byteOrderMarks_data();
     void byteOrderMarks();
     void utf8WithoutMark();
+    void utf16WithoutMark_data();
+    void utf16WithoutMark();
     void localeEncoding();
     void localeEncodingOfTheRunningProcess();
     void windows1252Fallback();
@@ -76,6 +78,32 @@ void TestTextDecoding::utf8WithoutMark()
     QCOMPARE(TextDecoding::decodePlainText(sample.toUtf8(), "KOI8-R"), sample);
     QCOMPARE(TextDecoding::decodePlainText(QByteArray("plain ASCII"), "CP1251"), u"plain ASCII"_qs);
     QCOMPARE(TextDecoding::decodePlainText(QByteArray(), "UTF-8"), QString());
+}
+
+void TestTextDecoding::utf16WithoutMark_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("expected");
+    const QString latin = u"Hello, Grüße aus Köln.\r\nSecond line."_qs;
+    QStringEncoder le(QStringConverter::Utf16LE), be(QStringConverter::Utf16BE);
+    QTest::newRow("LE") << QByteArray(le.encode(latin)) << u"Hello, Grüße aus Köln.\nSecond line."_qs;
+    QTest::newRow("BE") << QByteArray(be.encode(latin)) << u"Hello, Grüße aus Köln.\nSecond line."_qs;
+    QTest::newRow("LE, two letters") << QByteArray("H\0i\0", 4) << u"Hi"_qs;
+    QTest::newRow("LE, mixed scripts") << QByteArray(le.encode(sample + u" and plain words to read"_qs))
+                                       << sample + u" and plain words to read"_qs;
+    // One NUL in UTF-8 text is not UTF-16.
+    QTest::newRow("UTF-8 with a NUL")
+        << QByteArray("Hello there\0 good morning.", 26)
+        << QStringLiteral("Hello there") + QChar(0) + QStringLiteral(" good morning.");
+    // Every other byte NUL but an unpaired surrogate inside: not UTF-16 after all.
+    QTest::newRow("broken UTF-16") << QByteArray("a\0b\0\x00\xDC", 6) << u"a\0b\0\0\u00DC"_qs;
+}
+
+void TestTextDecoding::utf16WithoutMark()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, expected);
+    QCOMPARE(TextDecoding::decodePlainText(bytes, "UTF-8"), expected);
 }
 
 void TestTextDecoding::localeEncoding()

@@ -83,11 +83,17 @@ struct Voice
     int index = 0;
 };
 
-QList<VoiceCatalog::Entry> voiceList()
+// The voices of the families asked for. Each family's library is loaded on first use, so a
+// command that needs one family never waits for the other.
+QList<VoiceCatalog::Entry> voiceList(bool generation4 = true, bool generation5 = true)
 {
-    DirectSS engine4;
-    QList<VoiceCatalog::Entry> entries = VoiceCatalog::generation4Entries(engine4);
-    entries += VoiceCatalog::generation5Entries(SpVoice::GetVoices());
+    if (generation4 && generation5)
+        SynthEngine::flite(); // loads on its own thread while eSpeak NG loads
+    QList<VoiceCatalog::Entry> entries;
+    if (generation4)
+        entries = VoiceCatalog::generation4Entries(DirectSS());
+    if (generation5)
+        entries += VoiceCatalog::generation5Entries(SpVoice::GetVoices());
     return entries;
 }
 
@@ -127,7 +133,8 @@ std::optional<int> percent(const QString &value)
 
 std::optional<Voice> findVoice(const QString &wanted)
 {
-    const auto entries = voiceList();
+    const bool flite = wanted.endsWith(QLatin1String(" (TTS5.0)"));
+    const auto entries = voiceList(!flite, flite);
     if (entries.isEmpty())
         return std::nullopt;
     auto toVoice = [](const VoiceCatalog::Entry &e) {
@@ -255,7 +262,7 @@ int speak(const QStringList &args)
                 const int position = byteoffset / 2;
                 // The engine reports where the word starts; the word runs to the next blank.
                 int end = position;
-                while (end < text.size() && !text.at(end).isSpace())
+                while (end < text.size() && !text.at(end).isSpace() && !text.at(end).isNull())
                     ++end;
                 printer.print(position, end - position);
             });

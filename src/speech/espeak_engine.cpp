@@ -73,7 +73,8 @@ bool EspeakEngine::initialize(QList<EngineVoice> &voices)
         // languages: a priority byte, then a NUL-terminated name, repeated.
         const QString language =
             v->languages && v->languages[0] ? QString::fromUtf8(v->languages + 1) : QString();
-        voices.append({QString::fromUtf8(v->identifier), QString::fromUtf8(v->name), language});
+        // Some voice files carry blanks around the name ("Cherokee "); the list shows it without.
+        voices.append({QString::fromUtf8(v->identifier), QString::fromUtf8(v->name).trimmed(), language});
     }
     return !voices.isEmpty();
 }

@@ -33,6 +33,9 @@ constexpr FliteVoiceInfo FliteVoices[] = {
     {"kal", "Flite kal (US English, male, telephone quality)", register_cmu_us_kal},
 };
 
+// The characters Flite's English tokenizer takes as punctuation around a word.
+constexpr char FlitePunctuation[] = "\"'`.,:;!?(){}[]";
+
 char asciiFor(QChar c)
 {
     const char16_t u = c.unicode();
@@ -88,9 +91,16 @@ FliteEngine::~FliteEngine()
 
 QByteArray FliteEngine::asciiStandIn(QStringView text)
 {
+    // libflite's tokenizer overflows a buffer on a few hundred punctuation marks in a row:
+    // past a short run the marks become blanks, which Flite reads the same way.
     QByteArray out(text.size(), Qt::Uninitialized);
-    for (qsizetype i = 0; i < text.size(); ++i)
-        out[i] = asciiFor(text.at(i));
+    int run = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char c = asciiFor(text.at(i));
+        const bool punctuation = c != '\0' && std::strchr(FlitePunctuation, c);
+        run = punctuation ? qMin(run + 1, MaxPunctuationRun + 1) : 0;
+        out[i] = run > MaxPunctuationRun ? ' ' : c;
+    }
     return out;
 }
 

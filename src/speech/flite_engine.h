@@ -15,8 +15,10 @@ public:
     FliteEngine();
     ~FliteEngine() override;
 
-    // The ASCII stand-in Flite is given for a piece of text: one byte per UTF-16 unit.
+    // The ASCII stand-in Flite is given for a piece of text: one byte per UTF-16 unit, no
+    // control characters, and no more than MaxPunctuationRun punctuation marks in a row.
     static QByteArray asciiStandIn(QStringView text);
+    static constexpr int MaxPunctuationRun = 4;
 
 private:
     bool initialize(QList<EngineVoice> &voices) override;

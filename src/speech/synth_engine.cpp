@@ -49,7 +49,7 @@ bool SynthEngine::isAvailable()
 
 std::shared_ptr<SynthJob> SynthEngine::submit(const QString &text, const VoiceParams &params)
 {
-    auto job = std::make_shared<SynthJob>(text, params);
+    auto job = std::make_shared<SynthJob>(TextChunker::engineText(text), params);
     job->setConsumedHook([this] { wake(); });
     {
         std::lock_guard lock(m_mutex);

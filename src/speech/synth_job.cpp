@@ -38,7 +38,9 @@ void SynthJob::finish()
 bool SynthJob::wantsMore(qint64 highWaterSamples) const
 {
     std::lock_guard lock(m_mutex);
-    return !m_finished && !isCancelled() && m_queuedSamples < highWaterSamples;
+    // A sentence often holds more audio than the mark: one more piece may wait, so that the
+    // worker makes the next while the last is taken, instead of taking turns with the reader.
+    return !m_finished && !isCancelled() && (m_queuedSamples < highWaterSamples || m_chunks.size() < 2);
 }
 
 bool SynthJob::take(PcmChunk &chunk)

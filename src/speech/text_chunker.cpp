@@ -39,7 +39,51 @@ bool isLineBreak(QChar c)
     return c == u'\n' || c == u'\r' || c == QChar(0x2029) || c == QChar(0x2028);
 }
 
+bool isHorizontalSpace(QChar c)
+{
+    return c.isSpace() && !isLineBreak(c);
+}
+
+// Line ends in the blanks from `i` on; a CR LF pair counts once. Sets `end` past the blanks.
+int lineEndsIn(const QString &text, int i, int &end)
+{
+    const int size = int(text.size());
+    int count = 0;
+    for (; i < size && text.at(i).isSpace(); ++i) {
+        if (!isLineBreak(text.at(i)))
+            continue;
+        if (!(text.at(i) == u'\n' && i > 0 && text.at(i - 1) == u'\r'))
+            ++count;
+    }
+    end = i;
+    return count;
+}
+
 } // namespace
+
+QString engineText(const QString &text)
+{
+    QString out = text;
+    const int size = int(out.size());
+    for (int i = 0; i < size; ++i) {
+        const QChar c = out.at(i);
+        if (c.isNull()) {
+            out[i] = u' ';
+        } else if (isLineBreak(c)) {
+            int start = i;
+            while (start > 0 && isHorizontalSpace(out.at(start - 1)))
+                --start;
+            int end = 0;
+            if (lineEndsIn(out, start, end) == 1) {
+                for (int j = start; j < end; ++j)
+                    if (isLineBreak(out.at(j)))
+                        out[j] = u' ';
+            }
+            i = end - 1;
+        }
+    }
+    return out;
+}
 
 int chunkEnd(const QString &text, int start, int limit)
 {
@@ -51,8 +95,13 @@ int chunkEnd(const QString &text, int start, int limit)
     for (int i = start; i < hardEnd; ++i) {
         const QChar c = text.at(i);
         if (isLineBreak(c)) {
-            sentence = i + 1;
-            break;
+            int end = 0;
+            if (lineEndsIn(text, i, end) > 1) {
+                sentence = i + 1;
+                break;
+            }
+            blank = i;
+            continue;
         }
         if (c.isSpace()) {
             blank = i;

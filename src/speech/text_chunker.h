@@ -12,6 +12,12 @@ constexpr int FirstChunkLimit = 100;
 constexpr int ChunkLimit = 400;
 
 // End (exclusive) of the piece that begins at `start`; trailing blanks belong to the piece.
+// A piece ends at a sentence end or a blank line, never at a lone line end.
 int chunkEnd(const QString &text, int start, int limit);
+
+// The text as the engines get it, of the same length so that every offset holds: a NUL (which
+// would end a C string early) and a lone line end inside a paragraph (hard-wrapped prose) are
+// blanks; blank lines stay.
+QString engineText(const QString &text);
 
 } // namespace TextChunker

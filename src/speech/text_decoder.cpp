@@ -92,12 +92,58 @@ QString decodeWith(QStringConverter::Encoding encoding, QByteArrayView bytes)
     return decoder.decode(bytes);
 }
 
+// One pass, in place: QString::replace of a two-character string moves the rest of the text
+// at every match on Qt 6.4, which took minutes for a large file with Windows line ends.
 void normaliseLineEnds(QString &text)
 {
-    if (!text.contains(u'\r'))
+    const qsizetype first = text.indexOf(u'\r');
+    if (first < 0)
         return;
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    text.replace(u'\r', u'\n');
+    QChar *data = text.data();
+    const qsizetype size = text.size();
+    qsizetype out = first;
+    for (qsizetype in = first; in < size; ++in) {
+        if (data[in] == u'\r') {
+            data[out++] = u'\n';
+            if (in + 1 < size && data[in + 1] == u'\n')
+                ++in;
+        } else {
+            data[out++] = data[in];
+        }
+    }
+    text.truncate(out);
+}
+
+// UTF-16 written without a byte-order mark: in a sample of text in a Latin script every other
+// byte is NUL, the high bytes (odd places for little endian, even for big endian). Returns the
+// encoding when the sample shows that pattern and the whole text decodes cleanly.
+std::optional<QString> unmarkedUtf16(QByteArrayView bytes)
+{
+    constexpr qsizetype SampleBytes = 4096;
+    const qsizetype pairs = qMin(bytes.size(), SampleBytes) / 2;
+    if (pairs == 0 || bytes.size() % 2 != 0)
+        return std::nullopt;
+    qsizetype evenZeros = 0, oddZeros = 0;
+    for (qsizetype i = 0; i < pairs; ++i) {
+        evenZeros += bytes[2 * i] == 0;
+        oddZeros += bytes[2 * i + 1] == 0;
+    }
+    // Mostly NUL on one side, hardly ever on the other.
+    const auto looksLikeHighBytes = [pairs](qsizetype zeros, qsizetype otherZeros) {
+        return zeros * 10 >= pairs * 3 && otherZeros * 20 <= pairs;
+    };
+    QStringConverter::Encoding encoding;
+    if (looksLikeHighBytes(oddZeros, evenZeros))
+        encoding = QStringConverter::Utf16LE;
+    else if (looksLikeHighBytes(evenZeros, oddZeros))
+        encoding = QStringConverter::Utf16BE;
+    else
+        return std::nullopt;
+    QStringDecoder decoder(encoding, QStringConverter::Flag::Stateless);
+    QString text = decoder.decode(bytes);
+    if (decoder.hasError())
+        return std::nullopt;
+    return text;
 }
 
 } // namespace
@@ -229,6 +275,8 @@ QString decodePlainText(QByteArrayView bytes, const QByteArray &localeCodeset)
         text = decodeWith(QStringConverter::Utf16LE, bytes.sliced(2));
     } else if (hasPrefix(bytes, {0xFE, 0xFF})) {
         text = decodeWith(QStringConverter::Utf16BE, bytes.sliced(2));
+    } else if (auto utf16 = unmarkedUtf16(bytes)) {
+        text = std::move(*utf16);
     } else {
         QStringDecoder utf8(QStringConverter::Utf8,
                             QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);

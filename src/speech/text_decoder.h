@@ -46,9 +46,10 @@ private:
 std::optional<QString> decodeStrict(QByteArrayView bytes, const QByteArray &encoding);
 
 // The text of a plain-text file in whatever encoding it was written: a byte-order mark (UTF-8,
-// UTF-16 LE or BE) decides; else the bytes are read as UTF-8 when they are valid UTF-8; else in
-// the locale's encoding `localeCodeset` (an iconv name such as "KOI8-R"; skipped when it is UTF-8
-// or ASCII) when they are valid there; else as Windows-1252. Line ends "\r\n" and "\r" become
+// UTF-16 LE or BE) decides; else UTF-16 without a mark when every other byte of a sample is
+// NUL (Latin-script text) and the whole decodes cleanly; else the bytes are read as UTF-8 when they are valid
+// UTF-8; else in the locale's encoding `localeCodeset` (an iconv name such as "KOI8-R"; skipped when it is
+// UTF-8 or ASCII) when they are valid there; else as Windows-1252. Line ends "\r\n" and "\r" become
 // "\n", the line end a text box's plain text uses.
 QString decodePlainText(QByteArrayView bytes, const QByteArray &localeCodeset);
 
