@@ -605,21 +605,36 @@ private slots:
         QCOMPARE(decodeWindowSettings(readFile(windowPath())).OpenFolder, sampleWindow().OpenFolder);
     }
 
-    void closingToTheTrayWritesNothingButExitWritesBoth()
+    void closingWritesNothingButExitWritesBoth()
     {
-        LoadedWindow w;
-        QVERIFY(!w->close());
-        QVERIFY(!w->isVisible());
-        w->show();
-        w->Command9_Click();
-        QVERIFY(!QFile::exists(speechPath()));
-        QVERIFY(!QFile::exists(windowPath()));
+        for (const bool tray : {false, true}) {
+            init();
+            {
+                LoadedWindow w(SpeechFactory::standard(), QString(),
+                               [tray](ttsmain &window) { window.setTrayReachable([tray] { return tray; }); });
+                QVERIFY(!w->close());
+                w->show();
+                w->Command9_Click();
+                QVERIFY(!QFile::exists(speechPath()));
+                QVERIFY(!QFile::exists(windowPath()));
 
-        w->ExitAll();
-        QVERIFY(QFile::exists(speechPath()));
-        QVERIFY(QFile::exists(windowPath()));
-        // Saved from the tray: the next start stays there.
-        QVERIFY(!decodeWindowSettings(readFile(windowPath())).Visible);
+                w->ExitAll();
+                QVERIFY(QFile::exists(speechPath()));
+                QVERIFY(QFile::exists(windowPath()));
+                // Closed to the tray: the next start stays there. Without a tray it was
+                // only minimised, and comes back minimised.
+                const WindowSettings saved = decodeWindowSettings(readFile(windowPath()));
+                QCOMPARE(saved.Visible, !tray);
+                QCOMPARE(saved.WindowState, 1);
+            }
+            // A record saying hidden is only obeyed where the tray can bring the window back.
+            WindowSettings hidden = decodeWindowSettings(readFile(windowPath()));
+            hidden.Visible = false;
+            writeFile(windowPath(), encode(hidden));
+            LoadedWindow again(SpeechFactory::standard(), QString(),
+                               [tray](ttsmain &window) { window.setTrayReachable([tray] { return tray; }); });
+            QCOMPARE(again->isVisible(), !tray);
+        }
     }
 };
 

@@ -164,23 +164,28 @@ private slots:
         QCOMPARE(w.app.window.Width, 10500);
     }
 
-    void closingHidesAndKeepsRunning()
+    void closingMinimisesWithoutATrayAndHidesWithOne()
     {
-        LoadedWindow w;
-        w->show();
-        QVERIFY(w->isVisible());
-        QVERIFY(!w->close());
-        QVERIFY(!w->isVisible());
-        QVERIFY(w->windowState() & Qt::WindowMinimized);
-        QCOMPARE(w.endCalls, 0);
-        QVERIFY(!w.app.ExitRequested);
+        for (const bool tray : {false, true}) {
+            LoadedWindow w(SpeechFactory::standard(), QString(),
+                           [tray](ttsmain &window) { window.setTrayReachable([tray] { return tray; }); });
+            w->show();
+            QVERIFY(w->isVisible());
+            QVERIFY(!w->close());
+            // Without a tray the window must stay where the user can find it.
+            QCOMPARE(w->isVisible(), !tray);
+            QVERIFY(w->windowState() & Qt::WindowMinimized);
+            QCOMPARE(w.endCalls, 0);
+            QVERIFY(!w.app.ExitRequested);
 
-        w->setWindowState(Qt::WindowNoState);
-        w->show();
-        QTest::mouseClick(w->Command9, Qt::LeftButton);
-        QVERIFY(!w->isVisible());
-        QVERIFY(w->windowState() & Qt::WindowMinimized);
-        QCOMPARE(w.endCalls, 0);
+            w->bringToFront();
+            QVERIFY(w->isVisible());
+            QVERIFY(!(w->windowState() & Qt::WindowMinimized));
+            QTest::mouseClick(w->Command9, Qt::LeftButton);
+            QCOMPARE(w->isVisible(), !tray);
+            QVERIFY(w->windowState() & Qt::WindowMinimized);
+            QCOMPARE(w.endCalls, 0);
+        }
     }
 
     void exitAllUnloadsWindowsInOrder()
@@ -255,12 +260,33 @@ private slots:
     {
         LoadedWindow first;
         QCOMPARE(first.result, ttsmain::LoadResult::Running);
-        LoadedWindow second;
+        // One character: a later start that ends without contacting the first.
+        LoadedWindow second(SpeechFactory::standard(), QStringLiteral("x"));
         QCOMPARE(second.result, ttsmain::LoadResult::Ended);
         QCOMPARE(second.endCalls, 1);
         QCOMPARE(second->Combo1->count(), 0); // it never got as far as the voices
         QCOMPARE(first.endCalls, 0);
         QVERIFY(!first->processEnded());
+    }
+
+    void secondStartWithoutArgumentBringsTheRunningWindowBack()
+    {
+        LoadedWindow first;
+        QCOMPARE(first.result, ttsmain::LoadResult::Running);
+        first->close(); // minimised: no tray here
+        first->setWindowState(Qt::WindowMinimized);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        QProcess second;
+        second.setProcessEnvironment(env);
+        second.start(QStringLiteral(PARLANTO_BIN), {});
+        QVERIFY(second.waitForStarted());
+        // The first answers on this thread's event loop while the second waits for it.
+        QTRY_VERIFY_WITH_TIMEOUT(second.state() == QProcess::NotRunning, 20000);
+        QCOMPARE(second.exitCode(), 0);
+        QVERIFY(first->isVisible());
+        QVERIFY(!(first->windowState() & Qt::WindowMinimized));
+        QCOMPARE(first.endCalls, 0);
     }
 
     void singleInstanceWithTheProgram()

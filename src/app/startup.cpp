@@ -23,11 +23,15 @@ ttsmain::LoadResult ttsmain::Form_Load(const QString &commandLine)
         if (App.StartMode == QLatin1String("explorer") || App.StartMode == QLatin1String("internet")) {
             QCoreApplication::processEvents();
             LinkAndSendMessage(commandLine);
+        } else if (App.StartMode == QLatin1String("program")) {
+            // Started again without an argument: the user is looking for the window.
+            m_instance->send(QString());
         }
         m_instance.reset();
         endProcess(0);
         return LoadResult::Ended;
     }
+    connect(m_instance.get(), &SingleInstance::showRequested, this, &ttsmain::bringToFront);
 
     // 2.
     setWindowTitle(QStringLiteral("Parlanto"));
@@ -173,7 +177,7 @@ void ttsmain::firstuse_Timer()
 
 void ttsmain::showAsSettingsSay()
 {
-    if (!App.window.Visible)
+    if (!App.window.Visible && trayReachable())
         return;
     switch (App.window.WindowState) {
     case 1:

@@ -1,5 +1,6 @@
 #include "app/ttsmain.h"
 
+#include "app/tray_presence.h"
 #include "app/up_scroll_bar.h"
 #include "platform/program_folder.h"
 #include "platform/single_instance.h"
@@ -68,7 +69,7 @@ SpeechFactory SpeechFactory::standard()
 }
 
 ttsmain::ttsmain(AppState &app, SpeechFactory factory, QWidget *parent)
-    : QWidget(parent), App(app), m_factory(std::move(factory))
+    : QWidget(parent), App(app), m_factory(std::move(factory)), m_trayReachable(trayIconReachable)
 {
     setObjectName(QStringLiteral("ttsmain"));
     m_processEnd = [](int code) {
@@ -446,16 +447,31 @@ void ttsmain::closeEvent(QCloseEvent *event)
         event->accept();
         return;
     }
-    // Closing keeps the program running in the tray.
+    // Closing keeps the program running.
     event->ignore();
-    setWindowState(windowState() | Qt::WindowMinimized);
-    hide();
+    minimiseOrHideToTray();
 }
 
 void ttsmain::Command9_Click()
 {
+    minimiseOrHideToTray();
+}
+
+// Hidden only where the tray icon can bring the window back; otherwise minimised, so that the
+// user can still find it.
+void ttsmain::minimiseOrHideToTray()
+{
     setWindowState(windowState() | Qt::WindowMinimized);
-    hide();
+    if (trayReachable())
+        hide();
+}
+
+void ttsmain::bringToFront()
+{
+    setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    show();
+    raise();
+    activateWindow();
 }
 
 const QStringList &ttsmain::unloadOrder()

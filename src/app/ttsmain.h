@@ -68,6 +68,13 @@ public:
 
     void Form_Resize();
     void Command9_Click();
+    // Whether a hidden window can be brought back from the tray (see tray_presence.h); tests
+    // replace the answer to try both desktops.
+    bool trayReachable() const { return m_trayReachable && m_trayReachable(); }
+    void setTrayReachable(std::function<bool()> reachable) { m_trayReachable = std::move(reachable); }
+    // Shows the window in front, restored from minimised; a later start without an argument
+    // asks the running one for this.
+    void bringToFront();
 
     QString StartFrom(const QString &commandLine) const;
     void LinkAndSendMessage(const QString &commandLine);
@@ -245,6 +252,7 @@ private:
     bool isFirstRun() const;
     void firstuse_Timer();
     void showAsSettingsSay();
+    void minimiseOrHideToTray();
     void Form_Unload();
     void StopRecordingControl();
     void endProcess(int code);
@@ -291,6 +299,7 @@ private:
     SpeechFactory m_factory;
     std::unique_ptr<SingleInstance> m_instance;
     std::function<void(int)> m_processEnd;
+    std::function<bool()> m_trayReachable;
     bool m_processEndedFlag = false;
     QHash<QString, std::function<void()>> m_unloadHandlers;
     // Outer size from the window settings, applied once the window frame is known.

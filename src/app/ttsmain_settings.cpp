@@ -316,10 +316,10 @@ void ttsmain::LoadWinSets()
         App.window.BatchTargetFolder = QStringLiteral("C:\\");
     // 7.
     placeWindow(record);
-    // 8. The last start-up step shows the window if the record says so; a window recorded
-    // hidden stays in the tray.
-    App.window.Visible = record.Visible;
-    if (!record.Visible)
+    // The last start-up step shows the window if the record says so; a window recorded
+    // hidden stays in the tray, when there is a tray to bring it back from.
+    App.window.Visible = record.Visible || !trayReachable();
+    if (!App.window.Visible)
         hide();
 }
 

@@ -150,6 +150,11 @@ void SingleInstance::readCommands(QLocalSocket *socket)
             drop(socket);
             return;
         }
+        if (command.isEmpty()) {
+            reply(socket, true);
+            emit showRequested();
+            continue;
+        }
         socket->setProperty(BusyProperty, true);
         const bool accepted = m_handler ? m_handler(command) : true;
         if (!guard)

@@ -19,6 +19,8 @@ class QLocalServer;
 //
 // Wire format: one command = 4-byte little-endian length + that many bytes of UTF-8; the
 // reply is one byte, 1 when the command was accepted, 0 when it was refused or malformed.
+// The empty command asks the first instance to show itself (showRequested); it is always
+// accepted and never reaches the handler.
 class QLocalSocket;
 
 class SingleInstance : public QObject
@@ -51,6 +53,7 @@ public:
 
 signals:
     void commandReceived(const QString &command);
+    void showRequested();
 
 private:
     void onNewConnection();
