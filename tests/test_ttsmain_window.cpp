@@ -289,6 +289,40 @@ private slots:
         QCOMPARE(first.endCalls, 0);
     }
 
+    void terminationEndsLikeExitAll()
+    {
+        const QByteArray instance = "termTest" + QByteArray::number(QCoreApplication::applicationPid());
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("PARLANTO_INSTANCE"), QString::fromLatin1(instance));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        for (const int signalNumber : {SIGTERM, SIGINT}) {
+            for (const char *name : {"stts.ini", "swin.ini"})
+                QFile::remove(programFile(QLatin1String(name)));
+            // Left by a save that was killed half-way.
+            const QString stale = programFile(QStringLiteral("swin.ini.Ab12Cd"));
+            QFile(stale).open(QIODevice::WriteOnly);
+            QVERIFY(QFile::exists(stale));
+
+            QProcess program;
+            program.setProcessEnvironment(env);
+            program.start(QStringLiteral(PARLANTO_BIN), {});
+            QVERIFY(program.waitForStarted());
+            QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(stale), 20000);
+            ::kill(pid_t(program.processId()), signalNumber);
+            QVERIFY(program.waitForFinished(20000));
+            QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+            QCOMPARE(program.exitCode(), 0);
+            QVERIFY(QFile::exists(programFile(QStringLiteral("stts.ini"))));
+            QVERIFY(QFile::exists(programFile(QStringLiteral("swin.ini"))));
+            qputenv("PARLANTO_INSTANCE", instance);
+            QLockFile lock(SingleInstance().lockFilePath());
+            QVERIFY(lock.tryLock(0)); // released, not merely stale
+            lock.unlock();
+        }
+        qputenv("PARLANTO_INSTANCE",
+                QByteArray("winTest") + QByteArray::number(QCoreApplication::applicationPid()));
+    }
+
     void singleInstanceWithTheProgram()
     {
         const QByteArray instance = "binTest" + QByteArray::number(QCoreApplication::applicationPid());

@@ -2,6 +2,7 @@
 
 #include "platform/dialogs.h"
 #include "platform/program_folder.h"
+#include "platform/record_codec.h"
 #include "platform/shell.h"
 #include "platform/single_instance.h"
 
@@ -32,6 +33,8 @@ ttsmain::LoadResult ttsmain::Form_Load(const QString &commandLine)
         return LoadResult::Ended;
     }
     connect(m_instance.get(), &SingleInstance::showRequested, this, &ttsmain::bringToFront);
+    // Holding the lock, any half-written record beside the real ones is a killed save's.
+    removeStaleRecordTemporaries(programFolder());
 
     // 2.
     setWindowTitle(QStringLiteral("Parlanto"));
