@@ -277,6 +277,8 @@ private:
     int listPositionOfText(const QString &listText) const;
     void takeVoiceFromEntry(int position);
     void makeFirstEntryCurrent();
+    void makeEntryCurrent(int position);
+    int localeVoicePosition() const;
     void applyTextBoxFont(const WindowSettings &settings);
     void placeWindow(const WindowSettings &settings);
     void refreshWindowSettings();

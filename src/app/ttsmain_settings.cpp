@@ -11,6 +11,7 @@
 #include <QComboBox>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QLocale>
 #include <QPlainTextEdit>
 #include <QScreen>
 #include <QScrollBar>
@@ -104,13 +105,31 @@ void ttsmain::takeVoiceFromEntry(int position)
 // voice): the first entry becomes current, with its name in the caption.
 void ttsmain::makeFirstEntryCurrent()
 {
-    if (Combo1->count() == 0)
+    makeEntryCurrent(0);
+}
+
+void ttsmain::makeEntryCurrent(int position)
+{
+    if (position < 0 || position >= Combo1->count())
         return;
-    Combo1->setCurrentIndex(0);
-    const QString text = Combo1->itemText(0);
+    Combo1->setCurrentIndex(position);
+    const QString text = Combo1->itemText(position);
     App.speech.CurrentVoiceName = VoiceCatalog::nameWithoutSuffix(text);
     setWindowTitle(text);
-    takeVoiceFromEntry(0);
+    takeVoiceFromEntry(position);
+}
+
+// The list position of the voice that speaks the locale's language (see VoiceCatalog).
+int ttsmain::localeVoicePosition() const
+{
+    QStringList languages;
+    for (int i = 0; i < Combo1->count(); ++i) {
+        const int itemData = Combo1->itemData(i).toInt();
+        const bool generation4 = VoiceCatalog::generationOf(itemData) == VoiceCatalog::Generation4;
+        languages.append(generation4 && DirectSS1 ? DirectSS1->ModeLanguage(VoiceCatalog::indexOf(itemData))
+                                                  : QString());
+    }
+    return VoiceCatalog::defaultVoicePosition(languages, QLocale().name());
 }
 
 // ---- Speech settings
@@ -127,15 +146,15 @@ void ttsmain::InitTTSSets()
     if (Combo1->currentIndex() >= 0)
         takeVoiceFromEntry(Combo1->currentIndex());
 
-    // 2. The preferred default voice; without it the first entry, so that a voice is always
-    // current (as when a record names a voice that is no longer installed).
+    // The preferred default voice; without it the voice of the user's language, so that a
+    // voice is always current and reads the user's texts with the right rules.
     const int mary = listPositionOfText(MaryListText);
     if (mary >= 0) {
         Combo1->setCurrentIndex(mary);
         speech.CurrentVoiceName = nameWithoutSuffix(MaryListText);
         takeVoiceFromEntry(mary);
     } else if (speech.SapiVersion == 0) {
-        makeFirstEntryCurrent();
+        makeEntryCurrent(localeVoicePosition());
     }
 
     const QString listText = Combo1->currentText();
