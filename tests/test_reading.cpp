@@ -221,6 +221,27 @@ private slots:
         }
     }
 
+    void leadingBlanksStillHighlightTheLastWordWhole()
+    {
+        for (int generation : {4, 5}) {
+            auto w = windowWith(generation);
+            const QString text = QStringLiteral("      Leading blanks then words and a hotel.   ");
+            setText(**w, text, 0);
+            QStringList highlighted;
+            QObject::connect((*w)->RichTextBox1, &QPlainTextEdit::selectionChanged, (*w)->RichTextBox1, [&] {
+                const QString selected = (*w)->RichTextBox1->textCursor().selectedText();
+                if (!selected.isEmpty())
+                    highlighted.append(selected);
+            });
+            QTest::mouseClick((*w)->Command5, Qt::LeftButton);
+            QTRY_COMPARE_WITH_TIMEOUT((*w)->PlayStatus, 3, 60000);
+            QVERIFY(!highlighted.isEmpty());
+            // The whole last word (Flite's word leaves the full stop out), not just its "h".
+            QVERIFY2(highlighted.last().trimmed().startsWith(QStringLiteral("hotel")),
+                     qPrintable(QString::number(generation) + QLatin1Char(' ') + highlighted.last()));
+        }
+    }
+
     void emptyAndBlankTextsEndAtOnce()
     {
         for (int generation : {4, 5}) {
