@@ -1,4 +1,5 @@
 #include "app/ttsmain.h"
+#include "app/up_scroll_bar.h"
 #include "platform/program_folder.h"
 #include "platform/single_instance.h"
 #include "speech/directss.h"
@@ -16,6 +17,7 @@
 #include <QLockFile>
 #include <QPlainTextEdit>
 #include <QProcess>
+#include <QScrollBar>
 #include <QToolButton>
 #include <QtTest>
 
@@ -150,6 +152,17 @@ private slots:
         QCOMPARE(w.app.window.Height, 8400);
         QCOMPARE(w->RichTextBox1->toolTip(), QStringLiteral("Paste text here"));
 
+        // Just above the threshold (up to 145 px) no text box fits above the panel: laid out as
+        // a low window. Every button stays in view and the text box never covers them.
+        for (const int height : {135, 140, 145, 150}) {
+            resizeOuter(800, 560);
+            resizeOuter(800, height);
+            QCOMPARE(w->Check1->isChecked(), height >= 145);
+            const QRect buttons = w->Command9->geometry().translated(w->Frame1->pos());
+            QVERIFY(w->rect().contains(buttons));
+            QVERIFY(!w->RichTextBox1->geometry().intersects(w->Frame1->geometry()));
+        }
+
         // Back to a low window and up again: hidden, then shown and ticked once more.
         resizeOuter(800, 120);
         QVERIFY(!w->Check1->isChecked());
@@ -162,6 +175,25 @@ private slots:
         w->setWindowState(Qt::WindowMinimized);
         QCOMPARE(w.app.window.WindowState, 1);
         QCOMPARE(w.app.window.Width, 10500);
+    }
+
+    void barsShowWhereTheirSettingIs()
+    {
+        LoadedWindow w;
+        w->show();
+        for (QScrollBar *bar : {w->VScroll1, w->VScroll2, w->VScroll3}) {
+            QCOMPARE(bar->size(), QSize(25, 27));
+            auto *up = static_cast<UpScrollBar *>(bar);
+            bar->setValue(100);
+            const QRect top = up->thumbRect();
+            bar->setValue(0);
+            const QRect bottom = up->thumbRect();
+            for (const QRect &thumb : {top, bottom}) {
+                QVERIFY(thumb.height() >= 4);
+                QVERIFY(bar->rect().contains(thumb));
+            }
+            QVERIFY(top.bottom() < bottom.top()); // 100 at the top, 0 at the bottom
+        }
     }
 
     void closingMinimisesWithoutATrayAndHidesWithOne()

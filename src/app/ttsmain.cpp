@@ -339,10 +339,10 @@ void ttsmain::Form_Resize()
     const int height = pixelsToTwips(outer.height());
 
     Frame1->move(twipsToPixels(width - FrameWidth), Frame1->y());
-    if (height > TextBoxMinWindowHeight) {
-        const int boxHeight = height - FrameHeight - 600;
-        if (boxHeight < 0)
-            return; // a text box of negative height: the rest of this layout is skipped
+    // Just above the threshold there is no room for a text box above the panel (its height
+    // would be negative): the window is laid out as a low one, so the buttons stay in view.
+    const int boxHeight = height - FrameHeight - 600;
+    if (height > TextBoxMinWindowHeight && boxHeight >= 0) {
         placeTwips(RichTextBox1, TextBoxLeft, 0, width - 3 * TextBoxLeft, boxHeight);
         Frame1->move(Frame1->x(), twipsToPixels(boxHeight + 100));
         Check1->setChecked(true);
