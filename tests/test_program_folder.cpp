@@ -118,6 +118,18 @@ private slots:
         qunsetenv("XDG_RUNTIME_DIR");
     }
 
+    void firstRunUntilMarked()
+    {
+        QTemporaryDir fresh;
+        qputenv("PARLANTO_HOME", fresh.path().toLocal8Bit());
+        QVERIFY(isFirstRun());
+        QVERIFY(isFirstRun()); // asking leaves no mark
+        markFirstRunDone();
+        QVERIFY(!isFirstRun());
+        qputenv("PARLANTO_HOME", home->path().toLocal8Bit());
+        QVERIFY(isFirstRun()); // each program folder has its own
+    }
+
     void localeIds_data()
     {
         QTest::addColumn<QString>("name");

@@ -18,6 +18,7 @@
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QScrollBar>
+#include <QTemporaryDir>
 #include <QToolButton>
 #include <QtTest>
 
@@ -54,6 +55,8 @@ private slots:
         // This process's windows take the single-instance lock under a name of their own.
         qputenv("PARLANTO_INSTANCE",
                 QByteArray("winTest") + QByteArray::number(QCoreApplication::applicationPid()));
+        // A program folder past its first start; firstRunHelpArmsOnlyOnce has a fresh one.
+        markFirstRunDone();
     }
 
     void startUpBuildsTheWindow()
@@ -194,6 +197,25 @@ private slots:
             }
             QVERIFY(top.bottom() < bottom.top()); // 100 at the top, 0 at the bottom
         }
+    }
+
+    void firstRunHelpArmsOnlyOnce()
+    {
+        QTemporaryDir fresh;
+        const QByteArray previousHome = qgetenv("PARLANTO_HOME");
+        qputenv("PARLANTO_HOME", fresh.path().toLocal8Bit());
+        {
+            LoadedWindow first;
+            QCOMPARE(first->firstuse->interval(), 3000);
+            QVERIFY(first->firstuse->isRunning());
+            emit first->firstuse->Timer();
+            QCOMPARE(first->firstuse->interval(), 0);
+            QVERIFY(!first->firstuse->isRunning());
+        }
+        LoadedWindow later;
+        QCOMPARE(later.result, ttsmain::LoadResult::Running);
+        QCOMPARE(later->firstuse->interval(), 0);
+        qputenv("PARLANTO_HOME", previousHome);
     }
 
     void closingMinimisesWithoutATrayAndHidesWithOne()

@@ -167,15 +167,18 @@ void ttsmain::UnhookTextBox() {}
 // Stops and closes a recording to a sound file that still runs.
 void ttsmain::StopRecordingControl() {}
 
-// The first start on this machine shows the help window after 3 s.
+// The first start in this program folder shows the help window after 3 s; the mark is left
+// once it has been shown, so a start ended sooner still counts as the first.
 bool ttsmain::isFirstRun() const
 {
-    return false;
+    return ::isFirstRun();
 }
 
 void ttsmain::firstuse_Timer()
 {
     firstuse->setInterval(0);
+    markFirstRunDone();
+    Command8_Click();
 }
 
 void ttsmain::showAsSettingsSay()

@@ -13,6 +13,11 @@ QString programFile(const QString &name);
 // else <temp>/parlanto-<uid>. Stands in for "the root of the program's drive".
 QString scratchRoot();
 
+// The first start in this program folder: true until markFirstRunDone() has left its mark
+// ("firstuse.done") in the folder.
+bool isFirstRun();
+void markFirstRunDone();
+
 // Where the shipped assets are found (installed share folder, else the source tree).
 QString assetFolder();
 
