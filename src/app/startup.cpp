@@ -16,10 +16,11 @@
 
 ttsmain::LoadResult ttsmain::Form_Load(const QString &commandLine)
 {
-    // 1. One instance per user: a later one hands over its command line and ends.
+    // One instance per user: a later one hands over its command line and ends.
     m_instance = std::make_unique<SingleInstance>();
     if (!m_instance->acquire()) {
-        // 20. Second instance.
+        // A later instance: a file or text goes to the running one, a start without an
+        // argument brings its window forward; anything else ends quietly.
         App.StartMode = StartFrom(commandLine);
         if (App.StartMode == QLatin1String("explorer") || App.StartMode == QLatin1String("internet")) {
             QCoreApplication::processEvents();
@@ -36,61 +37,61 @@ ttsmain::LoadResult ttsmain::Form_Load(const QString &commandLine)
     // Holding the lock, any half-written record beside the real ones is a killed save's.
     removeStaleRecordTemporaries(programFolder());
 
-    // 2.
+    // Caption and product name.
     setWindowTitle(QStringLiteral("Parlanto"));
     Label8->setText(QStringLiteral("Parlanto"));
-    // 3. (The text box has no length limit of its own.)
+    // Voice-list picks are ignored until the start-up argument has been acted on. (The text
+    // box has no length limit of its own.)
     HideVoiceListPending = true;
     StartTTS4Engine = -1;
     StartTTS4Speed = -1;
     StartTTS4Pitch = -1;
-    // 4.
+    // The generation-4 speech objects and the run-time timers, in their fixed order.
     createGeneration4Objects();
     createRunTimeTimers();
-    // 5.
+    // The generation-4 voices into the list.
     GetEngines4();
-    // 6. A voice object that cannot be made leaves its voices out.
+    // The generation-5 voice objects; one that cannot be made leaves its voices out.
     createGeneration5Objects();
-    // 7.
+    // The generation-5 voices into the list.
     GetEngines5();
-    // 8.
+    // Fewer than two voices: offer the download page and end.
     if (Combo1->count() < 2) {
         noEngineExit();
         return LoadResult::Ended;
     }
-    // 9.
+    // Speech settings: the record, else the defaults.
     if (QFileInfo::exists(programFile(QStringLiteral("stts.ini"))))
         LoadTTSSets();
     else
         InitTTSSets();
-    // 10.
+    // Window settings: the record, else the defaults.
     if (QFileInfo::exists(programFile(QStringLiteral("swin.ini"))))
         LoadWinSets();
     else
         InitWinSets();
-    // 11.
+    // Idle.
     PlayStatus = 3;
-    // 12.
+    // The talking clock's settings.
     initSetTime();
-    // 13.
+    // The start-up argument: read a file or text, or end at once.
     App.StartMode = StartFrom(commandLine);
     actOnStartMode(commandLine);
     if (m_processEndedFlag)
         return LoadResult::Ended;
-    // 14.
+    // From here on voice-list picks count.
     StartTTS4Engine = 0;
     StartTTS4Speed = 0;
     StartTTS4Pitch = 0;
-    // 15.
+    // The start moment, for the talking clock.
     recordStartMoment();
-    // 16.
+    // Tray icon, window hooks and clipboard watcher.
     AddTrayIcon(QStringLiteral("Parlanto, Left-click or Right-click please"));
-    // 17.
     MainWindowHook();
-    // 18.
     RegisterClipboardViewer();
     TextBoxHook();
-    // 19.
+    // The first start in this program folder shows the help after 3 s; then the window is
+    // shown as its settings say.
     if (isFirstRun())
         firstuse->setInterval(3000);
     showAsSettingsSay();
