@@ -1,5 +1,6 @@
 // test-links: parlanto_platform
 #include "platform/dialogs.h"
+#include "platform/font_colour_dialog.h"
 #include "platform/registry.h"
 #include "platform/shell.h"
 #include "support/fake_dialogs.h"
@@ -7,6 +8,8 @@
 #include "support/test_home.h"
 
 #include <QApplication>
+#include <QComboBox>
+#include <QDialogButtonBox>
 #include <QFile>
 #include <QMessageBox>
 #include <QPushButton>
@@ -178,6 +181,36 @@ private slots:
                 box->reject();
         });
         QCOMPARE(msgBox(nullptr, QStringLiteral("Close me"), Buttons::YesNo), Answer::No);
+    }
+
+    void fontDialogChoosesTheTextColourToo()
+    {
+        for (const bool confirm : {true, false}) {
+            QColor colour(Qt::blue);
+            QTimer::singleShot(0, this, [confirm] {
+                auto *dialog = qobject_cast<FontColourDialog *>(QApplication::activeModalWidget());
+                QVERIFY(dialog);
+                QComboBox *list = dialog->colourList();
+                QCOMPARE(list->currentText(), QStringLiteral("Blue"));
+                // The mnemonic reaches the list; typing picks the colour by name.
+                QTest::keyClick(dialog, Qt::Key_C, Qt::AltModifier);
+                QTest::keyClicks(list, QStringLiteral("Red"));
+                QCOMPARE(list->currentText(), QStringLiteral("Red"));
+                auto *buttons = dialog->findChild<QDialogButtonBox *>();
+                QTest::mouseClick(buttons->button(confirm ? QDialogButtonBox::Ok : QDialogButtonBox::Cancel),
+                                  Qt::LeftButton);
+            });
+            QFont initial(QStringLiteral("DejaVu Sans"));
+            initial.setPointSize(14);
+            const auto font = Dialogs::instance().chooseFont(nullptr, initial, colour);
+            QCOMPARE(font.has_value(), confirm);
+            QCOMPARE(colour, confirm ? QColor(Qt::red) : QColor(Qt::blue));
+            if (font)
+                QCOMPARE(font->pointSize(), 14);
+        }
+        // A colour of the user's own is kept in the list.
+        FontColourDialog dialog(nullptr, QFont(), QColor(0x12, 0x34, 0x56));
+        QCOMPARE(dialog.selectedColour(), QColor(0x12, 0x34, 0x56));
     }
 
     void shellTargets()

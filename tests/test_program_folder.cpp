@@ -124,6 +124,18 @@ private slots:
         qunsetenv("XDG_CACHE_HOME");
     }
 
+    void firstRunUntilMarked()
+    {
+        QTemporaryDir fresh;
+        qputenv("PARLANTO_HOME", fresh.path().toLocal8Bit());
+        QVERIFY(isFirstRun());
+        QVERIFY(isFirstRun()); // asking leaves no mark
+        markFirstRunDone();
+        QVERIFY(!isFirstRun());
+        qputenv("PARLANTO_HOME", home->path().toLocal8Bit());
+        QVERIFY(isFirstRun()); // each program folder has its own
+    }
+
     void localeIds_data()
     {
         QTest::addColumn<QString>("name");

@@ -4,11 +4,14 @@
 #include "support/main_window_fixture.h"
 #include "support/test_home.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QSignalSpy>
 #include <QSlider>
+#include <QStyleOptionSlider>
 #include <QTextBlock>
 #include <QToolButton>
 #include <QtTest>
@@ -219,6 +222,98 @@ private slots:
             QCOMPARE((*w)->DocumentLength, 7);
             QTRY_COMPARE_WITH_TIMEOUT((*w)->PlayStatus, 3, 60000);
         }
+    }
+
+    void leadingBlanksStillHighlightTheLastWordWhole()
+    {
+        for (int generation : {4, 5}) {
+            auto w = windowWith(generation);
+            const QString text = QStringLiteral("      Leading blanks then words and a hotel.   ");
+            setText(**w, text, 0);
+            QStringList highlighted;
+            QObject::connect((*w)->RichTextBox1, &QPlainTextEdit::selectionChanged, (*w)->RichTextBox1, [&] {
+                const QString selected = (*w)->RichTextBox1->textCursor().selectedText();
+                if (!selected.isEmpty())
+                    highlighted.append(selected);
+            });
+            QTest::mouseClick((*w)->Command5, Qt::LeftButton);
+            QTRY_COMPARE_WITH_TIMEOUT((*w)->PlayStatus, 3, 60000);
+            QVERIFY(!highlighted.isEmpty());
+            // The whole last word (Flite's word leaves the full stop out), not just its "h".
+            QVERIFY2(highlighted.last().trimmed().startsWith(QStringLiteral("hotel")),
+                     qPrintable(QString::number(generation) + QLatin1Char(' ') + highlighted.last()));
+        }
+    }
+
+    // The user's way through a reading: typing, dragging the position slider with the mouse,
+    // the Speak mnemonic, clicks on the button to pause and resume.
+    void theUserReadsWithKeysClicksAndTheSlider()
+    {
+        auto w = windowWith(4);
+        ttsmain &win = **w;
+        win.show();
+        win.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&win));
+        const QString text =
+            QStringLiteral("Typed words first, then the slider picks where the reading starts.");
+        win.RichTextBox1->setFocus();
+        QTest::keyClicks(win.RichTextBox1, text);
+        QTRY_VERIFY(win.cpvSlider1->isEnabled()); // recounted after the typing pause
+        QCOMPARE(win.cpvSlider1->maximum(), int(text.size()));
+
+        const auto drag = [&](double fraction) {
+            QSlider *slider = win.cpvSlider1;
+            QStyleOptionSlider option;
+            option.initFrom(slider);
+            option.orientation = slider->orientation();
+            option.minimum = slider->minimum();
+            option.maximum = slider->maximum();
+            option.sliderPosition = slider->sliderPosition();
+            option.sliderValue = slider->value();
+            option.subControls = QStyle::SC_SliderHandle;
+            const QPoint from =
+                slider->style()
+                    ->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, slider)
+                    .center();
+            const QPoint to(int(slider->width() * fraction), from.y());
+            QTest::mousePress(slider, Qt::LeftButton, {}, from);
+            QMouseEvent move(QEvent::MouseMove, to, slider->mapToGlobal(to), Qt::NoButton, Qt::LeftButton,
+                             Qt::NoModifier);
+            QApplication::sendEvent(slider, &move);
+            QTest::mouseRelease(slider, Qt::LeftButton, {}, to);
+        };
+        drag(0.5);
+        const int chosen = win.cpvSlider1->value();
+        QVERIFY(chosen > 10 && chosen < text.size() - 10);
+        QCOMPARE(win.RichTextBox1->textCursor().position(), chosen);
+
+        // A mnemonic clicks the button a moment later; the state is taken right after the click.
+        int statusAfterClick = 0;
+        int startAfterClick = -1;
+        QObject::connect(win.Command5, &QToolButton::clicked, win.Command5, [&] {
+            statusAfterClick = win.PlayStatus;
+            startAfterClick = win.SpeakStart;
+        });
+        QTest::keyClick(win.RichTextBox1, Qt::Key_P, Qt::AltModifier); // S&peak
+        QTRY_COMPARE(statusAfterClick, 1);
+        QCOMPARE(startAfterClick, chosen);
+        QTRY_COMPARE_WITH_TIMEOUT(win.PlayStatus, 3, 60000);
+
+        drag(0.5);
+        QTest::mouseClick(win.Command5, Qt::LeftButton);
+        QCOMPARE(statusAfterClick, 1);
+        QTest::mouseClick(win.Command5, Qt::LeftButton);
+        QCOMPARE(win.PlayStatus, 2);
+        QCOMPARE(win.Command5->text(), QStringLiteral("S&peak"));
+
+        // Paused, the slider does not move the reading's start; Speak resumes, never restarts.
+        const int cursorWhilePaused = win.RichTextBox1->textCursor().position();
+        drag(0.1);
+        QCOMPARE(win.RichTextBox1->textCursor().position(), cursorWhilePaused);
+        QTest::mouseClick(win.Command5, Qt::LeftButton);
+        QCOMPARE(win.PlayStatus, 1);
+        QCOMPARE(win.SpeakStart, chosen);
+        QTRY_COMPARE_WITH_TIMEOUT(win.PlayStatus, 3, 60000);
     }
 
     void emptyAndBlankTextsEndAtOnce()

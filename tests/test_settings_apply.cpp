@@ -216,20 +216,28 @@ private slots:
             QFile::remove(home.file(name));
     }
 
-    void firstStartWithoutMaryMakesTheFirstEntryCurrent()
+    void firstStartWithoutMarySpeaksTheUsersLanguage()
     {
-        LoadedWindow w;
-        QVERIFY(w->Combo1->findText(QStringLiteral("Mary (TTS4.0)")) < 0);
-        const QString first = w->Combo1->itemText(0);
-        QCOMPARE(w->Combo1->currentIndex(), 0);
-        QCOMPARE(w->windowTitle(), first);
-        QCOMPARE(w.app.speech.SapiVersion, VoiceCatalog::generationOf(w->Combo1->itemData(0).toInt()));
-        QCOMPARE(w.app.speech.CurrentEngineIndex, VoiceCatalog::indexOf(w->Combo1->itemData(0).toInt()));
-        QCOMPARE(w.app.speech.CurrentVoiceName, first.chopped(9));
-        QCOMPARE(w->DirectSS1->CurrentMode(), 1);
-        // Nothing is written before the first save.
-        QVERIFY(!QFile::exists(speechPath()));
-        QVERIFY(!QFile::exists(windowPath()));
+        const QList<QPair<QString, QString>> cases = {
+            {QStringLiteral("en_US"), QStringLiteral("English (America) (TTS4.0)")},
+            {QStringLiteral("de_DE"), QStringLiteral("German (TTS4.0)")},
+            {QStringLiteral("C"), QStringLiteral("English (America) (TTS4.0)")},
+        };
+        for (const auto &[locale, voice] : cases) {
+            QLocale::setDefault(QLocale(locale));
+            LoadedWindow w;
+            QLocale::setDefault(QLocale::system());
+            QVERIFY(w->Combo1->findText(QStringLiteral("Mary (TTS4.0)")) < 0);
+            QCOMPARE(w->Combo1->currentText(), voice);
+            QCOMPARE(w->windowTitle(), voice);
+            QCOMPARE(w.app.speech.SapiVersion, 4);
+            QCOMPARE(w.app.speech.CurrentVoiceName, voice.chopped(9));
+            QCOMPARE(w->DirectSS1->CurrentMode(), w.app.speech.CurrentEngineIndex);
+            QCOMPARE(w->DirectSS1->ModeName(w->DirectSS1->CurrentMode()), voice.chopped(9));
+            // Nothing is written before the first save.
+            QVERIFY(!QFile::exists(speechPath()));
+            QVERIFY(!QFile::exists(windowPath()));
+        }
     }
 
     void firstStartPrefersMary()
@@ -256,13 +264,14 @@ private slots:
             w->SaveSettings->Timer(); // the periodic save
 
             // The engine's own speed 175 of 80..450 and pitch 50 of 0..100 set the bars.
-            const QString first = w->Combo1->itemText(0);
+            const QString current = w->Combo1->currentText();
             QCOMPARE(w->VScroll2->value(), 26);
             QCOMPARE(w->Label5->text(), QStringLiteral("26"));
             QCOMPARE(w->VScroll3->value(), 50);
             QCOMPARE(w->Label3->text(), QStringLiteral("50"));
             speechWritten = readFile(speechPath());
-            QCOMPARE(speechWritten, speechBytes(4, 1, first.chopped(9), 26, 50));
+            QCOMPARE(speechWritten,
+                     speechBytes(4, w.app.speech.CurrentEngineIndex, current.chopped(9), 26, 50));
 
             // The locale's character set and size (East Asian locales: their own set, size 9).
             const QHash<int, int> eastAsianCharsets = {{1042, 129}, {1028, 136}, {1041, 128}, {2052, 134}};
@@ -316,7 +325,7 @@ private slots:
         // maximise, so it is taken from the window here. The normal case is checked exactly
         // in the test below.)
         LoadedWindow w;
-        QCOMPARE(w->windowTitle(), w->Combo1->itemText(0));
+        QCOMPARE(w->windowTitle(), w->Combo1->currentText());
         QCOMPARE(w->VScroll2->value(), 26);
         QCOMPARE(w->DirectSS1->Speed(), 176); // bar 26 of 80..450
         QVERIFY(w->isMaximized());
@@ -582,7 +591,7 @@ private slots:
         const QByteArray oldWindow = windowBytes(sampleWindow());
         writeFile(speechPath(), oldSpeech);
         writeFile(windowPath(), oldWindow);
-        // Left over by a save that was cut short: ignored, and no obstacle to later saves.
+        // Left over by a save that was cut short: removed at the next start.
         writeFile(speechPath() + QStringLiteral(".a1B2c3"), QByteArray(3, '\x05'));
 
         LoadedWindow w;
@@ -597,7 +606,7 @@ private slots:
         }
         QCOMPARE(readFile(speechPath()), oldSpeech);
         QCOMPARE(readFile(windowPath()), oldWindow);
-        QCOMPARE(strayFiles(), QStringList{QStringLiteral("stts.ini.a1B2c3")});
+        QCOMPARE(strayFiles(), QStringList());
 
         // The next save that can write replaces both whole.
         w->SaveSettings->Timer();
@@ -605,21 +614,36 @@ private slots:
         QCOMPARE(decodeWindowSettings(readFile(windowPath())).OpenFolder, sampleWindow().OpenFolder);
     }
 
-    void closingToTheTrayWritesNothingButExitWritesBoth()
+    void closingWritesNothingButExitWritesBoth()
     {
-        LoadedWindow w;
-        QVERIFY(!w->close());
-        QVERIFY(!w->isVisible());
-        w->show();
-        w->Command9_Click();
-        QVERIFY(!QFile::exists(speechPath()));
-        QVERIFY(!QFile::exists(windowPath()));
+        for (const bool tray : {false, true}) {
+            init();
+            {
+                LoadedWindow w(SpeechFactory::standard(), QString(),
+                               [tray](ttsmain &window) { window.setTrayReachable([tray] { return tray; }); });
+                QVERIFY(!w->close());
+                w->show();
+                w->Command9_Click();
+                QVERIFY(!QFile::exists(speechPath()));
+                QVERIFY(!QFile::exists(windowPath()));
 
-        w->ExitAll();
-        QVERIFY(QFile::exists(speechPath()));
-        QVERIFY(QFile::exists(windowPath()));
-        // Saved from the tray: the next start stays there.
-        QVERIFY(!decodeWindowSettings(readFile(windowPath())).Visible);
+                w->ExitAll();
+                QVERIFY(QFile::exists(speechPath()));
+                QVERIFY(QFile::exists(windowPath()));
+                // Closed to the tray: the next start stays there. Without a tray it was
+                // only minimised, and comes back minimised.
+                const WindowSettings saved = decodeWindowSettings(readFile(windowPath()));
+                QCOMPARE(saved.Visible, !tray);
+                QCOMPARE(saved.WindowState, 1);
+            }
+            // A record saying hidden is only obeyed where the tray can bring the window back.
+            WindowSettings hidden = decodeWindowSettings(readFile(windowPath()));
+            hidden.Visible = false;
+            writeFile(windowPath(), encode(hidden));
+            LoadedWindow again(SpeechFactory::standard(), QString(),
+                               [tray](ttsmain &window) { window.setTrayReachable([tray] { return tray; }); });
+            QCOMPARE(again->isVisible(), !tray);
+        }
     }
 };
 

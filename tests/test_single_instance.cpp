@@ -2,6 +2,7 @@
 #include "platform/single_instance.h"
 #include "support/test_home.h"
 
+#include <QDir>
 #include <QLocalSocket>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -78,10 +79,11 @@ private slots:
         QVERIFY(first->acquire()); // asking again changes nothing
         QVERIFY(!second.acquire());
 
-        // Names are per user and per PARLANTO_INSTANCE, in the runtime folder.
+        // Names are per user and per PARLANTO_INSTANCE; the lock guards the program folder and
+        // lives there, the socket is in the runtime folder.
         const QString expected =
             QStringLiteral("ttsparl-FormDDE-%1-%2").arg(::geteuid()).arg(QCoreApplication::applicationPid());
-        QCOMPARE(first->lockFilePath(), runtime.filePath(expected + QStringLiteral(".lock")));
+        QCOMPARE(first->lockFilePath(), home->file(expected + QStringLiteral(".lock")));
         QCOMPARE(first->serverName(), runtime.filePath(expected + QStringLiteral(".socket")));
         QVERIFY(QFile::exists(first->lockFilePath()));
         struct stat info = {};
@@ -116,11 +118,79 @@ private slots:
         QVERIFY(sendAside(later, QStringLiteral("-1c:\\docs\\a b.txt")));
         QVERIFY(sendAside(later, unicode));
         QVERIFY(!sendAside(later, QStringLiteral("refuse this")));
+        // The empty command asks the first to show itself; the handler never sees it.
+        QSignalSpy shown(&first, &SingleInstance::showRequested);
         QVERIFY(sendAside(later, QString()));
+        QCOMPARE(shown.count(), 1);
         QCOMPARE(handled, QStringList({QStringLiteral("-1c:\\docs\\a b.txt"), unicode,
-                                       QStringLiteral("refuse this"), QString()}));
-        QCOMPARE(received.count(), 4);
+                                       QStringLiteral("refuse this")}));
+        QCOMPARE(received.count(), 3);
         QCOMPARE(received.at(1).at(0).toString(), unicode);
+    }
+
+    void anotherRuntimeFolderStillFindsTheFirst()
+    {
+        SingleInstance first;
+        QVERIFY(first.acquire());
+        QStringList handled;
+        first.setHandler([&](const QString &command) {
+            handled.append(command);
+            return true;
+        });
+        QTemporaryDir otherRuntime;
+        const QByteArray stableFallback =
+            QFile::encodeName(QDir::tempPath() + QStringLiteral("/parlanto-") + QString::number(::geteuid()));
+        for (const QByteArray &folder : {otherRuntime.path().toLocal8Bit(), QByteArray()}) {
+            if (folder.isEmpty())
+                qunsetenv("XDG_RUNTIME_DIR");
+            else
+                qputenv("XDG_RUNTIME_DIR", folder);
+            SingleInstance later;
+            QVERIFY(!later.acquire());
+            QVERIFY(sendAside(later, QString::fromLatin1("from " + folder)));
+            if (folder.isEmpty()) {
+                // Without a runtime folder: one fixed private folder, never a fresh one.
+                QCOMPARE(QFile::encodeName(later.serverName()).left(stableFallback.size()), stableFallback);
+                QCOMPARE(SingleInstance().serverName(), later.serverName());
+                struct stat info = {};
+                QCOMPARE(::stat(stableFallback.constData(), &info), 0);
+                QCOMPARE(int(info.st_mode & 0777), 0700);
+            }
+        }
+        qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
+        QCOMPARE(handled,
+                 QStringList({QStringLiteral("from ") + otherRuntime.path(), QStringLiteral("from ")}));
+    }
+
+    void pendingBytesOverAllConnectionsAreCapped()
+    {
+        SingleInstance first;
+        QVERIFY(first.acquire());
+        first.setMaxPendingBytes(1000000);
+        QStringList handled;
+        first.setHandler([&](const QString &command) {
+            handled.append(command.left(1));
+            return true;
+        });
+        // Three senders announce commands and hold back their last bytes. Only the big one can
+        // take the total over the cap, so it is the one dropped, whatever order they arrive in.
+        const auto startSender = [&](QLocalSocket &socket, int length, int sent, char fill) {
+            socket.connectToServer(first.serverName());
+            QVERIFY(socket.waitForConnected(2000));
+            socket.write(frame(quint32(length), QByteArray(sent, fill)));
+        };
+        QLocalSocket small1, big, small2;
+        startSender(small1, 100010, 100000, 'a');
+        startSender(big, 900010, 900000, 'b');
+        startSender(small2, 100010, 100000, 'c');
+        QTRY_COMPARE(big.state(), QLocalSocket::UnconnectedState);
+        QCOMPARE(small1.state(), QLocalSocket::ConnectedState);
+        QCOMPARE(small2.state(), QLocalSocket::ConnectedState);
+
+        small1.write(QByteArray(10, 'a'));
+        QTRY_COMPARE(small1.bytesAvailable(), qint64(1));
+        QCOMPARE(small1.read(1), QByteArray(1, '\x01'));
+        QCOMPARE(handled, QStringList{QStringLiteral("a")});
     }
 
     void badMessagesAreDroppedAndTheServerCarriesOn()

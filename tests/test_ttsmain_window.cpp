@@ -1,4 +1,5 @@
 #include "app/ttsmain.h"
+#include "app/up_scroll_bar.h"
 #include "platform/program_folder.h"
 #include "platform/single_instance.h"
 #include "speech/directss.h"
@@ -16,6 +17,8 @@
 #include <QLockFile>
 #include <QPlainTextEdit>
 #include <QProcess>
+#include <QScrollBar>
+#include <QTemporaryDir>
 #include <QToolButton>
 #include <QtTest>
 
@@ -52,6 +55,8 @@ private slots:
         // This process's windows take the single-instance lock under a name of their own.
         qputenv("PARLANTO_INSTANCE",
                 QByteArray("winTest") + QByteArray::number(QCoreApplication::applicationPid()));
+        // A program folder past its first start; firstRunHelpArmsOnlyOnce has a fresh one.
+        markFirstRunDone();
     }
 
     void startUpBuildsTheWindow()
@@ -59,8 +64,8 @@ private slots:
         LoadedWindow w;
         QCOMPARE(w.result, ttsmain::LoadResult::Running);
         QCOMPARE(w.endCalls, 0);
-        // Without a saved voice the first list entry is current and names the window.
-        QCOMPARE(w->windowTitle(), w->Combo1->itemText(0));
+        // Without a saved voice the voice of the locale is current and names the window.
+        QCOMPARE(w->windowTitle(), w->Combo1->currentText());
         QCOMPARE(w->Label8->text(), QStringLiteral("Parlanto"));
         QCOMPARE(w->Label10->text(), QStringLiteral("Version 1.71"));
         QCOMPARE(w->Label13->text(), QStringLiteral("00:00:00"));
@@ -150,6 +155,17 @@ private slots:
         QCOMPARE(w.app.window.Height, 8400);
         QCOMPARE(w->RichTextBox1->toolTip(), QStringLiteral("Paste text here"));
 
+        // Just above the threshold (up to 145 px) no text box fits above the panel: laid out as
+        // a low window. Every button stays in view and the text box never covers them.
+        for (const int height : {135, 140, 145, 150}) {
+            resizeOuter(800, 560);
+            resizeOuter(800, height);
+            QCOMPARE(w->Check1->isChecked(), height >= 145);
+            const QRect buttons = w->Command9->geometry().translated(w->Frame1->pos());
+            QVERIFY(w->rect().contains(buttons));
+            QVERIFY(!w->RichTextBox1->geometry().intersects(w->Frame1->geometry()));
+        }
+
         // Back to a low window and up again: hidden, then shown and ticked once more.
         resizeOuter(800, 120);
         QVERIFY(!w->Check1->isChecked());
@@ -164,23 +180,66 @@ private slots:
         QCOMPARE(w.app.window.Width, 10500);
     }
 
-    void closingHidesAndKeepsRunning()
+    void barsShowWhereTheirSettingIs()
     {
         LoadedWindow w;
         w->show();
-        QVERIFY(w->isVisible());
-        QVERIFY(!w->close());
-        QVERIFY(!w->isVisible());
-        QVERIFY(w->windowState() & Qt::WindowMinimized);
-        QCOMPARE(w.endCalls, 0);
-        QVERIFY(!w.app.ExitRequested);
+        for (QScrollBar *bar : {w->VScroll1, w->VScroll2, w->VScroll3}) {
+            QCOMPARE(bar->size(), QSize(25, 27));
+            auto *up = static_cast<UpScrollBar *>(bar);
+            bar->setValue(100);
+            const QRect top = up->thumbRect();
+            bar->setValue(0);
+            const QRect bottom = up->thumbRect();
+            for (const QRect &thumb : {top, bottom}) {
+                QVERIFY(thumb.height() >= 4);
+                QVERIFY(bar->rect().contains(thumb));
+            }
+            QVERIFY(top.bottom() < bottom.top()); // 100 at the top, 0 at the bottom
+        }
+    }
 
-        w->setWindowState(Qt::WindowNoState);
-        w->show();
-        QTest::mouseClick(w->Command9, Qt::LeftButton);
-        QVERIFY(!w->isVisible());
-        QVERIFY(w->windowState() & Qt::WindowMinimized);
-        QCOMPARE(w.endCalls, 0);
+    void firstRunHelpArmsOnlyOnce()
+    {
+        QTemporaryDir fresh;
+        const QByteArray previousHome = qgetenv("PARLANTO_HOME");
+        qputenv("PARLANTO_HOME", fresh.path().toLocal8Bit());
+        {
+            LoadedWindow first;
+            QCOMPARE(first->firstuse->interval(), 3000);
+            QVERIFY(first->firstuse->isRunning());
+            emit first->firstuse->Timer();
+            QCOMPARE(first->firstuse->interval(), 0);
+            QVERIFY(!first->firstuse->isRunning());
+        }
+        LoadedWindow later;
+        QCOMPARE(later.result, ttsmain::LoadResult::Running);
+        QCOMPARE(later->firstuse->interval(), 0);
+        qputenv("PARLANTO_HOME", previousHome);
+    }
+
+    void closingMinimisesWithoutATrayAndHidesWithOne()
+    {
+        for (const bool tray : {false, true}) {
+            LoadedWindow w(SpeechFactory::standard(), QString(),
+                           [tray](ttsmain &window) { window.setTrayReachable([tray] { return tray; }); });
+            w->show();
+            QVERIFY(w->isVisible());
+            QVERIFY(!w->close());
+            // Without a tray the window must stay where the user can find it.
+            QCOMPARE(w->isVisible(), !tray);
+            QVERIFY(w->windowState() & Qt::WindowMinimized);
+            QCOMPARE(w.endCalls, 0);
+            QVERIFY(!w.app.ExitRequested);
+
+            w->bringToFront();
+            QVERIFY(w->isVisible());
+            QVERIFY(!(w->windowState() & Qt::WindowMinimized));
+            QTest::mouseClick(w->Command9, Qt::LeftButton);
+            QCOMPARE(w->isVisible(), !tray);
+            QVERIFY(w->windowState() & Qt::WindowMinimized);
+            QCOMPARE(w.endCalls, 0);
+        }
     }
 
     void exitAllUnloadsWindowsInOrder()
@@ -255,12 +314,67 @@ private slots:
     {
         LoadedWindow first;
         QCOMPARE(first.result, ttsmain::LoadResult::Running);
-        LoadedWindow second;
+        // One character: a later start that ends without contacting the first.
+        LoadedWindow second(SpeechFactory::standard(), QStringLiteral("x"));
         QCOMPARE(second.result, ttsmain::LoadResult::Ended);
         QCOMPARE(second.endCalls, 1);
         QCOMPARE(second->Combo1->count(), 0); // it never got as far as the voices
         QCOMPARE(first.endCalls, 0);
         QVERIFY(!first->processEnded());
+    }
+
+    void secondStartWithoutArgumentBringsTheRunningWindowBack()
+    {
+        LoadedWindow first;
+        QCOMPARE(first.result, ttsmain::LoadResult::Running);
+        first->close(); // minimised: no tray here
+        first->setWindowState(Qt::WindowMinimized);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        QProcess second;
+        second.setProcessEnvironment(env);
+        second.start(QStringLiteral(PARLANTO_BIN), {});
+        QVERIFY(second.waitForStarted());
+        // The first answers on this thread's event loop while the second waits for it.
+        QTRY_VERIFY_WITH_TIMEOUT(second.state() == QProcess::NotRunning, 20000);
+        QCOMPARE(second.exitCode(), 0);
+        QVERIFY(first->isVisible());
+        QVERIFY(!(first->windowState() & Qt::WindowMinimized));
+        QCOMPARE(first.endCalls, 0);
+    }
+
+    void terminationEndsLikeExitAll()
+    {
+        const QByteArray instance = "termTest" + QByteArray::number(QCoreApplication::applicationPid());
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("PARLANTO_INSTANCE"), QString::fromLatin1(instance));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        for (const int signalNumber : {SIGTERM, SIGINT}) {
+            for (const char *name : {"stts.ini", "swin.ini"})
+                QFile::remove(programFile(QLatin1String(name)));
+            // Left by a save that was killed half-way.
+            const QString stale = programFile(QStringLiteral("swin.ini.Ab12Cd"));
+            QFile(stale).open(QIODevice::WriteOnly);
+            QVERIFY(QFile::exists(stale));
+
+            QProcess program;
+            program.setProcessEnvironment(env);
+            program.start(QStringLiteral(PARLANTO_BIN), {});
+            QVERIFY(program.waitForStarted());
+            QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(stale), 20000);
+            ::kill(pid_t(program.processId()), signalNumber);
+            QVERIFY(program.waitForFinished(20000));
+            QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+            QCOMPARE(program.exitCode(), 0);
+            QVERIFY(QFile::exists(programFile(QStringLiteral("stts.ini"))));
+            QVERIFY(QFile::exists(programFile(QStringLiteral("swin.ini"))));
+            qputenv("PARLANTO_INSTANCE", instance);
+            QLockFile lock(SingleInstance().lockFilePath());
+            QVERIFY(lock.tryLock(0)); // released, not merely stale
+            lock.unlock();
+        }
+        qputenv("PARLANTO_INSTANCE",
+                QByteArray("winTest") + QByteArray::number(QCoreApplication::applicationPid()));
     }
 
     void singleInstanceWithTheProgram()

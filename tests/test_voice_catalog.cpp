@@ -56,6 +56,30 @@ private slots:
         QCOMPARE(nameWithoutSuffix(QStringLiteral("short")), QString());
     }
 
+    void defaultVoiceFollowsTheLocale_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<int>("expected");
+        // Languages in list order as eSpeak NG names them; "" = a voice without one (Flite).
+        QTest::newRow("US English") << "en_US.UTF-8" << 3;
+        QTest::newRow("British English") << "en_GB" << 2;
+        QTest::newRow("German, country not listed") << "de_DE@euro" << 1;
+        QTest::newRow("Portuguese, only a regional voice") << "pt_PT" << 5;
+        QTest::newRow("language not listed") << "ja_JP" << 3;
+        QTest::newRow("C locale") << "C" << 3;
+        QTest::newRow("empty") << "" << 3;
+    }
+    void defaultVoiceFollowsTheLocale()
+    {
+        QFETCH(QString, locale);
+        QFETCH(int, expected);
+        const QStringList languages = {"af", "de", "en-gb", "en-us", "", "pt-br"};
+        QCOMPARE(defaultVoicePosition(languages, locale), expected);
+        // Without US English the first entry; an empty list has none.
+        QCOMPARE(defaultVoicePosition({"af", "", "sv"}, QStringLiteral("ja_JP")), 0);
+        QCOMPARE(defaultVoicePosition({}, QStringLiteral("en_US")), -1);
+    }
+
     void dropDownWidthFollowsLongestEntry()
     {
         QCOMPARE(dropDownWidth({QString(44, u'x'), QStringLiteral("short")}), 355);

@@ -208,6 +208,37 @@ private slots:
         QCOMPARE(w->PlayStatus, 3);
     }
 
+    // The user's way: the Voice button, then a click on an entry of the opened list. The new
+    // voice speaks at the volume the bar shows, whichever generation it is.
+    void theUserPicksAVoiceFromTheOpenedList()
+    {
+        LoadedWindow w;
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.window.get()));
+        w->VScroll1->setValue(19);
+        for (const int generation : {5, 4}) {
+            const int row = listPosition(*w, generation);
+            QTest::mouseClick(w->Command7, Qt::LeftButton);
+            QAbstractItemView *view = w->Combo1->view();
+            QTRY_VERIFY(view->isVisible());
+            const QModelIndex entry = view->model()->index(row, 0);
+            view->scrollTo(entry);
+            const QPoint centre = view->visualRect(entry).center();
+            QTest::mouseMove(view->viewport(), centre);
+            QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, centre);
+            QTRY_COMPARE(w.app.speech.SapiVersion, generation);
+            QCOMPARE(w->Combo1->currentIndex(), row);
+            QCOMPARE(w->windowTitle(), w->Combo1->itemText(row));
+            QVERIFY(!w->Combo1->isVisible());
+            QCOMPARE(w->VScroll1->value(), 19);
+            if (generation == 5)
+                QCOMPARE(w->NewsVoice1->Volume(), 19);
+            else
+                QCOMPARE(w->DirectSS1->LeftChannelVolume(), RatePitch::positionToChannelVolume(19));
+            QTRY_VERIFY(!w->NewsVoice1->isSpeaking());
+        }
+    }
+
     void aSecondClickIsIgnoredUntilTheListOpensAgain()
     {
         LoadedWindow w;

@@ -5,6 +5,7 @@
 #include "platform/clock.h"
 #include "platform/dialogs.h"
 #include "platform/program_folder.h"
+#include "platform/record_codec.h"
 #include "platform/shell.h"
 #include "platform/single_instance.h"
 #include "tools/clock_schedule.h"
@@ -19,77 +20,84 @@
 
 ttsmain::LoadResult ttsmain::Form_Load(const QString &commandLine)
 {
-    // 1. One instance per user: a later one hands over its command line and ends.
+    // One instance per user: a later one hands over its command line and ends.
     m_instance = std::make_unique<SingleInstance>();
     if (!m_instance->acquire()) {
-        // 20. Second instance.
+        // A later instance: a file or text goes to the running one, a start without an
+        // argument brings its window forward; anything else ends quietly.
         App.StartMode = StartFrom(commandLine);
         if (App.StartMode == QLatin1String("explorer") || App.StartMode == QLatin1String("internet")) {
             QCoreApplication::processEvents();
             LinkAndSendMessage(commandLine);
+        } else if (App.StartMode == QLatin1String("program")) {
+            // Started again without an argument: the user is looking for the window.
+            m_instance->send(QString());
         }
         m_instance.reset();
         endProcess(0);
         return LoadResult::Ended;
     }
     listenForCommands();
+    connect(m_instance.get(), &SingleInstance::showRequested, this, &ttsmain::bringToFront);
+    // Holding the lock, any half-written record beside the real ones is a killed save's.
+    removeStaleRecordTemporaries(programFolder());
 
-    // 2.
+    // Caption and product name.
     setWindowTitle(QStringLiteral("Parlanto"));
     Label8->setText(QStringLiteral("Parlanto"));
-    // 3. (The text box has no length limit of its own.)
+    // Voice-list picks are ignored until the start-up argument has been acted on. (The text
+    // box has no length limit of its own.)
     HideVoiceListPending = true;
     StartTTS4Engine = -1;
     StartTTS4Speed = -1;
     StartTTS4Pitch = -1;
-    // 4.
+    // The generation-4 speech objects and the run-time timers, in their fixed order.
     createGeneration4Objects();
     createRunTimeTimers();
-    // 5.
+    // The generation-4 voices into the list.
     GetEngines4();
-    // 6. A voice object that cannot be made leaves its voices out.
+    // The generation-5 voice objects; one that cannot be made leaves its voices out.
     createGeneration5Objects();
-    // 7.
+    // The generation-5 voices into the list.
     GetEngines5();
-    // 8.
+    // Fewer than two voices: offer the download page and end.
     if (Combo1->count() < 2) {
         noEngineExit();
         return LoadResult::Ended;
     }
-    // 9.
+    // Speech settings: the record, else the defaults.
     if (QFileInfo::exists(programFile(QStringLiteral("stts.ini"))))
         LoadTTSSets();
     else
         InitTTSSets();
-    // 10.
+    // Window settings: the record, else the defaults.
     if (QFileInfo::exists(programFile(QStringLiteral("swin.ini"))))
         LoadWinSets();
     else
         InitWinSets();
-    // 11.
+    // Idle.
     PlayStatus = 3;
-    // 12.
+    // The talking clock's settings.
     initSetTime();
-    // 13.
+    // The start-up argument: read a file or text, or end at once.
     App.StartMode = StartFrom(commandLine);
     actOnStartMode(commandLine);
     if (m_processEndedFlag)
         return LoadResult::Ended;
-    // 14.
+    // From here on voice-list picks count.
     StartTTS4Engine = 0;
     StartTTS4Speed = 0;
     StartTTS4Pitch = 0;
     startTakingCommands();
-    // 15.
+    // The start moment, for the talking clock.
     recordStartMoment();
-    // 16.
+    // Tray icon, window hooks and clipboard watcher.
     AddTrayIcon(QStringLiteral("Parlanto, Left-click or Right-click please"));
-    // 17.
     MainWindowHook();
-    // 18.
     RegisterClipboardViewer();
     TextBoxHook();
-    // 19.
+    // The first start in this program folder shows the help after 3 s; then the window is
+    // shown as its settings say.
     if (isFirstRun())
         firstuse->setInterval(3000);
     showAsSettingsSay();
@@ -148,21 +156,23 @@ void ttsmain::StopRecordingControl()
     Ttsparlvcocx1->Close();
 }
 
-// The first start on this machine shows the help window after 3 s.
+// The first start in this program folder shows the help window after 3 s; the mark is left
+// once it has been shown, so a start ended sooner still counts as the first.
 bool ttsmain::isFirstRun() const
 {
-    return false;
+    return ::isFirstRun();
 }
 
 void ttsmain::firstuse_Timer()
 {
     firstuse->setInterval(0);
-    howto::showWindow();
+    markFirstRunDone();
+    Command8_Click();
 }
 
 void ttsmain::showAsSettingsSay()
 {
-    if (!App.window.Visible)
+    if (!App.window.Visible && trayReachable())
         return;
     switch (App.window.WindowState) {
     case 1:

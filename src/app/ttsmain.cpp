@@ -1,5 +1,6 @@
 #include "app/ttsmain.h"
 
+#include "app/tray_presence.h"
 #include "app/up_scroll_bar.h"
 #include "audio/mp3_encoder.h"
 #include "audio/mp3end.h"
@@ -73,7 +74,7 @@ SpeechFactory SpeechFactory::standard()
 }
 
 ttsmain::ttsmain(AppState &app, SpeechFactory factory, QWidget *parent)
-    : QWidget(parent), App(app), m_factory(std::move(factory))
+    : QWidget(parent), App(app), m_factory(std::move(factory)), m_trayReachable(trayIconReachable)
 {
     setObjectName(QStringLiteral("ttsmain"));
     m_processEnd = [](int code) {
@@ -354,10 +355,10 @@ void ttsmain::Form_Resize()
     const int height = pixelsToTwips(outer.height());
 
     Frame1->move(twipsToPixels(width - FrameWidth), Frame1->y());
-    if (height > TextBoxMinWindowHeight) {
-        const int boxHeight = height - FrameHeight - 600;
-        if (boxHeight < 0)
-            return; // a text box of negative height: the rest of this layout is skipped
+    // Just above the threshold there is no room for a text box above the panel (its height
+    // would be negative): the window is laid out as a low one, so the buttons stay in view.
+    const int boxHeight = height - FrameHeight - 600;
+    if (height > TextBoxMinWindowHeight && boxHeight >= 0) {
         placeTwips(RichTextBox1, TextBoxLeft, 0, width - 3 * TextBoxLeft, boxHeight);
         Frame1->move(Frame1->x(), twipsToPixels(boxHeight + 100));
         Check1->setChecked(true);
@@ -462,16 +463,31 @@ void ttsmain::closeEvent(QCloseEvent *event)
         event->accept();
         return;
     }
-    // Closing keeps the program running in the tray.
+    // Closing keeps the program running.
     event->ignore();
-    setWindowState(windowState() | Qt::WindowMinimized);
-    hide();
+    minimiseOrHideToTray();
 }
 
 void ttsmain::Command9_Click()
 {
+    minimiseOrHideToTray();
+}
+
+// Hidden only where the tray icon can bring the window back; otherwise minimised, so that the
+// user can still find it.
+void ttsmain::minimiseOrHideToTray()
+{
     setWindowState(windowState() | Qt::WindowMinimized);
-    hide();
+    if (trayReachable())
+        hide();
+}
+
+void ttsmain::bringToFront()
+{
+    setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    show();
+    raise();
+    activateWindow();
 }
 
 const QStringList &ttsmain::unloadOrder()

@@ -75,6 +75,13 @@ public:
 
     void Form_Resize();
     void Command9_Click();
+    // Whether a hidden window can be brought back from the tray (see tray_presence.h); tests
+    // replace the answer to try both desktops.
+    bool trayReachable() const { return m_trayReachable && m_trayReachable(); }
+    void setTrayReachable(std::function<bool()> reachable) { m_trayReachable = std::move(reachable); }
+    // Shows the window in front, restored from minimised; a later start without an argument
+    // asks the running one for this.
+    void bringToFront();
 
     // The online update window, created when first shown (ttsmain_update.cpp).
     updatewin *ShowUpdateWindow();
@@ -292,6 +299,7 @@ private:
     bool isFirstRun() const;
     void firstuse_Timer();
     void showAsSettingsSay();
+    void minimiseOrHideToTray();
     void Form_Unload();
     void StopRecordingControl();
     void endProcess(int code);
@@ -334,6 +342,8 @@ private:
     int listPositionOfText(const QString &listText) const;
     void takeVoiceFromEntry(int position);
     void makeFirstEntryCurrent();
+    void makeEntryCurrent(int position);
+    int localeVoicePosition() const;
     void applyTextBoxFont(const WindowSettings &settings);
     void placeWindow(const WindowSettings &settings);
     void refreshWindowSettings();
@@ -356,6 +366,7 @@ private:
     SpeechFactory m_factory;
     std::unique_ptr<SingleInstance> m_instance;
     std::function<void(int)> m_processEnd;
+    std::function<bool()> m_trayReachable;
     bool m_processEndedFlag = false;
     // Commands that arrive before start-up has finished wait here, in order.
     bool m_takingCommands = false;

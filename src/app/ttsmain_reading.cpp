@@ -257,8 +257,12 @@ void ttsmain::NewsVoice1_EndStream(int, qint64)
 
 void ttsmain::DirectSS1_WordPosition(int, int, int byteoffset)
 {
-    const auto word = ReadingProgress::generation4Word(byteoffset, SpeakStart, textLength(), DocumentLength,
-                                                       [this](int i) { return characterAt(i); });
+    // The word end is searched up to the text's end less its trailing blanks: the trimmed
+    // length would fall short by the leading blanks and cut the last words.
+    const auto charAt = [this](int i) { return characterAt(i); };
+    const int length = textLength();
+    const auto word = ReadingProgress::generation4Word(
+        byteoffset, SpeakStart, length, ReadingProgress::endWithoutTrailingSpaces(length, charAt), charAt);
     selectText(word.start, word.length);
     if (word.sliderValue)
         cpvSlider1->setValue(*word.sliderValue);

@@ -11,6 +11,7 @@
 #include <QComboBox>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QLocale>
 #include <QPlainTextEdit>
 #include <QScreen>
 #include <QScrollBar>
@@ -104,13 +105,31 @@ void ttsmain::takeVoiceFromEntry(int position)
 // voice): the first entry becomes current, with its name in the caption.
 void ttsmain::makeFirstEntryCurrent()
 {
-    if (Combo1->count() == 0)
+    makeEntryCurrent(0);
+}
+
+void ttsmain::makeEntryCurrent(int position)
+{
+    if (position < 0 || position >= Combo1->count())
         return;
-    Combo1->setCurrentIndex(0);
-    const QString text = Combo1->itemText(0);
+    Combo1->setCurrentIndex(position);
+    const QString text = Combo1->itemText(position);
     App.speech.CurrentVoiceName = VoiceCatalog::nameWithoutSuffix(text);
     setWindowTitle(text);
-    takeVoiceFromEntry(0);
+    takeVoiceFromEntry(position);
+}
+
+// The list position of the voice that speaks the locale's language (see VoiceCatalog).
+int ttsmain::localeVoicePosition() const
+{
+    QStringList languages;
+    for (int i = 0; i < Combo1->count(); ++i) {
+        const int itemData = Combo1->itemData(i).toInt();
+        const bool generation4 = VoiceCatalog::generationOf(itemData) == VoiceCatalog::Generation4;
+        languages.append(generation4 && DirectSS1 ? DirectSS1->ModeLanguage(VoiceCatalog::indexOf(itemData))
+                                                  : QString());
+    }
+    return VoiceCatalog::defaultVoicePosition(languages, QLocale().name());
 }
 
 // ---- Speech settings
@@ -121,26 +140,27 @@ void ttsmain::InitTTSSets()
     using namespace VoiceCatalog;
     SpeechSettings &speech = App.speech;
 
-    // 1. At the first start the index is 0: nothing is selected and the voice stays unset.
+    // At the first start the index is 0: nothing is selected and the voice stays unset.
     const int position = speech.CurrentEngineIndex - 1;
     Combo1->setCurrentIndex(position >= 0 && position < Combo1->count() ? position : -1);
     if (Combo1->currentIndex() >= 0)
         takeVoiceFromEntry(Combo1->currentIndex());
 
-    // 2. The preferred default voice; without it the first entry, so that a voice is always
-    // current (as when a record names a voice that is no longer installed).
+    // The preferred default voice; without it the voice of the user's language, so that a
+    // voice is always current and reads the user's texts with the right rules.
     const int mary = listPositionOfText(MaryListText);
     if (mary >= 0) {
         Combo1->setCurrentIndex(mary);
         speech.CurrentVoiceName = nameWithoutSuffix(MaryListText);
         takeVoiceFromEntry(mary);
     } else if (speech.SapiVersion == 0) {
-        makeFirstEntryCurrent();
+        makeEntryCurrent(localeVoicePosition());
     }
 
     const QString listText = Combo1->currentText();
     if (speech.SapiVersion == Generation4) {
-        // 3. Each step that fails (a mode that cannot be selected, a zero range) is skipped.
+        // A generation-4 voice: select its mode in both objects, put its speed and pitch on the
+        // bars. Each step that fails (a mode that cannot be selected, a zero range) is skipped.
         if (DirectSS1)
             DirectSS1->Select(speech.CurrentEngineIndex);
         if (TextToSpeech1)
@@ -156,7 +176,7 @@ void ttsmain::InitTTSSets()
             Label3->setText(QString::number(speech.PitchPosition));
         }
     } else if (speech.SapiVersion == Generation5) {
-        // 4.
+        // A generation-5 voice: the reading and clock voices take it, the rate bar follows it.
         takeVoiceFromEntry(Combo1->currentIndex());
         speech.CurrentVoiceName = nameWithoutSuffix(listText);
         const QList<SpObjectToken> tokens = SpVoice::GetVoices();
@@ -181,13 +201,13 @@ void ttsmain::LoadTTSSets()
     using namespace VoiceCatalog;
     SpeechSettings &speech = App.speech;
 
-    // 1. A damaged record reads as far as its data goes; the rest is zero or empty.
+    // A damaged record reads as far as its data goes; the rest is zero or empty.
     speech = loadSpeechSettings(speechFile()).value_or(SpeechSettings{});
-    // 2.
+    // The recorded voice names the window even before it is found in the list.
     const QString recorded = speech.CurrentVoiceName + QStringLiteral(" (TTS") +
                              QString::number(speech.SapiVersion) + QStringLiteral(".0)");
     setWindowTitle(recorded);
-    // 3. and 4.
+    // The recorded voice becomes current when it is listed, else the first entry.
     const int entry = listPositionOfText(recorded);
     if (entry >= 0) {
         Combo1->setCurrentIndex(entry);
@@ -207,7 +227,7 @@ void ttsmain::LoadTTSSets()
     };
 
     if (speech.SapiVersion == Generation4) {
-        // 5.
+        // Its mode, the engine ranges, the bars from the record and the engine from the bars.
         if (DirectSS1)
             DirectSS1->Select(speech.CurrentEngineIndex);
         if (TextToSpeech1)
@@ -228,7 +248,8 @@ void ttsmain::LoadTTSSets()
                 RatePitch::positionToEngine(speech.PitchPosition, TTS4MinPitch, TTS4MaxPitch));
         }
     } else if (speech.SapiVersion == Generation5) {
-        // 6.
+        // Its token for the reading and clock voices, the bars from the record, the rate from
+        // the bar.
         const QList<SpObjectToken> tokens = SpVoice::GetVoices();
         if (speech.CurrentEngineIndex < tokens.size()) {
             if (NewsVoice1)
@@ -284,42 +305,41 @@ void ttsmain::InitWinSets()
 // Reads "swin.ini" and applies placement, text box, font and colours.
 void ttsmain::LoadWinSets()
 {
-    // 1. A damaged record reads as far as its data goes. The steps below work from this copy:
+    // A damaged record reads as far as its data goes. The steps below work from this copy:
     // the layout rewrites the window size fields of the live record as the window changes.
     const WindowSettings record =
         loadWindowSettings(windowFile()).value_or(decodeWindowSettings(QByteArray()));
     App.window = record;
 
-    // 2.
+    // A text box recorded hidden goes out of sight with the check box cleared.
     if (!record.TextBoxShown) {
         RichTextBox1->move(twipsToPixels(99999), RichTextBox1->y());
         Check1->setChecked(false);
         Check1->setToolTip(QStringLiteral("Show text box"));
     }
-    // 3.
+    // The recorded text box height, when it is a height a window can have.
     const int boxHeight = twipsToPixels(record.TextBoxHeight);
     if (boxHeight >= 0 && boxHeight <= MaxWindowCoordinate)
         RichTextBox1->resize(RichTextBox1->width(), boxHeight);
-    // 4.
+    // Font and colours of the text.
     applyTextBoxFont(record);
-    // 5.
     QPalette palette = RichTextBox1->palette();
     palette.setColor(QPalette::Base, colourFromLong(record.BackColour));
     palette.setColor(QPalette::Text, colourFromLong(record.TextColour));
     RichTextBox1->setPalette(palette);
-    // 6. Capital C here, where the defaults have a small one.
+    // Empty batch fields become drive C: (capital C here, where the defaults have a small one).
     if (App.window.BatchDrive.isEmpty())
         App.window.BatchDrive = QStringLiteral("C:");
     if (App.window.BatchSourceFolder.isEmpty())
         App.window.BatchSourceFolder = QStringLiteral("C:\\");
     if (App.window.BatchTargetFolder.isEmpty())
         App.window.BatchTargetFolder = QStringLiteral("C:\\");
-    // 7.
+    // Place, size and state of the window.
     placeWindow(record);
-    // 8. The last start-up step shows the window if the record says so; a window recorded
-    // hidden stays in the tray.
-    App.window.Visible = record.Visible;
-    if (!record.Visible)
+    // The last start-up step shows the window if the record says so; a window recorded
+    // hidden stays in the tray, when there is a tray to bring it back from.
+    App.window.Visible = record.Visible || !trayReachable();
+    if (!App.window.Visible)
         hide();
 }
 

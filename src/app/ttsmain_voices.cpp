@@ -141,6 +141,8 @@ void ttsmain::applyPick(bool restoring)
     }
 
     ListClosed = true;
+    // The new voice speaks at the volume the bar shows.
+    VScroll1_Change();
     writeVoiceHandOff();
 }
 

@@ -13,8 +13,10 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QFile>
+#include <QLocale>
 #include <QTextStream>
 
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 
@@ -60,7 +62,7 @@ const char *const SpeakHelp = R"HELP(Usage: parlanto-cli speak [OPTIONS] [TEXT |
 Speaks TEXT (or standard input, with '-' or no TEXT) with the chosen voice.
 
 Options:
-  --voice TEXT   a line of 'parlanto-cli voices' (default: the first US English voice)
+  --voice TEXT   a line of 'parlanto-cli voices' (default: the locale's language, else US English)
   --rate N       rate 0..100, as the main window's rate bar (default: the voice's own)
   --pitch N      pitch 0..100 (eSpeak NG voices only; default 50)
   --volume N     volume 0..100 (default 100)
@@ -141,12 +143,12 @@ std::optional<Voice> findVoice(const QString &wanted)
         return Voice{e.text, VoiceCatalog::generationOf(e.itemData), VoiceCatalog::indexOf(e.itemData)};
     };
     if (wanted.isEmpty()) {
-        // The first US English eSpeak NG voice speaks most texts people try first.
-        const auto espeakVoices = SynthEngine::espeak().voices();
-        for (int i = 0; i < espeakVoices.size(); ++i)
-            if (espeakVoices.at(i).language == QLatin1String("en-us"))
-                return toVoice(entries.at(i));
-        return toVoice(entries.first());
+        // The same choice as the main window's first start: the user's language.
+        QStringList languages;
+        for (const auto &voice : SynthEngine::espeak().voices())
+            languages.append(voice.language);
+        return toVoice(
+            entries.at(std::max(0, VoiceCatalog::defaultVoicePosition(languages, QLocale().name()))));
     }
     for (const auto &entry : entries)
         if (entry.text == wanted)

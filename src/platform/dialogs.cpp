@@ -1,8 +1,9 @@
 #include "platform/dialogs.h"
 
+#include "platform/font_colour_dialog.h"
+
 #include <QColorDialog>
 #include <QFileDialog>
-#include <QFontDialog>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -101,14 +102,14 @@ public:
         return runFileDialog(owner, request, QFileDialog::AcceptSave);
     }
 
-    // Qt's font dialog offers no colour; the colour passed in comes back unchanged.
-    std::optional<QFont> chooseFont(QWidget *owner, const QFont &initial, QColor &) override
+    // Font and text colour in one dialog; the colour changes only when the user confirms.
+    std::optional<QFont> chooseFont(QWidget *owner, const QFont &initial, QColor &colour) override
     {
-        bool ok = false;
-        const QFont font = QFontDialog::getFont(&ok, initial, owner);
-        if (!ok)
+        FontColourDialog dialog(owner, initial, colour);
+        if (dialog.exec() != QDialog::Accepted)
             return std::nullopt;
-        return font;
+        colour = dialog.selectedColour();
+        return dialog.selectedFont();
     }
 
     std::optional<QColor> chooseColour(QWidget *owner, const QColor &initial) override

@@ -69,6 +69,8 @@ public:
     virtual Answer message(QWidget *owner, const Message &message) = 0;
     virtual std::optional<FileAnswer> openFile(QWidget *owner, const FileRequest &request) = 0;
     virtual std::optional<FileAnswer> saveFile(QWidget *owner, const FileRequest &request) = 0;
+    // Font and text colour together: `colour` goes in as the current one and, when the user
+    // confirms, comes back as the chosen one.
     virtual std::optional<QFont> chooseFont(QWidget *owner, const QFont &initial, QColor &colour) = 0;
     virtual std::optional<QColor> chooseColour(QWidget *owner, const QColor &initial) = 0;
     virtual std::optional<QString> chooseFolder(QWidget *owner, const QString &title,

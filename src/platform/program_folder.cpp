@@ -112,6 +112,22 @@ QString programFile(const QString &name)
     return programFolder() + QLatin1Char('/') + name;
 }
 
+namespace {
+const QString FirstRunMark = QStringLiteral("firstuse.done");
+} // namespace
+
+bool isFirstRun()
+{
+    return !QFileInfo::exists(programFile(FirstRunMark));
+}
+
+void markFirstRunDone()
+{
+    QFile mark(programFile(FirstRunMark));
+    if (mark.open(QIODevice::WriteOnly))
+        mark.write("The first-run help has been shown.\n");
+}
+
 QString scratchRoot()
 {
     // On disk, in the per-user cache folder: a temporary WAV of a long text runs to gigabytes,

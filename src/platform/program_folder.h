@@ -14,6 +14,11 @@ QString programFile(const QString &name);
 // used. Stands in for "the root of the program's drive".
 QString scratchRoot();
 
+// The first start in this program folder: true until markFirstRunDone() has left its mark
+// ("firstuse.done") in the folder.
+bool isFirstRun();
+void markFirstRunDone();
+
 // Where the shipped assets are found: the installed share folder at its place relative to the
 // running program, else (a program started from the build tree) the source tree's assets, else
 // the share folder of the configured install prefix.

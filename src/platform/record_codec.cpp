@@ -1,6 +1,8 @@
 #include "platform/record_codec.h"
 
+#include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QtEndian>
 
 #include <cerrno>
@@ -136,4 +138,14 @@ QByteArray readRecordFile(const QString &path)
     if (!file.open(QIODevice::ReadOnly))
         return {};
     return file.read(MaxRecordFileBytes);
+}
+
+void removeStaleRecordTemporaries(const QString &folder)
+{
+    // The six characters mkostemp puts in place of XXXXXX.
+    static const QRegularExpression temporaryName(QStringLiteral("^.+\\.ini\\.[A-Za-z0-9]{6}$"));
+    QDir dir(folder);
+    for (const QString &name : dir.entryList({QStringLiteral("*.ini.*")}, QDir::Files | QDir::Hidden))
+        if (temporaryName.match(name).hasMatch())
+            dir.remove(name);
 }

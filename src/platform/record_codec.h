@@ -46,3 +46,7 @@ private:
 bool writeRecordFile(const QString &path, const QByteArray &data);
 // Reads a whole record file; empty when missing or unreadable.
 QByteArray readRecordFile(const QString &path);
+
+// Removes the temporary files a write cut short by a killed process leaves beside the
+// records in `folder` ("<record>.ini.XXXXXX"). Only for the process that owns the folder.
+void removeStaleRecordTemporaries(const QString &folder);

@@ -14,6 +14,10 @@
 #include <QTimer>
 #include <QtEndian>
 
+#include <algorithm>
+
+#include <cerrno>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -24,12 +28,34 @@ constexpr int HeaderBytes = 4;
 constexpr int MaxSocketPathBytes = 100;
 const char BusyProperty[] = "parlantoBusy";
 
-QString runtimeFolder()
+// True when path is a real folder (not a symlink) owned by this user that nobody else can
+// enter; a folder of ours with looser rights is tightened when `tighten` is set.
+bool isOwnPrivateFolder(const QString &path, bool tighten)
 {
-    const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (!runtime.isEmpty() && QDir().mkpath(runtime))
+    const QByteArray native = QFile::encodeName(path);
+    struct stat info = {};
+    if (::lstat(native.constData(), &info) != 0)
+        return false;
+    if (S_ISLNK(info.st_mode) || !S_ISDIR(info.st_mode) || info.st_uid != ::geteuid())
+        return false;
+    if ((info.st_mode & 077) == 0)
+        return true;
+    return tighten && ::chmod(native.constData(), 0700) == 0;
+}
+
+// Where the socket goes: the runtime folder when it is a private one of ours, else a fixed
+// per-user folder (mode 0700) in the temp folder, so that every start finds the same place.
+// Never a fresh random folder. Empty when the fixed folder has been taken by someone else.
+QString socketFolder()
+{
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (!runtime.isEmpty() && isOwnPrivateFolder(runtime, false))
         return runtime;
-    return scratchRoot();
+    const QString fallback = QDir::tempPath() + QStringLiteral("/parlanto-") + QString::number(::geteuid());
+    const QByteArray native = QFile::encodeName(fallback);
+    if (::mkdir(native.constData(), 0700) != 0 && errno != EEXIST)
+        return {};
+    return isOwnPrivateFolder(fallback, true) ? fallback : QString();
 }
 
 QString instanceName(const QString &base)
@@ -68,21 +94,44 @@ SingleInstance::SingleInstance(const QString &name, QObject *parent)
 
 SingleInstance::~SingleInstance()
 {
-    if (m_server)
+    if (m_server) {
         m_server->close();
+        QFile::remove(addressFilePath());
+    }
     m_server.reset();
     m_lock.reset();
 }
 
 QString SingleInstance::lockFilePath() const
 {
-    return runtimeFolder() + QLatin1Char('/') + m_name + QStringLiteral(".lock");
+    return programFile(m_name + QStringLiteral(".lock"));
 }
 
 QString SingleInstance::serverName() const
 {
-    const QString path = runtimeFolder() + QLatin1Char('/') + m_name + QStringLiteral(".socket");
+    QString folder = socketFolder();
+    if (folder.isEmpty())
+        folder = programFolder();
+    const QString path = folder + QLatin1Char('/') + m_name + QStringLiteral(".socket");
     return QFile::encodeName(path).size() <= MaxSocketPathBytes ? path : m_name;
+}
+
+QString SingleInstance::addressFilePath() const
+{
+    return programFile(m_name + QStringLiteral(".address"));
+}
+
+// The first instance may have been started with another runtime folder: its recorded address
+// wins over where this process would listen.
+QString SingleInstance::runningServerName() const
+{
+    QFile address(addressFilePath());
+    if (address.open(QIODevice::ReadOnly)) {
+        const QString recorded = QString::fromUtf8(address.read(4096)).trimmed();
+        if (!recorded.isEmpty())
+            return recorded;
+    }
+    return serverName();
 }
 
 bool SingleInstance::acquire()
@@ -104,14 +153,23 @@ bool SingleInstance::acquire()
     m_server = std::make_unique<QLocalServer>();
     m_server->setSocketOptions(QLocalServer::UserAccessOption);
     connect(m_server.get(), &QLocalServer::newConnection, this, &SingleInstance::onNewConnection);
-    if (!m_server->listen(name))
+    if (!m_server->listen(name)) {
         qWarning("Parlanto: cannot listen on %s: %s", qPrintable(name), qPrintable(m_server->errorString()));
+        QFile::remove(addressFilePath());
+        return true;
+    }
+    QFile address(addressFilePath());
+    if (address.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        address.write(m_server->fullServerName().toUtf8());
     return true;
 }
 
 void SingleInstance::onNewConnection()
 {
     while (QLocalSocket *socket = m_server->nextPendingConnection()) {
+        // One command at most is buffered per connection; the rest waits in the kernel.
+        socket->setReadBufferSize(HeaderBytes + MaxCommandBytes);
+        m_connections.append(socket);
         auto *timeout = new QTimer(socket);
         timeout->setSingleShot(true);
         connect(timeout, &QTimer::timeout, socket, [socket] {
@@ -140,8 +198,10 @@ void SingleInstance::readCommands(QLocalSocket *socket)
             drop(socket);
             return;
         }
-        if (socket->bytesAvailable() < HeaderBytes + qint64(length))
-            return; // the rest is still on its way
+        if (socket->bytesAvailable() < HeaderBytes + qint64(length)) {
+            limitPendingBytes(); // the rest is still on its way
+            return;
+        }
         socket->skip(HeaderBytes);
         const QByteArray bytes = socket->read(length);
         QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
@@ -149,6 +209,11 @@ void SingleInstance::readCommands(QLocalSocket *socket)
         if (decoder.hasError()) {
             drop(socket);
             return;
+        }
+        if (command.isEmpty()) {
+            reply(socket, true);
+            emit showRequested();
+            continue;
         }
         socket->setProperty(BusyProperty, true);
         const bool accepted = m_handler ? m_handler(command) : true;
@@ -160,6 +225,28 @@ void SingleInstance::readCommands(QLocalSocket *socket)
     }
 }
 
+void SingleInstance::limitPendingBytes()
+{
+    m_connections.removeAll(nullptr);
+    qint64 pending = 0;
+    for (const QPointer<QLocalSocket> &socket : std::as_const(m_connections))
+        pending += socket->bytesAvailable();
+    while (pending > m_maxPendingBytes && !m_connections.isEmpty()) {
+        const auto largest =
+            std::max_element(m_connections.cbegin(), m_connections.cend(),
+                             [](const QPointer<QLocalSocket> &a, const QPointer<QLocalSocket> &b) {
+                                 return a->bytesAvailable() < b->bytesAvailable();
+                             });
+        QLocalSocket *socket = *largest;
+        pending -= socket->bytesAvailable();
+        m_connections.erase(largest);
+        // Refused without waiting for the sender: the buffer goes with the connection.
+        reply(socket, false);
+        socket->abort();
+        socket->deleteLater();
+    }
+}
+
 bool SingleInstance::send(const QString &command, int timeoutMs) const
 {
     const QByteArray bytes = command.toUtf8();
@@ -167,7 +254,7 @@ bool SingleInstance::send(const QString &command, int timeoutMs) const
         return false;
     const QDeadlineTimer deadline(timeoutMs);
     QLocalSocket socket;
-    socket.connectToServer(serverName());
+    socket.connectToServer(runningServerName());
     if (!socket.waitForConnected(int(deadline.remainingTime())))
         return false;
     char header[HeaderBytes];

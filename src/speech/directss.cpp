@@ -45,6 +45,14 @@ QString DirectSS::ModeName(int index) const
     return voices.at(index - 1).name;
 }
 
+QString DirectSS::ModeLanguage(int index) const
+{
+    const QList<EngineVoice> voices = espeakVoices();
+    if (index < 1 || index > voices.size())
+        return {};
+    return voices.at(index - 1).language;
+}
+
 bool DirectSS::Select(int index)
 {
     if (index < 1 || index > CountEngines())

@@ -21,8 +21,9 @@ public:
     int initialized() const { return m_initialized; }
 
     virtual int CountEngines() const;
-    virtual QString ModeName(int index) const; // 1-based; empty when out of range
-    virtual bool Select(int index);            // false when the mode does not exist
+    virtual QString ModeName(int index) const;     // 1-based; empty when out of range
+    virtual QString ModeLanguage(int index) const; // "en-us"; empty when out of range
+    virtual bool Select(int index);                // false when the mode does not exist
     int CurrentMode() const { return m_mode; }
 
     virtual int Speed() const { return m_speed; }

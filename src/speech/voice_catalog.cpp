@@ -63,6 +63,33 @@ QList<Entry> generation5Entries(const QList<SpObjectToken> &tokens)
     return entries;
 }
 
+int defaultVoicePosition(const QStringList &languages, const QString &localeName)
+{
+    if (languages.isEmpty())
+        return -1;
+    // "de_DE.UTF-8@euro" -> "de-de" and "de".
+    const QString full = localeName.section(QLatin1Char('.'), 0, 0)
+                             .section(QLatin1Char('@'), 0, 0)
+                             .replace(QLatin1Char('_'), QLatin1Char('-'))
+                             .toLower();
+    const QString language = full.section(QLatin1Char('-'), 0, 0);
+    const auto firstWhere = [&](auto matches) {
+        for (int i = 0; i < languages.size(); ++i)
+            if (!languages[i].isEmpty() && matches(languages[i].toLower()))
+                return i;
+        return -1;
+    };
+    const QString family = language + QLatin1Char('-');
+    for (const int found :
+         {firstWhere([&](const QString &l) { return l == full; }),
+          firstWhere([&](const QString &l) { return l == language; }),
+          firstWhere([&](const QString &l) { return !language.isEmpty() && l.startsWith(family); }),
+          firstWhere([](const QString &l) { return l == QLatin1String("en-us"); })})
+        if (found >= 0)
+            return found;
+    return 0;
+}
+
 int dropDownWidth(const QStringList &entryTexts)
 {
     qsizetype longest = 0;

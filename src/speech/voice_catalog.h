@@ -41,6 +41,13 @@ QList<Entry> generation4Entries(const QStringList &modeNames);
 // Generation-5 entries in token order 0..count-1.
 QList<Entry> generation5Entries(const QList<SpObjectToken> &tokens);
 
+// The voice made current when none has been chosen yet (the main window's first start without
+// its preferred voice, the CLI without --voice): the list position of the first voice that
+// speaks the locale's language (for "de_DE": "de-de", then "de", then any "de-…"), else of US
+// English ("en-us"), else 0; -1 for an empty list. `languages` holds each entry's language
+// code in list order, empty where a voice has none.
+int defaultVoicePosition(const QStringList &languages, const QString &localeName);
+
 // Width in pixels of the opened list: the longest entry in characters x 355 / 44, rounded to
 // the nearest integer, ties to even.
 int dropDownWidth(const QStringList &entryTexts);

@@ -6,19 +6,24 @@
 
 #include <QComboBox>
 
+#include <functional>
 #include <memory>
 
 // A main window after start-up, whose process end is recorded instead of ending the test.
 struct LoadedWindow
 {
+    // `prepare` runs on the window before its start-up (e.g. to say whether a tray exists).
     explicit LoadedWindow(SpeechFactory factory = SpeechFactory::standard(),
-                          const QString &commandLine = QString())
+                          const QString &commandLine = QString(),
+                          const std::function<void(ttsmain &)> &prepare = {})
         : window(std::make_unique<ttsmain>(app, std::move(factory)))
     {
         window->setProcessEnd([this](int code) {
             ++endCalls;
             endCode = code;
         });
+        if (prepare)
+            prepare(*window);
         result = window->Form_Load(commandLine);
     }
     ttsmain *operator->() const { return window.get(); }
