@@ -4,6 +4,7 @@
 #include "audio/mp3_encoder.h"
 #include "audio/mp3end.h"
 #include "audio/parlocx.h"
+#include "audio/voice_recording.h"
 #include "platform/dialogs.h"
 #include "speech/directss.h"
 #include "speech/spvoice.h"
@@ -24,8 +25,6 @@
 namespace {
 
 constexpr int TickMs = 500;
-// How long a generation-5 recording waits at a time before the window's events run again.
-constexpr int RecordingSliceMs = 50;
 // The voice list's entries end in " (TTS4.0)" or " (TTS5.0)".
 constexpr int VoiceSuffixLength = 9;
 
@@ -201,30 +200,13 @@ void ttsmain::recordGeneration5()
         finishAudioJob(QStringLiteral("the voice cannot record"));
         return;
     }
-    SpFileStream stream;
-    WaveVoice1->setVoice(NewsVoice1->Voice());
-    WaveVoice1->setVolume(NewsVoice1->Volume());
-    WaveVoice1->setRate(NewsVoice1->Rate());
-    const QString output = TargetFileType == 3 ? App.job.JobWavPath : App.job.JobTargetPath;
-    if (!stream.Open(output, SpFileStream::SSFMCreateForWrite)) {
-        finishAudioJob(stream.errorString());
-        return;
-    }
-    WaveVoice1->setAudioOutputStream(&stream);
     if (Combo1->currentText().chopped(VoiceSuffixLength) == QLatin1String("Microsoft Simplified Chinese"))
         sText = AudioProgress::asciiDigits(sText);
-
-    // The handler returns only when the file is complete, but the window keeps answering:
-    // speaking is waited for in short slices with the window's events run between them.
-    WaveVoice1->Speak(sText, SpVoice::SVSFlagsAsync);
-    while (WaveVoice1->isSpeaking()) {
-        QCoreApplication::processEvents();
-        WaveVoice1->WaitUntilDone(RecordingSliceMs);
-    }
-    const bool written = stream.Close();
-    WaveVoice1->setAudioOutputStream(nullptr);
-    if (!written) {
-        finishAudioJob(stream.errorString());
+    // The handler returns only when the file is complete, but the window keeps answering.
+    const QString output = TargetFileType == 3 ? App.job.JobWavPath : App.job.JobTargetPath;
+    if (const QString failure = speakIntoWavFile(*NewsVoice1, *WaveVoice1, sText, output);
+        !failure.isEmpty()) {
+        finishAudioJob(failure);
         return;
     }
     if (TargetFileType == 4) {

@@ -58,6 +58,14 @@ bool Mp3Encoder::start(const QString &input, const QString &output)
     return m_startError.isEmpty();
 }
 
+void Mp3Encoder::stop()
+{
+    if (!isRunning())
+        return;
+    m_process.kill();
+    m_process.waitForFinished(1000);
+}
+
 void Mp3Encoder::keepErrorOutput()
 {
     m_errorTail += m_process.readAllStandardError();

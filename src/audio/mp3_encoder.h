@@ -21,6 +21,8 @@ public:
     // Starts encoding; false (with failure() saying why) when it cannot be started at all.
     // An encoder still running from an earlier start is ended first.
     bool start(const QString &input, const QString &output);
+    // Ends a running encoder; its output file is left for the caller to remove.
+    void stop();
     bool isRunning() const { return m_process.state() != QProcess::NotRunning; }
     qint64 processId() const { return m_process.processId(); }
     QString input() const { return m_input; }

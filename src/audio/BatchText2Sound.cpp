@@ -1,0 +1,705 @@
+#include "audio/BatchText2Sound.h"
+
+#include "audio/audio_progress.h"
+#include "audio/job_record.h"
+#include "audio/voice_recording.h"
+#include "platform/dialogs.h"
+#include "platform/interval_timer.h"
+#include "platform/program_folder.h"
+#include "speech/document_reader.h"
+#include "speech/spvoice.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QFileSystemModel>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QStorageInfo>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int TickMs = 500;
+// The voice list's entries end in " (TTS4.0)" or " (TTS5.0)".
+constexpr int VoiceSuffixLength = 9;
+const QString WriteTestFile = QStringLiteral("ttsparlSpeak.dot");
+
+bool isDriveText(const QString &text)
+{
+    static const QRegularExpression drive(QStringLiteral("^[A-Za-z]:$"));
+    return drive.match(text.trimmed()).hasMatch();
+}
+
+bool isDriveRootText(const QString &text)
+{
+    static const QRegularExpression root(QStringLiteral("^[A-Za-z]:\\\\$"));
+    return root.match(text.trimmed()).hasMatch();
+}
+
+void message(QWidget *owner, const QString &text)
+{
+    msgBox(owner, text, Dialogs::Buttons::Ok, Dialogs::Icon::None, QStringLiteral("Parlanto"));
+}
+
+} // namespace
+
+namespace BatchNames {
+
+QString driveOfRemembered(const QString &remembered)
+{
+    return isDriveText(remembered) || remembered.trimmed().isEmpty() ? QStringLiteral("/") : remembered;
+}
+
+QString folderOfRemembered(const QString &remembered)
+{
+    return isDriveRootText(remembered) || remembered.trimmed().isEmpty() ? QDir::homePath() : remembered;
+}
+
+QString folderForDrive(const QString &driveRoot, const QString &rememberedFolder)
+{
+    const QFileInfo folder(folderOfRemembered(rememberedFolder));
+    if (folder.isDir() && QStorageInfo(folder.absoluteFilePath()).rootPath() == driveRoot)
+        return folder.absoluteFilePath();
+    return driveRoot;
+}
+
+QString baseOf(const QString &entry)
+{
+    return entry.chopped(qMin<qsizetype>(3, entry.size()));
+}
+
+QString withSlash(const QString &folder)
+{
+    return folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
+}
+
+QString sourceFile(const QString &sourceFolder, const QString &entry)
+{
+    return withSlash(sourceFolder) + entry;
+}
+
+QString wavTemp(const QString &scratch, const QString &entry)
+{
+    return withSlash(scratch) + baseOf(entry) + QStringLiteral("wav");
+}
+
+QString mp3Temp(const QString &scratch, const QString &entry)
+{
+    return withSlash(scratch) + baseOf(entry) + QStringLiteral("mp3");
+}
+
+QString finalMp3(const QString &targetFolder, const QString &entry)
+{
+    return withSlash(targetFolder.trimmed()) + baseOf(entry) + QStringLiteral("mp3");
+}
+
+QString wavTarget(const QString &targetFolder, const QString &entry)
+{
+    return withSlash(targetFolder.trimmed()) + baseOf(entry) + QStringLiteral("wav");
+}
+
+QString completeMessage(const QStringList &failures)
+{
+    QString text = QStringLiteral("Converting is complete");
+    if (!failures.isEmpty())
+        text +=
+            QStringLiteral("\n\nThese files could not be converted:\n") + failures.join(QLatin1Char('\n'));
+    return text;
+}
+
+} // namespace BatchNames
+
+BatchText2Sound::BatchText2Sound(BatchText2SoundHost host, JobRecord &job, QWidget *parent)
+    : QWidget(parent, Qt::Window), m_host(std::move(host)), m_job(job)
+{
+    setObjectName(QStringLiteral("BatchText2Sound"));
+    auto *layout = new QVBoxLayout(this);
+
+    auto *source = new QGroupBox(QStringLiteral("Please select source *.txt files"), this);
+    auto *sourceGrid = new QGridLayout(source);
+    Drive1 = new QComboBox(source);
+    Drive1->setAccessibleName(QStringLiteral("Drive"));
+    Dir1 = new QTreeView(source);
+    Dir1->setAccessibleName(QStringLiteral("Folder"));
+    m_dirModel = new QFileSystemModel(this);
+    m_dirModel->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot);
+    Dir1->setModel(m_dirModel);
+    for (int column = 1; column < m_dirModel->columnCount(); ++column)
+        Dir1->hideColumn(column);
+    Dir1->setHeaderHidden(true);
+    File1 = new QListWidget(source);
+    File1->setAccessibleName(QStringLiteral("Text files"));
+    File1->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    Check1 = new QCheckBox(QStringLiteral("Select &all text files above"), source);
+    auto *sourceLabel = new QLabel(QStringLiteral("Source folder"), source);
+    Text2 = new QLineEdit(source);
+    Text2->setReadOnly(true);
+    sourceLabel->setBuddy(Text2);
+    sourceGrid->addWidget(Drive1, 0, 0);
+    sourceGrid->addWidget(Dir1, 1, 0);
+    sourceGrid->addWidget(File1, 0, 1, 2, 1);
+    sourceGrid->addWidget(Check1, 2, 0, 1, 2);
+    sourceGrid->addWidget(sourceLabel, 3, 0);
+    sourceGrid->addWidget(Text2, 3, 1);
+    sourceGrid->addWidget(new QLabel(QStringLiteral("Don't have space in file name"), source), 4, 0, 1, 2);
+    layout->addWidget(source);
+
+    auto *target = new QGroupBox(QStringLiteral("Please select target folder"), this);
+    auto *targetRow = new QHBoxLayout(target);
+    Text1 = new QLineEdit(target);
+    Text1->setAccessibleName(QStringLiteral("Target folder"));
+    Command3 = new QPushButton(QStringLiteral("&Select"), target);
+    targetRow->addWidget(Text1);
+    targetRow->addWidget(Command3);
+    layout->addWidget(target);
+
+    auto *progress = new QHBoxLayout;
+    Label3 = new QLabel(this);
+    Label4 = new QLabel(this);
+    Label2 = new QLabel(this);
+    Label2->setWordWrap(true);
+    progress->addWidget(Label3);
+    progress->addWidget(Label4);
+    progress->addWidget(Label2, 1);
+    layout->addLayout(progress);
+    layout->addWidget(
+        new QLabel(QStringLiteral("Note: To convert text to audio file, TTS5 is faster than TTS4."), this));
+
+    auto *buttons = new QHBoxLayout;
+    Command2 = new QPushButton(QStringLiteral("Begin convert to &mp3 files"), this);
+    Command5 = new QPushButton(QStringLiteral("Begin convert to &wav files"), this);
+    Command4 = new QPushButton(QStringLiteral("St&op"), this);
+    Command1 = new QPushButton(QStringLiteral("&Close"), this);
+    Command4->setEnabled(false);
+    for (QPushButton *button : {Command2, Command5, Command4, Command1})
+        buttons->addWidget(button);
+    layout->addLayout(buttons);
+
+    for (IntervalTimer **timer :
+         {&Timer41, &Timer42, &Timer43, &Timer44, &Timer45, &Timer51, &Timer52, &Timer54, &Timer55,
+          &TimerWAV41, &TimerWAV42, &TimerWAV43, &TimerWAV51, &TimerWAV52})
+        *timer = new IntervalTimer(0, this);
+    connect(Timer41, &IntervalTimer::Timer, this, [this] { startFile(false); });
+    connect(TimerWAV41, &IntervalTimer::Timer, this, [this] { startFile(false); });
+    connect(Timer51, &IntervalTimer::Timer, this, [this] { startFile(true); });
+    connect(TimerWAV51, &IntervalTimer::Timer, this, [this] { startFile(true); });
+    for (IntervalTimer *timer : {Timer42, TimerWAV42})
+        connect(timer, &IntervalTimer::Timer, this, &BatchText2Sound::waitForWav);
+    for (IntervalTimer *timer : {Timer43, TimerWAV43})
+        connect(timer, &IntervalTimer::Timer, this, &BatchText2Sound::recordingProgress);
+    for (IntervalTimer *timer : {Timer52, TimerWAV52})
+        connect(timer, &IntervalTimer::Timer, this, &BatchText2Sound::speakToFile);
+    for (IntervalTimer *timer : {Timer44, Timer54})
+        connect(timer, &IntervalTimer::Timer, this, &BatchText2Sound::waitForMp3);
+    for (IntervalTimer *timer : {Timer45, Timer55})
+        connect(timer, &IntervalTimer::Timer, this, &BatchText2Sound::encodingProgress);
+
+    connect(Drive1, &QComboBox::currentIndexChanged, this, [this] {
+        if (!m_loading)
+            Drive1_Change();
+    });
+    connect(Dir1->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex &current) {
+                if (!m_loading && current.isValid())
+                    setDir1Path(m_dirModel->filePath(current));
+            });
+    connect(Check1, &QCheckBox::clicked, this, &BatchText2Sound::Check1_Click);
+    connect(Command3, &QPushButton::clicked, this, &BatchText2Sound::Command3_Click);
+    connect(Text1, &QLineEdit::textChanged, this, &BatchText2Sound::Text1_Change);
+    connect(Command2, &QPushButton::clicked, this, &BatchText2Sound::Command2_Click);
+    connect(Command5, &QPushButton::clicked, this, &BatchText2Sound::Command5_Click);
+    connect(Command4, &QPushButton::clicked, this, &BatchText2Sound::Command4_Click);
+    connect(Command1, &QPushButton::clicked, this, &BatchText2Sound::Command1_Click);
+
+    Form_Load();
+}
+
+BatchText2Sound::~BatchText2Sound()
+{
+    if (m_running) {
+        Ttsparlvcocx1.Stop();
+        Encoder.stop();
+        removeTemporaries();
+        m_job.release();
+    }
+}
+
+void BatchText2Sound::Form_Load()
+{
+    setWindowTitle(QStringLiteral("Text files to sound files - Parlanto"));
+    CloseAllowed = -1;
+    m_places = m_host.loadPlaces ? m_host.loadPlaces() : BatchPlaces();
+
+    m_loading = true;
+    Drive1->clear();
+    for (const QStorageInfo &volume : QStorageInfo::mountedVolumes())
+        if (volume.isValid() && volume.isReady())
+            Drive1->addItem(volume.rootPath());
+    int drive = Drive1->findText(BatchNames::driveOfRemembered(m_places.Drive));
+    if (drive < 0) { // the remembered volume is not mounted now
+        drive = qMax(0, Drive1->findText(QStringLiteral("/")));
+        m_places.Drive = QStringLiteral("C:");
+    }
+    Drive1->setCurrentIndex(drive);
+    m_loading = false;
+
+    QString folder = BatchNames::folderOfRemembered(m_places.SourceFolder);
+    if (!QFileInfo(folder).isDir()) {
+        folder = QDir::homePath();
+        m_places.SourceFolder = QStringLiteral("C:\\");
+    }
+    setDir1Path(folder);
+
+    const QString targetText = m_places.TargetFolder;
+    if (!QFileInfo(BatchNames::folderOfRemembered(targetText)).isDir())
+        m_places.TargetFolder = QStringLiteral("C:\\");
+    m_loading = true;
+    Text1->setText(BatchNames::folderOfRemembered(m_places.TargetFolder));
+    m_loading = false;
+    rememberPlaces();
+}
+
+void BatchText2Sound::rememberPlaces()
+{
+    if (m_host.savePlaces)
+        m_host.savePlaces(m_places);
+}
+
+void BatchText2Sound::Drive1_Change()
+{
+    const QString root = Drive1->currentText();
+    if (!QStorageInfo(root).isReady()) {
+        message(this, QStringLiteral("Device unavailable"));
+        m_places.Drive = QStringLiteral("C:");
+        rememberPlaces();
+        return;
+    }
+    m_places.Drive = root;
+    setDir1Path(BatchNames::folderForDrive(root, m_places.SourceFolder));
+}
+
+void BatchText2Sound::setDir1Path(const QString &path)
+{
+    m_dir1Path = QFileInfo(path).absoluteFilePath();
+    const QString root = QStorageInfo(m_dir1Path).rootPath();
+    m_loading = true;
+    if (const int drive = Drive1->findText(root); drive >= 0) {
+        Drive1->setCurrentIndex(drive);
+        m_places.Drive = root;
+    }
+    m_dirModel->setRootPath(root);
+    Dir1->setRootIndex(m_dirModel->index(root));
+    const QModelIndex current = m_dirModel->index(m_dir1Path);
+    Dir1->setCurrentIndex(current);
+    Dir1->scrollTo(current);
+    m_loading = false;
+    Dir1_Change();
+}
+
+void BatchText2Sound::Dir1_Change()
+{
+    m_places.SourceFolder = m_dir1Path;
+    rememberPlaces();
+    File1->clear();
+    File1->addItems(QDir(m_dir1Path).entryList({QStringLiteral("*.txt")}, QDir::Files, QDir::Name));
+    Check1->setChecked(false);
+    Text2->setText(m_dir1Path);
+}
+
+void BatchText2Sound::Check1_Click()
+{
+    if (File1->count() == 0)
+        return;
+    if (Check1->isChecked())
+        File1->selectAll();
+    else
+        File1->clearSelection();
+}
+
+void BatchText2Sound::Command3_Click()
+{
+    const auto folder = Dialogs::instance().chooseFolder(this, QStringLiteral("Select target folder"),
+                                                         AudioProgress::trimBlanks(Text1->text()));
+    if (folder && !folder->isEmpty())
+        Text1->setText(folder->section(QChar(0), 0, 0));
+}
+
+void BatchText2Sound::Text1_Change()
+{
+    if (m_loading)
+        return;
+    m_places.TargetFolder = Text1->text();
+    rememberPlaces();
+}
+
+void BatchText2Sound::Command2_Click()
+{
+    beginBatch(true);
+}
+
+void BatchText2Sound::Command5_Click()
+{
+    beginBatch(false);
+}
+
+void BatchText2Sound::beginBatch(bool mp3)
+{
+    if (File1->count() == 0)
+        return;
+    const QString targetText = AudioProgress::trimBlanks(Text1->text());
+    if (targetText.isEmpty()) {
+        message(this, QStringLiteral("Please select target folder"));
+        return;
+    }
+    const QString targetFolder = BatchNames::folderOfRemembered(targetText);
+    if (!QFileInfo(targetFolder).isDir()) {
+        message(this, QStringLiteral("Please select an available target folder"));
+        return;
+    }
+    // Write test: a copy of a small file of ours; a file of that name already there is left alone.
+    const QString testSource = programFile(WriteTestFile);
+    if (!QFileInfo::exists(testSource)) {
+        message(this, QStringLiteral("Some files are lost, please reinstall Parlanto"));
+        return;
+    }
+    const QString testCopy = BatchNames::withSlash(targetFolder) + WriteTestFile;
+    bool writable = false;
+    if (QFileInfo::exists(testCopy)) {
+        writable = QFileInfo(targetFolder).isWritable();
+    } else if (QFile::copy(testSource, testCopy)) {
+        writable = QFile::remove(testCopy);
+    }
+    if (!writable) {
+        message(this, QStringLiteral("Can not write to target folder"));
+        return;
+    }
+    const QList<QListWidgetItem *> selected = File1->selectedItems();
+    if (selected.isEmpty()) {
+        message(this, QStringLiteral("Please select at least one file"));
+        return;
+    }
+    // One sound job at a time: a save or a conversion running now keeps its files to itself.
+    if (!m_job.claim()) {
+        msgBox(this, jobStillRunningMessage(), Dialogs::Buttons::Ok, Dialogs::Icon::Exclamation);
+        return;
+    }
+
+    SourceFiles.clear();
+    WavFiles.clear();
+    Mp3Files.clear();
+    FinalMp3Files.clear();
+    WavTargets.clear();
+    Failures.clear();
+    for (int row = 0; row < File1->count(); ++row) { // list order, not the order of selecting
+        if (!File1->item(row)->isSelected())
+            continue;
+        const QString entry = File1->item(row)->text();
+        SourceFiles << BatchNames::sourceFile(m_dir1Path, entry);
+        if (mp3) {
+            WavFiles << BatchNames::wavTemp(scratchRoot(), entry);
+            Mp3Files << BatchNames::mp3Temp(scratchRoot(), entry);
+            FinalMp3Files << BatchNames::finalMp3(targetFolder, entry);
+        } else {
+            WavTargets << BatchNames::wavTarget(targetFolder, entry);
+        }
+    }
+    FileCount = int(SourceFiles.size());
+    m_mp3 = mp3;
+    setRunning(true);
+    FileIndex = 0;
+    m_job.JobStartTime = QDateTime::currentDateTime();
+    m_job.JobElapsedSeconds = 0;
+    Label4->setText(mp3 ? QStringLiteral("MP3s") : QStringLiteral("WAVs"));
+
+    const int generation = m_host.SapiVersion ? m_host.SapiVersion() : 0;
+    if (generation != 4 && generation != 5) {
+        // No voice to record with: nothing can be converted.
+        for (const QString &file : std::as_const(SourceFiles))
+            Failures << QFileInfo(file).fileName() + QStringLiteral(": no voice is selected");
+        FileIndex = FileCount;
+        nextFile();
+        return;
+    }
+    m_generation5 = generation == 5;
+    nextFile();
+}
+
+void BatchText2Sound::setRunning(bool running)
+{
+    m_running = running;
+    CloseAllowed = running ? 0 : -1;
+    Command4->setEnabled(running);
+    for (QWidget *control :
+         {static_cast<QWidget *>(Command1), static_cast<QWidget *>(Command2),
+          static_cast<QWidget *>(Command5), static_cast<QWidget *>(Command3), static_cast<QWidget *>(Text1)})
+        control->setEnabled(!running);
+}
+
+QString BatchText2Sound::recordingPath() const
+{
+    return m_mp3 ? WavFiles.value(FileIndex - 1) : WavTargets.value(FileIndex - 1);
+}
+
+// Starts file FileIndex + 1: loads it and starts its recording (generation 4) or prepares the
+// speaking step (generation 5).
+void BatchText2Sound::startFile(bool generation5)
+{
+    IntervalTimer *own = generation5 ? (m_mp3 ? Timer51 : TimerWAV51) : (m_mp3 ? Timer41 : TimerWAV41);
+    own->setInterval(0);
+    ++FileIndex;
+    Label3->setText(QStringLiteral("%1/%2").arg(FileIndex).arg(FileCount));
+    m_voiceListText = m_host.voiceListText ? m_host.voiceListText() : QString();
+
+    const DocumentText document = readDocumentFile(SourceFiles.at(FileIndex - 1));
+    if (!document.ok) {
+        fileFailed(document.error);
+        return;
+    }
+    m_text = document.text;
+    if (AudioProgress::trimBlanks(m_text).isEmpty()) {
+        fileFailed(QStringLiteral("the file has no text to speak"));
+        return;
+    }
+    // Leftovers of an earlier batch must not pass for this file's.
+    if (m_mp3) {
+        QFile::remove(WavFiles.at(FileIndex - 1));
+        QFile::remove(Mp3Files.at(FileIndex - 1));
+    }
+
+    if (generation5) {
+        (m_mp3 ? Timer52 : TimerWAV52)->setInterval(TickMs);
+        return;
+    }
+    const int speed = m_host.speed ? m_host.speed() : 0;
+    const int pitch = m_host.pitch ? m_host.pitch() : 0;
+    const QString name = m_voiceListText.chopped(qMin<qsizetype>(VoiceSuffixLength, m_voiceListText.size()));
+    const int rate = AudioProgress::rateOfCaption(m_host.speedCaption ? m_host.speedCaption() : QString());
+    m_estimateWaveSize = AudioProgress::estimateWaveSize(int(m_text.size()), rate);
+    Parlocx::ensureWaveEndKey();
+    Ttsparlvcocx1.RecordToFile(m_text, recordingPath(), name, speed, pitch, 2048);
+    if (!Ttsparlvcocx1.lastError().isEmpty()) {
+        fileFailed(Ttsparlvcocx1.lastError());
+        return;
+    }
+    (m_mp3 ? Timer42 : TimerWAV42)->setInterval(TickMs);
+}
+
+// Generation 4: waits for the recording's file to appear.
+void BatchText2Sound::waitForWav()
+{
+    if (!Ttsparlvcocx1.lastError().isEmpty()) {
+        fileFailed(Ttsparlvcocx1.lastError());
+        return;
+    }
+    if (!QFileInfo::exists(recordingPath()))
+        return;
+    (m_mp3 ? Timer42 : TimerWAV42)->setInterval(0);
+    (m_mp3 ? Timer43 : TimerWAV43)->setInterval(TickMs);
+}
+
+// Generation 4: progress from the growing file, the file's end from "WaveEnd".
+void BatchText2Sound::recordingProgress()
+{
+    m_job.refreshElapsed();
+    const qint64 waveSize = QFileInfo(recordingPath()).size();
+    showProgress(AudioProgress::recordingPercent(waveSize, m_estimateWaveSize, m_mp3));
+    if (!Ttsparlvcocx1.lastError().isEmpty()) {
+        fileFailed(Ttsparlvcocx1.lastError());
+        return;
+    }
+    if (Parlocx::waveEnd() != Parlocx::WaveEndFinished)
+        return;
+    (m_mp3 ? Timer43 : TimerWAV43)->setInterval(0);
+    showProgress(m_mp3 ? 50 : 100);
+    Parlocx::setWaveEnd(Parlocx::WaveEndConsumed);
+    Ttsparlvcocx1.Close();
+    if (!m_mp3) {
+        nextFile();
+        return;
+    }
+    m_estimateMp3Size = AudioProgress::estimateMp3Size(QFileInfo(recordingPath()).size());
+    Timer44->setInterval(TickMs);
+    startEncoder();
+}
+
+// Generation 5: speaks the whole file into its WAV within this tick, the window answering.
+void BatchText2Sound::speakToFile()
+{
+    (m_mp3 ? Timer52 : TimerWAV52)->setInterval(0);
+    SpVoice *source = m_host.NewsVoice1 ? m_host.NewsVoice1() : nullptr;
+    SpVoice *recorder = m_host.WaveVoice1 ? m_host.WaveVoice1() : nullptr;
+    if (!source || !recorder) {
+        fileFailed(QStringLiteral("the voice cannot record"));
+        return;
+    }
+    QString text = m_text;
+    if (m_voiceListText.chopped(qMin<qsizetype>(VoiceSuffixLength, m_voiceListText.size())) ==
+        QLatin1String("Microsoft Simplified Chinese"))
+        text = AudioProgress::asciiDigits(text);
+    const QString failure =
+        speakIntoWavFile(*source, *recorder, text, recordingPath(), [this] { return !m_running; });
+    if (!m_running) { // stopped while speaking
+        removeTemporaries();
+        return;
+    }
+    if (!failure.isEmpty()) {
+        fileFailed(failure);
+        return;
+    }
+    m_job.refreshElapsed();
+    if (!m_mp3) {
+        showProgress(100);
+        nextFile();
+        return;
+    }
+    showProgress(50);
+    m_estimateMp3Size = AudioProgress::estimateMp3Size(QFileInfo(recordingPath()).size());
+    Timer54->setInterval(TickMs);
+    startEncoder();
+}
+
+void BatchText2Sound::startEncoder()
+{
+    if (!Encoder.start(WavFiles.at(FileIndex - 1), Mp3Files.at(FileIndex - 1)))
+        fileFailed(Encoder.failure());
+}
+
+// Waits for the encoder's file; an encoder that ends without one fails the file.
+void BatchText2Sound::waitForMp3()
+{
+    IntervalTimer *own = m_generation5 ? Timer54 : Timer44;
+    if (QFileInfo::exists(Mp3Files.at(FileIndex - 1))) {
+        own->setInterval(0);
+        (m_generation5 ? Timer55 : Timer45)->setInterval(TickMs);
+        return;
+    }
+    if (!Encoder.isRunning())
+        fileFailed(Encoder.failure());
+}
+
+// Encoding progress; when the encoder has ended, the MP3 goes to the target folder.
+void BatchText2Sound::encodingProgress()
+{
+    m_job.refreshElapsed();
+    const int percent =
+        AudioProgress::encodingPercent(QFileInfo(Mp3Files.at(FileIndex - 1)).size(), m_estimateMp3Size);
+    showProgress(qMin(percent, 100), percent > 100);
+    if (Encoder.isRunning())
+        return;
+    (m_generation5 ? Timer55 : Timer45)->setInterval(0);
+    QString failure = Encoder.failure();
+    QFile::remove(WavFiles.at(FileIndex - 1));
+    const QString made = Mp3Files.at(FileIndex - 1);
+    const QString target = FinalMp3Files.at(FileIndex - 1);
+    if (failure.isEmpty() && made.trimmed().toUpper() != target.trimmed().toUpper()) {
+        QFile::remove(target);
+        QFile file(made);
+        if (!file.rename(target))
+            failure =
+                QStringLiteral("the MP3 file could not be copied to %1 (%2)").arg(target, file.errorString());
+    }
+    if (!failure.isEmpty()) {
+        fileFailed(failure);
+        return;
+    }
+    nextFile();
+}
+
+void BatchText2Sound::showProgress(int percent, bool noBlankAfterColon)
+{
+    Label2->setText(
+        m_voiceListText + QStringLiteral("   Completed: ") + QString::number(percent) +
+        (noBlankAfterColon ? QStringLiteral("%  Elapsed Time:") : QStringLiteral("%  Elapsed Time: ")) +
+        AudioProgress::elapsedText(m_job.JobElapsedSeconds));
+}
+
+// The file in work could not be converted: it is noted, its temporary files go, the batch goes on.
+void BatchText2Sound::fileFailed(const QString &reason)
+{
+    for (IntervalTimer *timer : findChildren<IntervalTimer *>(QString(), Qt::FindDirectChildrenOnly))
+        timer->setInterval(0);
+    Ttsparlvcocx1.Stop();
+    Ttsparlvcocx1.Close();
+    if (Parlocx::waveEnd() == Parlocx::WaveEndRunning)
+        Parlocx::setWaveEnd(Parlocx::WaveEndConsumed);
+    Encoder.stop();
+    removeTemporaries();
+    const QString name = QFileInfo(SourceFiles.value(FileIndex - 1)).fileName();
+    const QString noted = name + QStringLiteral(": ") +
+                          (reason.isEmpty() ? QStringLiteral("the sound file could not be made") : reason);
+    Failures << noted;
+    Label2->setText(QStringLiteral("Could not convert ") + noted);
+    nextFile();
+}
+
+void BatchText2Sound::removeTemporaries()
+{
+    if (!m_mp3 || FileIndex < 1 || FileIndex > FileCount)
+        return;
+    QFile::remove(WavFiles.at(FileIndex - 1));
+    if (Mp3Files.at(FileIndex - 1) != FinalMp3Files.at(FileIndex - 1))
+        QFile::remove(Mp3Files.at(FileIndex - 1));
+}
+
+void BatchText2Sound::nextFile()
+{
+    if (FileIndex < FileCount) {
+        IntervalTimer *first =
+            m_generation5 ? (m_mp3 ? Timer51 : TimerWAV51) : (m_mp3 ? Timer41 : TimerWAV41);
+        first->setInterval(TickMs);
+        return;
+    }
+    TimerStop();
+    message(this, BatchNames::completeMessage(Failures));
+}
+
+void BatchText2Sound::TimerStop()
+{
+    for (IntervalTimer *timer : findChildren<IntervalTimer *>(QString(), Qt::FindDirectChildrenOnly))
+        timer->setInterval(0);
+    const bool wasRunning = m_running;
+    setRunning(false);
+    if (wasRunning)
+        m_job.release();
+}
+
+// Stop ends the file in work too: a recording or encoder left running would finish into the
+// next job's way, and its temporary files would stay behind.
+void BatchText2Sound::Command4_Click()
+{
+    if (!m_running)
+        return;
+    Ttsparlvcocx1.Stop();
+    Ttsparlvcocx1.Close();
+    if (Parlocx::waveEnd() == Parlocx::WaveEndRunning)
+        Parlocx::setWaveEnd(Parlocx::WaveEndConsumed);
+    Encoder.stop();
+    removeTemporaries();
+    TimerStop();
+}
+
+void BatchText2Sound::Command1_Click()
+{
+    close();
+}
+
+void BatchText2Sound::closeEvent(QCloseEvent *event)
+{
+    if (CloseAllowed == 0) {
+        event->ignore();
+        return;
+    }
+    rememberPlaces();
+    event->accept();
+}
