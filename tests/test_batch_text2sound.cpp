@@ -94,9 +94,10 @@ class TestBatchText2Sound : public QObject
         dialogs.queueFolder(target);
         QTest::mouseClick(batch.Command3, Qt::LeftButton);
         QCOMPARE(batch.Text1->text(), target);
+        const QPoint box(8, batch.Check1->height() / 2); // on the box, not past the caption
         if (batch.Check1->isChecked())
-            QTest::mouseClick(batch.Check1, Qt::LeftButton);
-        QTest::mouseClick(batch.Check1, Qt::LeftButton);
+            QTest::mouseClick(batch.Check1, Qt::LeftButton, {}, box);
+        QTest::mouseClick(batch.Check1, Qt::LeftButton, {}, box);
         QCOMPARE(batch.File1->selectedItems().size(), 3);
     }
 
