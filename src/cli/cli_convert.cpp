@@ -601,24 +601,23 @@ int convertCommand(const QStringList &args)
         for (const QString &input : std::as_const(options.inputs))
             (input == QLatin1String("-") ? here : elsewhere).append(input);
     }
+    // An unknown voice is told once, not by every worker.
+    const auto voice = findCliVoice(options.voice);
+    if (!voice) {
+        err() << "parlanto-cli: unknown voice '" << options.voice << "' (see 'parlanto-cli voices')\n";
+        return ExitFailure;
+    }
+    options.voice = voice->text; // the workers need not choose again
     if (!elsewhere.isEmpty())
         failed += convertInWorkers(options, elsewhere, progress);
-    if (!here.isEmpty()) {
-        const auto voice = findCliVoice(options.voice);
-        if (!voice) {
-            progress.finish();
-            err() << "parlanto-cli: unknown voice '" << options.voice << "' (see 'parlanto-cli voices')\n";
-            return ExitFailure;
-        }
-        for (const QString &input : std::as_const(here)) {
-            const Result result = convertOne(options, *voice, input, progress);
-            progress.fileDone(result.samples);
-            if (!result.ok) {
-                ++failed;
-                reportFailure(input, result.error);
-            } else if (options.worker) {
-                QTextStream(stdout) << "samples " << result.samples << "\n";
-            }
+    for (const QString &input : std::as_const(here)) {
+        const Result result = convertOne(options, *voice, input, progress);
+        progress.fileDone(result.samples);
+        if (!result.ok) {
+            ++failed;
+            reportFailure(input, result.error);
+        } else if (options.worker) {
+            QTextStream(stdout) << "samples " << result.samples << "\n";
         }
     }
     progress.finish();
