@@ -1,5 +1,6 @@
 #include "cli/cli_commands.h"
 
+#include "cli/cli_convert.h"
 #include "cli/cli_send.h"
 
 #include "platform/wav_writer.h"
@@ -47,6 +48,7 @@ Commands:
   speak     Speak a text on the sound device, or write it to a WAV file.
   text      Print the plain text of a .txt or .rtf file, as the main window opens it.
   send      Hand a command (read, toggle, stop, file, voice) to the running window.
+  convert   Convert .txt or .rtf files to WAV or MP3 files, with subtitles if asked.
 
 Run 'parlanto-cli COMMAND --help' for the options of a command.
 )HELP";
@@ -346,6 +348,14 @@ int printText(const QStringList &args)
 
 } // namespace
 
+std::optional<CliVoice> findCliVoice(const QString &wanted)
+{
+    const auto voice = findVoice(wanted);
+    if (!voice)
+        return std::nullopt;
+    return CliVoice{voice->text, voice->generation, voice->index};
+}
+
 int runCli(const QStringList &arguments)
 {
     if (arguments.isEmpty())
@@ -365,5 +375,7 @@ int runCli(const QStringList &arguments)
         return printText(rest);
     if (command == QLatin1String("send"))
         return sendCommand(rest);
+    if (command == QLatin1String("convert"))
+        return convertCommand(rest);
     return usage(QStringLiteral("unknown command '%1' (try 'parlanto-cli --help')").arg(command));
 }

@@ -17,18 +17,19 @@ public:
     static constexpr qint64 MaxDataBytes = (0xFFFFFFFFLL - 36) & ~qint64(1);
 
     explicit WavWriter(const QString &fileName);
-    ~WavWriter();
+    virtual ~WavWriter();
     WavWriter(const WavWriter &) = delete;
     WavWriter &operator=(const WavWriter &) = delete;
 
-    bool open();
+    // Virtual so that another sink (an encoder) can take the audio in the file's place.
+    virtual bool open();
     bool isOpen() const { return m_file.isOpen(); }
-    bool write(const int16_t *samples, qint64 count);
-    bool write(const QByteArray &pcm);
-    bool close(); // patches the sizes; false (and the file removed) when any write failed
-    bool hasFailed() const { return m_failed; }
+    virtual bool write(const int16_t *samples, qint64 count);
+    virtual bool write(const QByteArray &pcm);
+    virtual bool close(); // patches the sizes; false (and the file removed) when any write failed
+    virtual bool hasFailed() const { return m_failed; }
     qint64 dataBytes() const { return m_dataBytes; }
-    QString errorString() const;
+    virtual QString errorString() const;
     // Lowers the size limit, so that tests can reach it without writing gigabytes.
     void setDataLimit(qint64 bytes) { m_limit = qMin(bytes, MaxDataBytes); }
 

@@ -26,8 +26,10 @@ DirectSS::DirectSS(QObject *parent) : QObject(parent)
 {
     connect(&m_stream, &SpeechStream::started, this, &DirectSS::onStreamStarted);
     connect(&m_stream, &SpeechStream::finished, this, &DirectSS::onStreamFinished);
-    connect(&m_stream, &SpeechStream::word, this,
-            [this](int position, int) { emit WordPosition(0, 0, position * 2); });
+    connect(&m_stream, &SpeechStream::word, this, [this](int position, int length, qint64 sample) {
+        emit WordPosition(0, 0, position * 2);
+        emit WordSample(position, length, sample);
+    });
 }
 
 DirectSS::~DirectSS() = default;

@@ -59,6 +59,8 @@ signals:
     void TextDataDone(int hi, int lo, int flags);
     // byteoffset = 2 x the UTF-16 offset of the word within the text last submitted.
     void WordPosition(int hi, int lo, int byteoffset);
+    // The same word with its length and the stream sample at which it starts.
+    void WordSample(int position, int length, qint64 sample);
 
 private:
     void pushParameters();

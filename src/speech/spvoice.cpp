@@ -20,6 +20,19 @@ bool SpFileStream::Open(const QString &fileName, int mode)
     return true;
 }
 
+bool SpFileStream::Open(std::unique_ptr<WavWriter> writer)
+{
+    Close();
+    m_error.clear();
+    m_writer = std::move(writer);
+    if (!m_writer || !m_writer->open()) {
+        m_error = m_writer ? m_writer->errorString() : QString();
+        m_writer.reset();
+        return false;
+    }
+    return true;
+}
+
 bool SpFileStream::Close()
 {
     if (!m_writer)
@@ -37,8 +50,9 @@ SpVoice::SpVoice(QObject *parent) : QObject(parent)
     if (!tokens.isEmpty())
         m_voice = tokens.first();
     connect(&m_stream, &SpeechStream::started, this, [this] { emit StartStream(m_current, 0); });
-    connect(&m_stream, &SpeechStream::word, this, [this](int position, int length) {
+    connect(&m_stream, &SpeechStream::word, this, [this](int position, int length, qint64 sample) {
         emit Word(m_current, m_stream.playedSamples() * 2, position, length);
+        emit WordSample(position, length, sample);
     });
     connect(&m_stream, &SpeechStream::finished, this, &SpVoice::onStreamFinished);
 }

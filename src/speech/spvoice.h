@@ -44,6 +44,8 @@ public:
     };
     SpFileStream() = default;
     bool Open(const QString &fileName, int mode = SSFMCreateForWrite);
+    // Takes a sink of its own (an encoder, say) in place of a WAV file; opens it.
+    bool Open(std::unique_ptr<WavWriter> writer);
     bool Close(); // false (and the partial file gone) when the file could not be written whole
     bool isOpen() const { return m_writer && m_writer->isOpen(); }
     QString errorString() const { return m_error; } // why the last Open or Close failed
@@ -99,6 +101,8 @@ signals:
     void StartStream(int streamNumber, qint64 streamPosition);
     void EndStream(int streamNumber, qint64 streamPosition);
     void Word(int streamNumber, qint64 streamPosition, int characterPosition, int length);
+    // The same word with the stream sample at which it starts.
+    void WordSample(int position, int length, qint64 sample);
 
 private:
     VoiceParams params() const;

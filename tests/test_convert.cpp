@@ -1,0 +1,167 @@
+// test-links: parlanto_platform
+#include "support/test_home.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+struct Run
+{
+    int exitCode = -1;
+    QString err;
+};
+
+Run convert(const QStringList &args)
+{
+    QProcess process;
+    process.start(QStringLiteral(PARLANTO_CLI), QStringList{QStringLiteral("convert")} + args);
+    if (!process.waitForFinished(120000))
+        return {};
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            QString::fromUtf8(process.readAllStandardError())};
+}
+
+bool writeText(const QString &path, const QByteArray &text)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(text) == text.size();
+}
+
+// Seconds of 22050 Hz 16-bit mono audio in a WAV file with a 44-byte header.
+double wavSeconds(const QString &path)
+{
+    const qint64 size = QFileInfo(path).size();
+    return size > 44 ? double(size - 44) / (2 * 22050) : 0;
+}
+
+const QByteArray Story = "The ferry left at dawn. Gulls followed it out of the harbour!\n"
+                         "By noon the island was a grey line, and then nothing at all.";
+
+} // namespace
+
+class TestConvert : public QObject
+{
+    Q_OBJECT
+    TestHome home;
+
+private slots:
+    // A missing input among good ones: status 1, the missing one named, both good outputs
+    // complete and no temporary file left behind.
+    void failingInputLeavesTheOthersConverted()
+    {
+        QTemporaryDir dir;
+        QVERIFY(writeText(dir.filePath(QStringLiteral("one.txt")), "First file."));
+        QVERIFY(writeText(dir.filePath(QStringLiteral("two.txt")), "Second file, a little longer."));
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("out")));
+        const QString out = dir.filePath(QStringLiteral("out"));
+        const Run run =
+            convert({QStringLiteral("--out-dir"), out, QStringLiteral("--jobs"), QStringLiteral("2"),
+                     dir.filePath(QStringLiteral("one.txt")), dir.filePath(QStringLiteral("gone.txt")),
+                     dir.filePath(QStringLiteral("two.txt"))});
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY2(run.err.contains(QStringLiteral("gone.txt")), qPrintable(run.err));
+        QVERIFY(!run.err.contains(QStringLiteral("/one.txt")));
+        const double one = wavSeconds(QDir(out).filePath(QStringLiteral("one.wav")));
+        const double two = wavSeconds(QDir(out).filePath(QStringLiteral("two.wav")));
+        QVERIFY2(one > 0.5 && two > one, qPrintable(QStringLiteral("%1 %2").arg(one).arg(two)));
+        QCOMPARE(QDir(out).entryList(QDir::Files | QDir::Hidden),
+                 (QStringList{QStringLiteral("one.wav"), QStringLiteral("two.wav")}));
+    }
+
+    // The MP3 is 22050 Hz mono at 32 kbit/s and lasts as long as the WAV of the same text.
+    void mp3LastsAsLongAsTheWav()
+    {
+        const QString lame = QStandardPaths::findExecutable(QStringLiteral("lame"));
+        if (lame.isEmpty())
+            QSKIP("lame is not installed");
+        QTemporaryDir dir;
+        const QString text = dir.filePath(QStringLiteral("story.txt"));
+        QVERIFY(writeText(text, Story));
+        const QString wav = dir.filePath(QStringLiteral("story.wav"));
+        const QString mp3 = dir.filePath(QStringLiteral("story.mp3"));
+        QCOMPARE(convert({QStringLiteral("-o"), wav, text}).exitCode, 0);
+        QCOMPARE(convert({QStringLiteral("-o"), mp3, text}).exitCode, 0);
+
+        QFile file(mp3);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray head = file.read(4);
+        QCOMPARE(quint8(head.at(0)), quint8(0xFF));
+        QCOMPARE(quint8(head.at(1)) & 0xFE, 0xF2);  // MPEG-2 layer III
+        QCOMPARE((quint8(head.at(2)) >> 4), 4);     // 32 kbit/s
+        QCOMPARE((quint8(head.at(2)) >> 2) & 3, 0); // 22050 Hz
+        QCOMPARE((quint8(head.at(3)) >> 6), 3);     // mono
+
+        const QString decoded = dir.filePath(QStringLiteral("decoded.wav"));
+        QProcess process;
+        process.start(lame, {QStringLiteral("--quiet"), QStringLiteral("--decode"), mp3, decoded});
+        QVERIFY(process.waitForFinished(60000));
+        QCOMPARE(process.exitCode(), 0);
+        const double expected = wavSeconds(wav);
+        QVERIFY(expected > 3);
+        QVERIFY2(
+            qAbs(wavSeconds(decoded) - expected) <= 0.02 * expected,
+            qPrintable(QStringLiteral("%1 s decoded, %2 s written").arg(wavSeconds(decoded)).arg(expected)));
+    }
+
+    // Subtitles from either engine: times increase, and the last ends with the audio.
+    void subtitlesFollowTheAudio_data()
+    {
+        QTest::addColumn<QString>("voice");
+        QTest::newRow("espeak") << QStringLiteral("English (America) (TTS4.0)");
+        QTest::newRow("flite") << QStringLiteral("Flite slt (US English, female) (TTS5.0)");
+    }
+    void subtitlesFollowTheAudio()
+    {
+        QFETCH(QString, voice);
+        QTemporaryDir dir;
+        const QString wav = dir.filePath(QStringLiteral("story.wav"));
+        QProcess process;
+        process.start(QStringLiteral(PARLANTO_CLI),
+                      {QStringLiteral("convert"), QStringLiteral("--voice"), voice, QStringLiteral("--srt"),
+                       QStringLiteral("--lrc"), QStringLiteral("-o"), wav, QStringLiteral("-")});
+        process.write(Story);
+        process.closeWriteChannel();
+        QVERIFY(process.waitForFinished(60000));
+        QCOMPARE(process.exitCode(), 0);
+        const double audio = wavSeconds(wav);
+
+        QFile srt(dir.filePath(QStringLiteral("story.srt")));
+        QVERIFY(srt.open(QIODevice::ReadOnly));
+        const QString cues = QString::fromUtf8(srt.readAll());
+        static const QRegularExpression timing(QStringLiteral(
+            "(\\d\\d):(\\d\\d):(\\d\\d),(\\d\\d\\d) --> (\\d\\d):(\\d\\d):(\\d\\d),(\\d\\d\\d)"));
+        auto seconds = [](const QRegularExpressionMatch &m, int first) {
+            return m.captured(first).toInt() * 3600 + m.captured(first + 1).toInt() * 60 +
+                   m.captured(first + 2).toInt() + m.captured(first + 3).toInt() / 1000.0;
+        };
+        QList<double> starts;
+        double end = 0;
+        for (auto it = timing.globalMatch(cues); it.hasNext();) {
+            const auto m = it.next();
+            starts.append(seconds(m, 1));
+            end = seconds(m, 5);
+            QVERIFY(end > starts.last());
+        }
+        QCOMPARE(starts.size(), 3); // one per sentence
+        QVERIFY(starts.at(0) < 0.5);
+        QVERIFY(starts.at(1) > starts.at(0) && starts.at(2) > starts.at(1));
+        QVERIFY2(qAbs(end - audio) <= 0.5, qPrintable(QStringLiteral("%1 vs %2").arg(end).arg(audio)));
+        QVERIFY(cues.contains(QStringLiteral("\nGulls followed it out of the harbour!\n")));
+
+        QFile lrc(dir.filePath(QStringLiteral("story.lrc")));
+        QVERIFY(lrc.open(QIODevice::ReadOnly));
+        const QStringList lines =
+            QString::fromUtf8(lrc.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 4);
+        QVERIFY(lines.at(1).startsWith(QLatin1Char('[')) && lines.at(1).endsWith(QLatin1String("harbour!")));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestConvert)
+#include "test_convert.moc"
