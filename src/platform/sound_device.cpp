@@ -73,15 +73,14 @@ void SoundOutput::open()
     m_suspended = false;
     m_open = true;
     if (m_mode == AudioMode::Device) {
-        // A fresh sink for every stream: Qt's PulseAudio sink, started again after a stop,
-        // keeps only about three quarters of its buffer each time, so after a few quick
-        // stops it holds a few bytes and playback starves into a slow, low buzz.
-        QAudioFormat format;
-        format.setSampleRate(AudioFormat::SampleRate);
-        format.setChannelCount(AudioFormat::Channels);
-        format.setSampleFormat(QAudioFormat::Int16);
-        m_sink = std::make_unique<QAudioSink>(QMediaDevices::defaultAudioOutput(), format);
-        m_sink->setBufferSize(DeviceBufferBytes);
+        if (!m_sink) {
+            QAudioFormat format;
+            format.setSampleRate(AudioFormat::SampleRate);
+            format.setChannelCount(AudioFormat::Channels);
+            format.setSampleFormat(QAudioFormat::Int16);
+            m_sink = std::make_unique<QAudioSink>(QMediaDevices::defaultAudioOutput(), format);
+            m_sink->setBufferSize(DeviceBufferBytes);
+        }
         m_io = m_sink->start();
         if (!m_io || m_sink->error() != QAudio::NoError) {
             // No sound server after all: keep time silently so every event still arrives.
@@ -99,7 +98,6 @@ void SoundOutput::close()
         m_sink->reset();
         m_sink->stop();
     }
-    m_sink.reset();
     m_io = nullptr;
     m_open = false;
 }
