@@ -5,6 +5,7 @@
 #include "support/fake_dialogs.h"
 #include "support/fake_shell.h"
 #include "support/main_window_fixture.h"
+#include "support/sound_files.h"
 #include "support/test_home.h"
 
 #include <QComboBox>
@@ -28,32 +29,6 @@ QByteArray readAll(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-// Seconds of sound in a PCM WAV file; -1 when it is not one.
-double wavSeconds(const QString &path)
-{
-    const QByteArray bytes = readAll(path);
-    if (bytes.size() < 44 || !bytes.startsWith("RIFF"))
-        return -1;
-    const quint32 byteRate = qFromLittleEndian<quint32>(bytes.constData() + 28);
-    const qsizetype data = bytes.indexOf("data", 12);
-    if (data < 0 || byteRate == 0)
-        return -1;
-    return double(qFromLittleEndian<quint32>(bytes.constData() + data + 4)) / byteRate;
-}
-
-// Seconds of sound in an MP3 file, as `lame --decode` turns it back into a WAV.
-double mp3Seconds(const QString &path, const QString &scratch)
-{
-    const QString decoded = scratch + QStringLiteral("/decoded.wav");
-    QFile::remove(decoded);
-    QProcess lame;
-    lame.start(QStringLiteral("lame"),
-               {QStringLiteral("--quiet"), QStringLiteral("--decode"), path, decoded});
-    if (!lame.waitForFinished(20000) || lame.exitCode() != 0)
-        return -1;
-    return wavSeconds(decoded);
 }
 
 } // namespace
