@@ -127,26 +127,6 @@ void ttsmain::recordStartMoment()
     App.LastClockMinute = clockMinuteText(App.IntervalStart.time());
 }
 
-// Shows the notification-area icon with its tip.
-void ttsmain::AddTrayIcon(const QString &tip)
-{
-    Q_UNUSED(tip);
-}
-
-// Removes the notification-area icon and its handler.
-void ttsmain::RemoveTrayIcon() {}
-
-// Watches the main window's minimise and close commands.
-void ttsmain::MainWindowHook() {}
-void ttsmain::UnhookMainWindow() {}
-
-// Watches the clipboard for text to read aloud.
-void ttsmain::RegisterClipboardViewer() {}
-
-// Watches the text box's own messages.
-void ttsmain::TextBoxHook() {}
-void ttsmain::UnhookTextBox() {}
-
 // Stops and closes a recording to a sound file that still runs.
 void ttsmain::StopRecordingControl()
 {
@@ -174,6 +154,7 @@ void ttsmain::showAsSettingsSay()
 {
     if (!App.window.Visible && trayReachable())
         return;
+    App.window.Visible = true;
     switch (App.window.WindowState) {
     case 1:
         showMinimized();

@@ -74,7 +74,8 @@ SpeechFactory SpeechFactory::standard()
 }
 
 ttsmain::ttsmain(AppState &app, SpeechFactory factory, QWidget *parent)
-    : QWidget(parent), App(app), m_factory(std::move(factory)), m_trayReachable(trayIconReachable)
+    : QWidget(parent), App(app), m_factory(std::move(factory)),
+      m_trayReachable([this] { return trayIconReachable(m_trayIcon); })
 {
     setObjectName(QStringLiteral("ttsmain"));
     m_processEnd = [](int code) {

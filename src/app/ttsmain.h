@@ -30,6 +30,7 @@ class QMenu;
 class QPlainTextEdit;
 class QScrollBar;
 class QSlider;
+class QSystemTrayIcon;
 class QTextEdit;
 class QToolButton;
 class updatewin;
@@ -91,6 +92,24 @@ public:
 
     QString StartFrom(const QString &commandLine) const;
     void LinkAndSendMessage(const QString &commandLine);
+
+    // ---- Tray icon, window hooks and clipboard watcher (ttsmain_tray.cpp)
+    // The tray icon's mouse messages: left and right button released.
+    static constexpr int TrayLeftButtonUp = 514;
+    static constexpr int TrayRightButtonUp = 517;
+    void TrayMessageHook(int mouseMessage);
+    void SetTrayTip(const QString &text);
+    QSystemTrayIcon *trayIcon() const { return m_trayIcon; }
+    // The screen height in pixels that decides where a window back from the tray may stand:
+    // the primary screen's, unless a test gives another.
+    void setTrayScreenHeight(std::function<int()> height) { m_trayScreenHeight = std::move(height); }
+    // The window state (0 normal, 1 minimised, 2 maximised) before the last minimise,
+    // maximise, close or restore.
+    int StateBeforeCommand = 0;
+    // Where the last right click on the tray icon was, in screen pixels.
+    QPoint TrayCursorPosition;
+    // The tray icon's tip, at its fixed length.
+    QString TrayTip;
 
     // ---- Commands from other programs (ttsmain_intake.cpp)
     // The running instance's receiver: acts on one command string; every command is accepted.
@@ -295,6 +314,12 @@ private:
     void TextBoxHook();
     void RegisterClipboardViewer();
     void UnhookMainWindow();
+    bool MainWindowHook_Event(QEvent *event);
+    void TextBoxHook_ClipboardChange();
+    void trayLeftButtonUp();
+    void checkTrayPlacement(int screenHeightPixels);
+    int windowStateNumber() const;
+    void setWindowStateNumber(int state);
     void UnhookTextBox();
     bool isFirstRun() const;
     void firstuse_Timer();
@@ -367,6 +392,13 @@ private:
     std::unique_ptr<SingleInstance> m_instance;
     std::function<void(int)> m_processEnd;
     std::function<bool()> m_trayReachable;
+    QSystemTrayIcon *m_trayIcon = nullptr;
+    std::function<int()> m_trayScreenHeight;
+    QObject *m_mainWindowHook = nullptr;
+    QMetaObject::Connection m_clipboardViewer;
+    bool m_textBoxHooked = false;
+    // True while the tray sets the window state itself: that is no window command.
+    bool m_trayStateChange = false;
     bool m_processEndedFlag = false;
     // Commands that arrive before start-up has finished wait here, in order.
     bool m_takingCommands = false;

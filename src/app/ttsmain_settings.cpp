@@ -337,8 +337,8 @@ void ttsmain::LoadWinSets()
     // Place, size and state of the window.
     placeWindow(record);
     // The last start-up step shows the window if the record says so; a window recorded
-    // hidden stays in the tray, when there is a tray to bring it back from.
-    App.window.Visible = record.Visible || !trayReachable();
+    // hidden stays in the tray, when by then there is a tray to bring it back from.
+    App.window.Visible = record.Visible;
     if (!App.window.Visible)
         hide();
 }
