@@ -78,7 +78,8 @@ void ttsmain::AddTrayIcon(const QString &tip)
         return;
     m_trayIcon = new QSystemTrayIcon(trayPicture(*this), this);
     connect(m_trayIcon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        if (reason == QSystemTrayIcon::Trigger)
+        // The second click of a double click is a left click of its own too.
+        if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
             TrayMessageHook(TrayLeftButtonUp);
         else if (reason == QSystemTrayIcon::Context)
             TrayMessageHook(TrayRightButtonUp);
