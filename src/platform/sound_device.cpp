@@ -79,8 +79,12 @@ void SoundOutput::open()
             format.setChannelCount(AudioFormat::Channels);
             format.setSampleFormat(QAudioFormat::Int16);
             m_sink = std::make_unique<QAudioSink>(QMediaDevices::defaultAudioOutput(), format);
-            m_sink->setBufferSize(DeviceBufferBytes);
         }
+        // Ask for the full buffer on every start. Qt's PulseAudio sink keeps the size the server
+        // granted as its next request, and the server grants about three quarters of a request
+        // when it adjusts the latency, so a reused sink would shrink its buffer at each stream
+        // until playback starves into a slow, low buzz.
+        m_sink->setBufferSize(DeviceBufferBytes);
         m_io = m_sink->start();
         if (!m_io || m_sink->error() != QAudio::NoError) {
             // No sound server after all: keep time silently so every event still arrives.
