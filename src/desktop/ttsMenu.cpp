@@ -369,6 +369,7 @@ void ttsMenu::Form_Load(QPoint cursor)
     Label8->setAccessibleName(Label8->text());
     Picture8->setAccessibleName(Label8->text());
 
+    fitWidth();
     move(menuPlacement(cursor, size()));
 
     Check1->setChecked(m_actions.WatchClipboard && m_actions.WatchClipboard());
@@ -385,6 +386,20 @@ void ttsMenu::Form_Load(QPoint cursor)
 
     // The keyboard starts at the first item.
     Label9->setFocus(Qt::PopupFocusReason);
+}
+
+void ttsMenu::fitWidth()
+{
+    // The single-column items reach to the right edge; the menu grows where the desktop's serif
+    // face is wider than Times New Roman, so no caption is cut off.
+    const QList<MenuLabel *> wide = {Label8, Label9, Label10, Label12, Label13, Label15};
+    int right = twipsToPixels(MenuWidth);
+    for (MenuLabel *item : wide)
+        right = qMax(right, item->x() + item->fontMetrics().horizontalAdvance(item->text()) + 8);
+    setFixedSize(right, twipsToPixels(MenuHeight));
+    for (MenuLabel *item : wide)
+        item->resize(right - item->x() - (item == Label9 ? Image0->width() + 4 : 4), item->height());
+    Image0->move(right - Image0->width() - 4, Image0->y());
 }
 
 void ttsMenu::actAndClose(const std::function<void()> &action)

@@ -172,6 +172,7 @@ private:
     // Every item back to its normal colours and Image0 without a border, then `control` (an
     // item, a picture, the check box or Image0) lit up; nullptr lights nothing.
     void highlight(QWidget *control);
+    void fitWidth();
     // Runs an action, then closes the menu.
     void actAndClose(const std::function<void()> &action);
     void openPage(const QString &address);
