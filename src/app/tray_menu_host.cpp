@@ -42,6 +42,8 @@ void showTrayMenu(ttsmain &main, QPoint cursor)
 {
     // Each opening loads the menu anew, so it shows the state of this moment.
     unloadTrayMenu();
+    // The end of the program closes the menu with the other windows.
+    main.setUnloadHandler(QStringLiteral("ttsMenu"), unloadTrayMenu);
     openMenu = new ttsMenu(menuActions(main));
     openMenu->Form_Load(cursor);
     openMenu->show();

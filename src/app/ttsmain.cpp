@@ -1,6 +1,5 @@
 #include "app/ttsmain.h"
 
-#include "app/tray_menu_host.h"
 #include "app/tray_presence.h"
 #include "app/up_scroll_bar.h"
 #include "audio/mp3_encoder.h"
@@ -518,10 +517,6 @@ void ttsmain::ExitAll()
     for (const QString &name : unloadOrder()) {
         if (name == QLatin1String("ttsmain")) {
             Form_Unload();
-            continue;
-        }
-        if (name == QLatin1String("ttsMenu")) {
-            unloadTrayMenu();
             continue;
         }
         const auto handler = m_unloadHandlers.take(name);
