@@ -47,6 +47,39 @@ private slots:
         QVERIFY(colours.size() >= 4);
     }
 
+    // The popup menu's pictures: sixteen voice badges and the item glyphs with the close cross,
+    // each cell drawn and no two alike.
+    void menuPictureStripsLoad_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QSize>("cell");
+        QTest::addColumn<int>("cells");
+        QTest::newRow("voice badges") << "menuvoices.bmp" << QSize(17, 13) << 16;
+        QTest::newRow("item glyphs") << "menuitems.bmp" << QSize(16, 16) << 14;
+    }
+    void menuPictureStripsLoad()
+    {
+        QFETCH(QString, name);
+        QFETCH(QSize, cell);
+        QFETCH(int, cells);
+        const QImage strip(programFile(name));
+        QCOMPARE(strip.size(), QSize(cell.width() * cells, cell.height()));
+        const QImage blank = strip.copy(0, 0, 1, 1).scaled(cell);
+        QSet<QByteArray> seen;
+        for (int i = 0; i < cells; ++i) {
+            const QImage picture = strip.copy(i * cell.width(), 0, cell.width(), cell.height());
+            const QByteArray bytes(reinterpret_cast<const char *>(picture.constBits()),
+                                   picture.sizeInBytes());
+            // Speak/Pause (item 11) has no picture of its own; every other cell is drawn.
+            if (name == QLatin1String("menuitems.bmp") && i == 10)
+                continue;
+            QVERIFY2(picture != blank, qPrintable(QStringLiteral("cell %1 is empty").arg(i)));
+            seen.insert(bytes);
+        }
+        // Badges of the same language are alike (German and English are offered twice).
+        QVERIFY(seen.size() >= (name == QLatin1String("menuitems.bmp") ? cells - 1 : cells - 4));
+    }
+
     void speakAndPauseDiffer()
     {
         const QImage speak(programFile(QStringLiteral("speak.bmp")));
