@@ -53,6 +53,9 @@ public:
 signals:
     // A WAV file finished (three texts; the second is the file's path).
     void FileFinished(const QString &name, const QString &wavPath, const QString &extra);
+    // A recording ended by itself, complete ("WaveEnd" is 1) or failed (lastError() says why);
+    // lets a caller go on at once instead of at its next poll. Not raised by Stop.
+    void RecordingEnded();
 
 private:
     void onFinished();
