@@ -246,7 +246,7 @@ BatchText2Sound::~BatchText2Sound()
 
 void BatchText2Sound::Form_Load()
 {
-    setWindowTitle(QStringLiteral("Text files to sound files - Parlanto"));
+    setWindowTitle(QStringLiteral("Batch Convert Text Files to Sound Files - Parlanto"));
     CloseAllowed = -1;
     m_places = m_host.loadPlaces ? m_host.loadPlaces() : BatchPlaces();
 
