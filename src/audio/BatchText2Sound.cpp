@@ -596,11 +596,11 @@ void BatchText2Sound::speakToFile()
 void BatchText2Sound::startEncoder()
 {
     (m_generation5 ? Timer54 : Timer44)->setInterval(TickMs);
-    m_encoding = true;
     if (!Encoder.start(WavFiles.at(FileIndex - 1), Mp3Files.at(FileIndex - 1))) {
-        m_encoding = false;
         fileFailed(Encoder.failure());
+        return;
     }
+    m_encoding = true; // from here on its end moves the chain on
 }
 
 // Waits for the encoder's file, then shows its progress.
