@@ -12,7 +12,8 @@ class WavWriter;
 // The recording control: speaks a text with a generation-4 (eSpeak NG) voice into a WAV file.
 // Recording returns at once; the file grows while the text is spoken and its header is right
 // when it ends. Completion is told through the registry value "WaveEnd" (1 finished; the
-// consumer writes 3; 2 while a recording runs), which callers poll from their timers.
+// consumer writes 3; 2 while a recording runs), which callers poll from their timers or read
+// when RecordingEnded() is raised.
 class Parlocx : public QObject
 {
     Q_OBJECT
