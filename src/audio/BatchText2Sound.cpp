@@ -30,7 +30,11 @@
 
 namespace {
 
+// Progress and waiting timers tick at this interval.
 constexpr int TickMs = 500;
+// A step that follows at once still goes through its timer, so that the event loop turns in
+// between (labels repaint, Stop can be pressed) without waiting for a tick.
+constexpr int StepNowMs = 1;
 // The voice list's entries end in " (TTS4.0)" or " (TTS5.0)".
 constexpr int VoiceSuffixLength = 9;
 const QString WriteTestFile = QStringLiteral("ttsparlSpeak.dot");
@@ -221,6 +225,10 @@ BatchText2Sound::BatchText2Sound(BatchText2SoundHost host, JobRecord &job, QWidg
     connect(Command5, &QPushButton::clicked, this, &BatchText2Sound::Command5_Click);
     connect(Command4, &QPushButton::clicked, this, &BatchText2Sound::Command4_Click);
     connect(Command1, &QPushButton::clicked, this, &BatchText2Sound::Command1_Click);
+    // The recording's and the encoder's ends move the chain on at once; the timers only show
+    // progress meanwhile.
+    connect(&Ttsparlvcocx1, &Parlocx::RecordingEnded, this, &BatchText2Sound::recordingEnded);
+    connect(&Encoder, &Mp3Encoder::finished, this, &BatchText2Sound::encoderEnded);
 
     Form_Load();
 }
@@ -228,6 +236,7 @@ BatchText2Sound::BatchText2Sound(BatchText2SoundHost host, JobRecord &job, QWidg
 BatchText2Sound::~BatchText2Sound()
 {
     if (m_running) {
+        m_encoding = false;
         Ttsparlvcocx1.Stop();
         Encoder.stop();
         removeTemporaries();
@@ -237,7 +246,7 @@ BatchText2Sound::~BatchText2Sound()
 
 void BatchText2Sound::Form_Load()
 {
-    setWindowTitle(QStringLiteral("Text files to sound files - Parlanto"));
+    setWindowTitle(QStringLiteral("Batch Convert Text Files to Sound Files - Parlanto"));
     CloseAllowed = -1;
     m_places = m_host.loadPlaces ? m_host.loadPlaces() : BatchPlaces();
 
@@ -478,7 +487,7 @@ void BatchText2Sound::startFile(bool generation5)
     }
 
     if (generation5) {
-        (m_mp3 ? Timer52 : TimerWAV52)->setInterval(TickMs);
+        (m_mp3 ? Timer52 : TimerWAV52)->setInterval(StepNowMs);
         return;
     }
     const int speed = m_host.speed ? m_host.speed() : 0;
@@ -492,7 +501,9 @@ void BatchText2Sound::startFile(bool generation5)
         fileFailed(Ttsparlvcocx1.lastError());
         return;
     }
+    // The recorder has created its file already; the wait below goes on to progress at once.
     (m_mp3 ? Timer42 : TimerWAV42)->setInterval(TickMs);
+    waitForWav();
 }
 
 // Generation 4: waits for the recording's file to appear.
@@ -506,6 +517,21 @@ void BatchText2Sound::waitForWav()
         return;
     (m_mp3 ? Timer42 : TimerWAV42)->setInterval(0);
     (m_mp3 ? Timer43 : TimerWAV43)->setInterval(TickMs);
+}
+
+// Generation 4: the recording ended by itself; its end is read from "WaveEnd" now rather than
+// at the next progress tick.
+void BatchText2Sound::recordingEnded()
+{
+    if (!m_running || m_generation5)
+        return;
+    IntervalTimer *waiting = m_mp3 ? Timer42 : TimerWAV42;
+    IntervalTimer *progress = m_mp3 ? Timer43 : TimerWAV43;
+    if (!waiting->isRunning() && !progress->isRunning())
+        return; // not this chain's recording
+    waiting->setInterval(0);
+    progress->setInterval(0);
+    recordingProgress();
 }
 
 // Generation 4: progress from the growing file, the file's end from "WaveEnd".
@@ -529,7 +555,6 @@ void BatchText2Sound::recordingProgress()
         return;
     }
     m_estimateMp3Size = AudioProgress::estimateMp3Size(QFileInfo(recordingPath()).size());
-    Timer44->setInterval(TickMs);
     startEncoder();
 }
 
@@ -565,39 +590,56 @@ void BatchText2Sound::speakToFile()
     }
     showProgress(50);
     m_estimateMp3Size = AudioProgress::estimateMp3Size(QFileInfo(recordingPath()).size());
-    Timer54->setInterval(TickMs);
     startEncoder();
 }
 
 void BatchText2Sound::startEncoder()
 {
-    if (!Encoder.start(WavFiles.at(FileIndex - 1), Mp3Files.at(FileIndex - 1)))
+    (m_generation5 ? Timer54 : Timer44)->setInterval(TickMs);
+    if (!Encoder.start(WavFiles.at(FileIndex - 1), Mp3Files.at(FileIndex - 1))) {
         fileFailed(Encoder.failure());
+        return;
+    }
+    m_encoding = true; // from here on its end moves the chain on
 }
 
-// Waits for the encoder's file; an encoder that ends without one fails the file.
+// Waits for the encoder's file, then shows its progress.
 void BatchText2Sound::waitForMp3()
 {
-    IntervalTimer *own = m_generation5 ? Timer54 : Timer44;
     if (QFileInfo::exists(Mp3Files.at(FileIndex - 1))) {
-        own->setInterval(0);
+        (m_generation5 ? Timer54 : Timer44)->setInterval(0);
         (m_generation5 ? Timer55 : Timer45)->setInterval(TickMs);
         return;
     }
     if (!Encoder.isRunning())
-        fileFailed(Encoder.failure());
+        encoderEnded();
 }
 
-// Encoding progress; when the encoder has ended, the MP3 goes to the target folder.
-void BatchText2Sound::encodingProgress()
+void BatchText2Sound::showEncodingProgress()
 {
     m_job.refreshElapsed();
     const int percent =
         AudioProgress::encodingPercent(QFileInfo(Mp3Files.at(FileIndex - 1)).size(), m_estimateMp3Size);
     showProgress(qMin(percent, 100), percent > 100);
-    if (Encoder.isRunning())
-        return;
-    (m_generation5 ? Timer55 : Timer45)->setInterval(0);
+}
+
+void BatchText2Sound::encodingProgress()
+{
+    showEncodingProgress();
+    if (!Encoder.isRunning())
+        encoderEnded();
+}
+
+// The encoder of the file in work has ended: the MP3 goes to the target folder (or the file is
+// noted as failed) and the next file starts.
+void BatchText2Sound::encoderEnded()
+{
+    if (!m_encoding)
+        return; // stopped on purpose, or not this batch's file
+    m_encoding = false;
+    for (IntervalTimer *timer : {Timer44, Timer45, Timer54, Timer55})
+        timer->setInterval(0);
+    showEncodingProgress();
     QString failure = Encoder.failure();
     QFile::remove(WavFiles.at(FileIndex - 1));
     const QString made = Mp3Files.at(FileIndex - 1);
@@ -633,6 +675,7 @@ void BatchText2Sound::fileFailed(const QString &reason)
     Ttsparlvcocx1.Close();
     if (Parlocx::waveEnd() == Parlocx::WaveEndRunning)
         Parlocx::setWaveEnd(Parlocx::WaveEndConsumed);
+    m_encoding = false;
     Encoder.stop();
     removeTemporaries();
     const QString name = QFileInfo(SourceFiles.value(FileIndex - 1)).fileName();
@@ -657,7 +700,7 @@ void BatchText2Sound::nextFile()
     if (FileIndex < FileCount) {
         IntervalTimer *first =
             m_generation5 ? (m_mp3 ? Timer51 : TimerWAV51) : (m_mp3 ? Timer41 : TimerWAV41);
-        first->setInterval(TickMs);
+        first->setInterval(StepNowMs);
         return;
     }
     TimerStop();
@@ -684,6 +727,7 @@ void BatchText2Sound::Command4_Click()
     Ttsparlvcocx1.Close();
     if (Parlocx::waveEnd() == Parlocx::WaveEndRunning)
         Parlocx::setWaveEnd(Parlocx::WaveEndConsumed);
+    m_encoding = false;
     Encoder.stop();
     removeTemporaries();
     TimerStop();

@@ -138,10 +138,13 @@ private:
     void beginBatch(bool mp3);
     void startFile(bool generation5);
     void waitForWav();
+    void recordingEnded();
     void recordingProgress();
     void speakToFile();
     void waitForMp3();
     void encodingProgress();
+    void showEncodingProgress();
+    void encoderEnded();
     void startEncoder();
     void nextFile();
     void fileFailed(const QString &reason);
@@ -159,6 +162,7 @@ private:
     bool m_mp3 = true;
     bool m_generation5 = false;
     bool m_running = false;
+    bool m_encoding = false; // the encoder runs for the file in work
     bool m_loading = false;
     QString m_text;
     QString m_voiceListText;

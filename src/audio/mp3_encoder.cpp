@@ -15,9 +15,19 @@ Mp3Encoder::Mp3Encoder(QObject *parent) : QObject(parent)
     m_process.setStandardInputFile(QProcess::nullDevice());
     connect(&m_process, &QProcess::readyReadStandardError, this, &Mp3Encoder::keepErrorOutput);
     connect(&m_process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
-        if (error == QProcess::FailedToStart && m_startError.isEmpty())
+        if (error != QProcess::FailedToStart)
+            return;
+        const bool reported = !m_startError.isEmpty();
+        if (!reported)
             m_startError = QStringLiteral("the MP3 encoder %1 could not be started (%2)")
                                .arg(m_process.program(), m_process.errorString());
+        // A start that fails later than start() itself ends without finished() from the process.
+        if (!reported && !m_starting)
+            emit finished();
+    });
+    connect(&m_process, &QProcess::finished, this, [this] {
+        keepErrorOutput();
+        emit finished();
     });
 }
 
@@ -54,7 +64,9 @@ bool Mp3Encoder::start(const QString &input, const QString &output)
         m_startError = QStringLiteral("the MP3 encoder lame was not found (install the lame package)");
         return false;
     }
+    m_starting = true;
     m_process.start(encoder, {QStringLiteral("-f"), input, output});
+    m_starting = false;
     return m_startError.isEmpty();
 }
 

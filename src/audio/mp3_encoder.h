@@ -6,8 +6,8 @@
 
 // Starts the MP3 encoder `lame` on one WAV file and reports how it ended. The program folder's
 // `lame` is preferred, then the one on PATH; the arguments go as a list ("-f", input, output),
-// so blanks in paths are harmless and no shell is involved. Callers watch isRunning() from their
-// timers and the output file's size for progress.
+// so blanks in paths are harmless and no shell is involved. Callers watch the output file's size
+// for progress and learn the end from finished() (or isRunning() from their timers).
 class Mp3Encoder : public QObject
 {
     Q_OBJECT
@@ -32,6 +32,10 @@ public:
     // it did not (could not start, failed, crashed, or left no file).
     QString failure() const;
 
+signals:
+    // The encoder has ended, or could not be started after all; failure() says how it went.
+    void finished();
+
 private:
     void keepErrorOutput();
 
@@ -39,5 +43,6 @@ private:
     QString m_input;
     QString m_output;
     QString m_startError;
-    QByteArray m_errorTail; // the end of what the encoder said on standard error
+    QByteArray m_errorTail;  // the end of what the encoder said on standard error
+    bool m_starting = false; // inside start(), which reports a failure by its result
 };

@@ -74,11 +74,11 @@ void Parlocx::onFinished()
     const bool written = m_writer->close(); // a failed file is removed by the writer
     const QString reason = m_writer->errorString();
     m_writer.reset();
-    if (!written) {
+    if (written)
+        setWaveEnd(WaveEndFinished);
+    else
         fail(reason);
-        return;
-    }
-    setWaveEnd(WaveEndFinished);
+    emit RecordingEnded();
 }
 
 void Parlocx::Stop()

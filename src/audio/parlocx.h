@@ -12,7 +12,8 @@ class WavWriter;
 // The recording control: speaks a text with a generation-4 (eSpeak NG) voice into a WAV file.
 // Recording returns at once; the file grows while the text is spoken and its header is right
 // when it ends. Completion is told through the registry value "WaveEnd" (1 finished; the
-// consumer writes 3; 2 while a recording runs), which callers poll from their timers.
+// consumer writes 3; 2 while a recording runs), which callers poll from their timers or read
+// when RecordingEnded() is raised.
 class Parlocx : public QObject
 {
     Q_OBJECT
@@ -53,6 +54,9 @@ public:
 signals:
     // A WAV file finished (three texts; the second is the file's path).
     void FileFinished(const QString &name, const QString &wavPath, const QString &extra);
+    // A recording ended by itself, complete ("WaveEnd" is 1) or failed (lastError() says why);
+    // lets a caller go on at once instead of at its next poll. Not raised by Stop.
+    void RecordingEnded();
 
 private:
     void onFinished();
