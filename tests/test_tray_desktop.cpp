@@ -1,4 +1,6 @@
+#include "app/tray_menu_host.h"
 #include "app/ttsmain.h"
+#include "desktop/ttsMenu.h"
 #include "platform/program_folder.h"
 #include "support/main_window_fixture.h"
 #include "support/test_home.h"
@@ -186,10 +188,18 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(w->isVisible(), 10000);
         QCOMPARE(bool(w->windowState() & Qt::WindowMaximized), maximised);
 
-        // Right click: the menu opens where the click was.
+        // Right click: the menu opens on top, its bottom-right corner at the click (the icon is
+        // at the bottom right of the screen), and its close picture closes it again.
         QVERIFY(clickAt(icon, 3));
         QTRY_COMPARE_WITH_TIMEOUT(w->TrayCursorPosition, icon, 10000);
         QVERIFY(w->isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(trayMenuWindow() && trayMenuWindow()->isVisible(), 10000);
+        auto *menu = qobject_cast<ttsMenu *>(trayMenuWindow());
+        QVERIFY(menu);
+        QVERIFY(menu->windowFlags() & Qt::WindowStaysOnTopHint);
+        QTRY_VERIFY_WITH_TIMEOUT((menu->frameGeometry().bottomRight() - icon).manhattanLength() <= 4, 10000);
+        QVERIFY(clickAt(menu->Image0->mapToGlobal(menu->Image0->rect().center()), 1));
+        QTRY_VERIFY_WITH_TIMEOUT(!trayMenuWindow(), 10000);
 
         // A word copied in another program replaces the document and is read.
         QVERIFY(server->copy(QStringLiteral("Hello")));
