@@ -5,6 +5,7 @@
 
 #include <QDeadlineTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QStandardPaths>
@@ -111,6 +112,10 @@ class TestSoundOutput : public QObject
                         QStringLiteral("--channels=1"), file});
         if (!recorder.waitForStarted())
             return {};
+        // Only a recorder that already writes hears the first word, however slowly it starts.
+        QDeadlineTimer connected(10000);
+        while (QFileInfo(file).size() == 0 && !connected.hasExpired())
+            QTest::qWait(10);
         action();
         recorder.terminate();
         recorder.waitForFinished(5000);
