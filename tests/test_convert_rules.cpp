@@ -1,4 +1,4 @@
-// test-links: parlanto_platform
+// test-links: parlanto_speech
 #include "cli/convert_plan.h"
 #include "support/test_home.h"
 
