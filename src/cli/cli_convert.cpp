@@ -89,7 +89,7 @@ std::optional<QString> parse(const QStringList &args, ConvertOptions &options)
                    a == QLatin1String("--pitch") || a == QLatin1String("--volume") ||
                    a == QLatin1String("--format") || a == QLatin1String("--bitrate") ||
                    a == QLatin1String("-o") || a == QLatin1String("--out-dir") ||
-                   a == QLatin1String("--jobs")) {
+                   a == QLatin1String("--jobs") || a == QLatin1String("--part-chars")) {
             if (i + 1 >= args.size())
                 return QStringLiteral("%1 needs a value").arg(a);
             const QString v = args.at(++i);
@@ -116,6 +116,11 @@ std::optional<QString> parse(const QStringList &args, ConvertOptions &options)
                 if (!ok || n < 1 || n > 256)
                     return QStringLiteral("--jobs takes a whole number from 1 to 256, not '%1'").arg(v);
                 options.jobs = n;
+            } else if (a == QLatin1String("--part-chars")) {
+                // Not in the help: lets tests and measurements choose the part size.
+                if (!ok || n < 1)
+                    return QStringLiteral("--part-chars takes a positive whole number, not '%1'").arg(v);
+                options.partChars = n;
             } else {
                 if (!ok || n < 0 || n > 100)
                     return QStringLiteral("%1 takes a whole number from 0 to 100, not '%2'").arg(a, v);
@@ -234,7 +239,7 @@ int convertCommand(const QStringList &args)
                 continue;
             }
             // A long text is spoken in parts on every core; a short one here at once.
-            if (options.jobs > 1 && text.size() >= 2 * PartChars) {
+            if (options.jobs > 1 && text.size() >= 2 * options.partChars) {
                 failed += convertInParts(options, {input}, text, progress);
                 continue;
             }

@@ -27,6 +27,10 @@ struct ConvertOptions
     int bitrate = 0;
     QString out, outDir;
     int jobs = 0;
+    // Characters per part when a text is spoken on several cores: enough that a part's start-up
+    // costs nothing, few enough that the parts waiting to be joined stay small and both cores
+    // stay busy to the end.
+    int partChars = 2000;
     bool lrc = false, srt = false, words = false;
     bool partWorker = false; // started by another convert: speak the parts it is sent
     QStringList inputs;

@@ -287,7 +287,7 @@ private:
                 continue;
             }
             ConvertCleanup::addTemporary(out->temporary);
-            const QList<ConvertPlan::Part> parts = ConvertPlan::parts(out->text, PartChars);
+            const QList<ConvertPlan::Part> parts = ConvertPlan::parts(out->text, m_options.partChars);
             out->partCount = int(parts.size());
             out->whole = parts.size() == 1;
             const int index = int(m_outputs.size());

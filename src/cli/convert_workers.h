@@ -15,7 +15,3 @@ int convertInParts(const ConvertOptions &options, const QStringList &inputs, std
 // The worker's side: speaks each part sent on standard input and sends its audio back on
 // standard output, until standard input ends.
 int runPartWorker(const ConvertOptions &options, const CliVoice &voice);
-
-// Characters per part: long enough that a part's start-up costs nothing, short enough that
-// the parts waiting to be joined stay small and both cores stay busy to the end.
-constexpr int PartChars = 2000;
