@@ -37,7 +37,8 @@ Options:
   --bitrate K     MP3 bit rate in kbit/s (default 32, as 'lame -f' makes of this audio)
   -o FILE         the output file, for one INPUT
   --out-dir DIR   the folder for the outputs (default: each input's own folder)
-  --jobs N        convert up to N inputs at the same time (default: the number of cores)
+  --jobs N        use up to N processes: a long text is spoken in parts side by side, several
+                  inputs at the same time (default: the number of cores)
   --lrc           write an LRC subtitle file beside each output
   --srt           write a SubRip (.srt) subtitle file beside each output
   --words         subtitles with one line per word instead of per sentence

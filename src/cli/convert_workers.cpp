@@ -188,12 +188,17 @@ public:
         feed();
         if (!isDone())
             m_loop.exec();
+        // Standard input ends, so each worker ends; nothing they say now matters.
         for (auto &worker : m_workers) {
-            if (worker->process->state() == QProcess::NotRunning)
-                continue;
-            worker->process->closeWriteChannel();
-            if (!worker->process->waitForFinished(5000))
-                worker->process->kill();
+            QProcess *p = worker->process.get();
+            QObject::disconnect(p, nullptr, nullptr, nullptr);
+            const qint64 pid = p->processId();
+            p->closeWriteChannel();
+            if (p->state() != QProcess::NotRunning && !p->waitForFinished(5000)) {
+                p->kill();
+                p->waitForFinished(1000);
+            }
+            ConvertCleanup::removeWorker(pid);
         }
         return m_failed;
     }
