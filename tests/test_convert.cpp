@@ -40,6 +40,20 @@ double wavSeconds(const QString &path)
     return size > 44 ? double(size - 44) / (2 * 22050) : 0;
 }
 
+// Seconds of audio in a WAV or MP3 file (an MP3 decoded with lame); -1 when it cannot be read.
+double audioSeconds(const QString &path)
+{
+    if (!path.endsWith(QLatin1String(".mp3")))
+        return wavSeconds(path);
+    const QString decoded = path + QStringLiteral(".wav");
+    QProcess lame;
+    lame.start(QStringLiteral("lame"),
+               {QStringLiteral("--quiet"), QStringLiteral("--decode"), path, decoded});
+    if (!lame.waitForFinished(60000) || lame.exitCode() != 0)
+        return -1;
+    return wavSeconds(decoded);
+}
+
 const QByteArray Story = "The ferry left at dawn. Gulls followed it out of the harbour!\n"
                          "By noon the island was a grey line, and then nothing at all.";
 
@@ -109,27 +123,55 @@ private slots:
             qPrintable(QStringLiteral("%1 s decoded, %2 s written").arg(wavSeconds(decoded)).arg(expected)));
     }
 
-    // Subtitles from either engine: times increase, and the last ends with the audio.
+    // Subtitles from either engine: times increase, and the last ends with the audio. Spoken
+    // in parts on two cores, the text gives one output as long as the same text spoken in one
+    // piece, and the times keep increasing across the joins.
     void subtitlesFollowTheAudio_data()
     {
         QTest::addColumn<QString>("voice");
-        QTest::newRow("espeak") << QStringLiteral("English (America) (TTS4.0)");
-        QTest::newRow("flite") << QStringLiteral("Flite slt (US English, female) (TTS5.0)");
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<int>("copies"); // of the three-sentence story
+        QTest::addColumn<int>("partChars");
+        const QString espeak = QStringLiteral("English (America) (TTS4.0)");
+        const QString flite = QStringLiteral("Flite slt (US English, female) (TTS5.0)");
+        QTest::newRow("espeak") << espeak << "wav" << 1 << 2000;
+        QTest::newRow("flite") << flite << "wav" << 1 << 2000;
+        QTest::newRow("espeak in parts, mp3") << espeak << "mp3" << 6 << 150;
+        QTest::newRow("flite in parts") << flite << "wav" << 4 << 150;
     }
     void subtitlesFollowTheAudio()
     {
         QFETCH(QString, voice);
+        QFETCH(QString, format);
+        QFETCH(int, copies);
+        QFETCH(int, partChars);
+        if (format == QLatin1String("mp3") &&
+            QStandardPaths::findExecutable(QStringLiteral("lame")).isEmpty())
+            QSKIP("lame is not installed");
         QTemporaryDir dir;
-        const QString wav = dir.filePath(QStringLiteral("story.wav"));
-        QProcess process;
-        process.start(QStringLiteral(PARLANTO_CLI),
-                      {QStringLiteral("convert"), QStringLiteral("--voice"), voice, QStringLiteral("--srt"),
-                       QStringLiteral("--lrc"), QStringLiteral("-o"), wav, QStringLiteral("-")});
-        process.write(Story);
-        process.closeWriteChannel();
-        QVERIFY(process.waitForFinished(60000));
-        QCOMPARE(process.exitCode(), 0);
-        const double audio = wavSeconds(wav);
+        const QByteArray text = (Story + "\n\n").repeated(copies);
+        auto speak = [&](const QString &output, const QStringList &extra) {
+            QProcess process;
+            process.start(QStringLiteral(PARLANTO_CLI),
+                          QStringList{QStringLiteral("convert"), QStringLiteral("--voice"), voice,
+                                      QStringLiteral("--part-chars"), QString::number(partChars),
+                                      QStringLiteral("-o"), output} +
+                              extra + QStringList{QStringLiteral("-")});
+            process.write(text);
+            process.closeWriteChannel();
+            return process.waitForFinished(60000) && process.exitCode() == 0;
+        };
+        const QString out = dir.filePath(QStringLiteral("story.") + format);
+        QVERIFY(speak(out, {QStringLiteral("--jobs"), QStringLiteral("2"), QStringLiteral("--srt"),
+                            QStringLiteral("--lrc")}));
+        const double audio = audioSeconds(out);
+        if (copies > 1) {
+            const QString whole = dir.filePath(QStringLiteral("whole.wav"));
+            QVERIFY(speak(whole, {QStringLiteral("--jobs"), QStringLiteral("1")}));
+            QVERIFY2(
+                qAbs(audio - wavSeconds(whole)) <= 0.02 * wavSeconds(whole),
+                qPrintable(QStringLiteral("%1 s in parts, %2 s whole").arg(audio).arg(wavSeconds(whole))));
+        }
 
         QFile srt(dir.filePath(QStringLiteral("story.srt")));
         QVERIFY(srt.open(QIODevice::ReadOnly));
@@ -144,13 +186,18 @@ private slots:
         double end = 0;
         for (auto it = timing.globalMatch(cues); it.hasNext();) {
             const auto m = it.next();
+            QVERIFY2(starts.isEmpty() || seconds(m, 1) > starts.last(), qPrintable(m.captured(0)));
             starts.append(seconds(m, 1));
             end = seconds(m, 5);
             QVERIFY(end > starts.last());
         }
-        QCOMPARE(starts.size(), 3); // one per sentence
+        QCOMPARE(starts.size(), 3 * copies); // one per sentence
         QVERIFY(starts.at(0) < 0.5);
-        QVERIFY(starts.at(1) > starts.at(0) && starts.at(2) > starts.at(1));
+        // Each copy of the story starts about one story's length after the one before.
+        const double story = audio / copies;
+        for (int i = 3; i < starts.size(); i += 3)
+            QVERIFY2(qAbs(starts.at(i) - starts.at(i - 3) - story) < 0.1 * story,
+                     qPrintable(QStringLiteral("copy %1 at %2 s").arg(i / 3).arg(starts.at(i))));
         QVERIFY2(qAbs(end - audio) <= 0.5, qPrintable(QStringLiteral("%1 vs %2").arg(end).arg(audio)));
         QVERIFY(cues.contains(QStringLiteral("\nGulls followed it out of the harbour!\n")));
 
@@ -158,8 +205,51 @@ private slots:
         QVERIFY(lrc.open(QIODevice::ReadOnly));
         const QStringList lines =
             QString::fromUtf8(lrc.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-        QCOMPARE(lines.size(), 4);
+        QCOMPARE(lines.size(), 3 * copies + 1);
         QVERIFY(lines.at(1).startsWith(QLatin1Char('[')) && lines.at(1).endsWith(QLatin1String("harbour!")));
+    }
+
+    // Stopped while it works in parts (Ctrl+C, kill), the run leaves no unfinished file and no
+    // worker process behind.
+    void interruptedRunLeavesNothingBehind()
+    {
+        QTemporaryDir dir;
+        const QString text = dir.filePath(QStringLiteral("long.txt"));
+        QVERIFY(writeText(text, (Story + "\n\n").repeated(150)));
+        QProcess process;
+        process.start(QStringLiteral(PARLANTO_CLI),
+                      {QStringLiteral("convert"), QStringLiteral("--jobs"), QStringLiteral("2"),
+                       QStringLiteral("--part-chars"), QStringLiteral("500"), QStringLiteral("-o"),
+                       dir.filePath(QStringLiteral("long.mp3")), text});
+        const QStringList partial{QStringLiteral(".long.mp3.*.part")};
+        QTRY_VERIFY_WITH_TIMEOUT(!QDir(dir.path()).entryList(partial, QDir::Files | QDir::Hidden).isEmpty(),
+                                 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(!workerProcesses().isEmpty(), 20000);
+        process.terminate();
+        QVERIFY(process.waitForFinished(20000));
+        QCOMPARE(process.exitCode(), 128 + 15);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{QStringLiteral("long.txt")});
+        QTRY_COMPARE(workerProcesses(), QStringList());
+    }
+
+private:
+    // Worker processes started for this test's program folder still alive (not zombies).
+    static QStringList workerProcesses()
+    {
+        const QByteArray home = "PARLANTO_HOME=" + qgetenv("PARLANTO_HOME");
+        QStringList found;
+        for (const QString &pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+            QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(pid));
+            QFile environ(QStringLiteral("/proc/%1/environ").arg(pid));
+            QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+            if (!cmdline.open(QIODevice::ReadOnly) || !cmdline.readAll().contains("--part-worker") ||
+                !environ.open(QIODevice::ReadOnly) || !stat.open(QIODevice::ReadOnly))
+                continue;
+            if (environ.readAll().split('\0').contains(home) && !stat.readAll().contains(") Z "))
+                found.append(pid);
+        }
+        return found;
     }
 };
 

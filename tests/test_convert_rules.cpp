@@ -1,4 +1,4 @@
-// test-links: parlanto_platform
+// test-links: parlanto_speech
 #include "cli/convert_plan.h"
 #include "support/test_home.h"
 
@@ -94,6 +94,45 @@ private slots:
         QCOMPARE(srtText(perWord.mid(0, 1)), QStringLiteral("1\n00:00:00,000 --> 00:00:01,000\nOne\n\n"));
         QCOMPARE(lrcText(perWord.mid(0, 1), 88200), QStringLiteral("[00:00.00]One\n[00:04.00]\n"));
         QVERIFY(cues(text, {}, 100, false).isEmpty());
+    }
+
+    // A text spoken on several cores is cut into parts that cover it exactly, in order, each
+    // ending where a sentence or paragraph ends (or, in a text without one, at a blank), and
+    // none much longer than asked.
+    void partsEndAtSentences_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("partChars");
+        QTest::addColumn<int>("count");
+        const QString sentences =
+            QStringLiteral("The tide rose. Was the boat safe? Nobody knew! ").repeated(40);
+        QTest::newRow("sentences") << sentences << 300 << 7;
+        QTest::newRow("paragraphs without stops")
+            << QStringLiteral("a line of words\n\nanother line of words\n\n").repeated(30) << 200 << 6;
+        QTest::newRow("one endless sentence") << QStringLiteral("word ").repeated(500) << 1000 << 3;
+        QTest::newRow("shorter than a part") << QStringLiteral("Just this.") << 2000 << 1;
+    }
+    void partsEndAtSentences()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, partChars);
+        QFETCH(int, count);
+        const QList<Part> cut = parts(text, partChars);
+        QCOMPARE(cut.size(), count);
+        int at = 0;
+        for (const Part &part : cut) {
+            QCOMPARE(part.start, at);
+            QVERIFY(part.end > part.start && part.end - part.start < partChars + 400);
+            at = part.end;
+            if (at == text.size())
+                break;
+            QVERIFY(text.at(at - 1).isSpace());
+            const QString body = text.left(at).trimmed();
+            QVERIFY2(QStringLiteral(".?!").contains(body.back()) ||
+                         text.mid(at - 2, 2) == QLatin1String("\n\n") || !text.contains(QLatin1Char('.')),
+                     qPrintable(body.right(20)));
+        }
+        QCOMPARE(at, text.size());
     }
 
     // Usage errors exit with 2 and say what is wrong, before any speech engine loads.

@@ -3,6 +3,8 @@
 // The pure rules of 'parlanto-cli convert': where each output goes and how the words the
 // engine reports become subtitle lines.
 
+#include "speech/text_chunker.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QList>
@@ -57,6 +59,30 @@ inline QString lrcTime(qint64 ms)
 inline qint64 samplesToMs(qint64 samples)
 {
     return samples * 1000 / SampleRate;
+}
+
+// A stretch [start, end) of a text that is spoken on its own and joined to its neighbours.
+struct Part
+{
+    int start = 0;
+    int end = 0;
+};
+
+// Cuts a text into contiguous parts of about `partChars` characters, each ending where the
+// engines' own pieces end (a sentence end or a blank line), so that no sentence is split.
+inline QList<Part> parts(const QString &text, int partChars)
+{
+    QList<Part> result;
+    const int size = int(text.size());
+    int start = 0;
+    while (start < size) {
+        int end = start;
+        while (end < size && end - start < partChars)
+            end = TextChunker::chunkEnd(text, end, TextChunker::ChunkLimit);
+        result.append({start, end});
+        start = end;
+    }
+    return result;
 }
 
 struct Word

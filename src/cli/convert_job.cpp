@@ -1,0 +1,282 @@
+#include "cli/convert_job.h"
+
+#include "platform/termination_signals.h"
+#include "platform/wav_writer.h"
+#include "speech/directss.h"
+#include "speech/document_reader.h"
+#include "speech/rate_pitch.h"
+#include "speech/spvoice.h"
+#include "speech/voice_catalog.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QTextStream>
+
+#include <algorithm>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <unistd.h>
+
+namespace {
+
+// Hands the audio on to a sink that someone else opens and closes.
+class BorrowedWriter final : public WavWriter
+{
+public:
+    explicit BorrowedWriter(WavWriter &target) : WavWriter(QString()), m_target(target) {}
+    bool open() override { return !m_target.hasFailed(); }
+    bool write(const int16_t *samples, qint64 count) override { return m_target.write(samples, count); }
+    bool write(const QByteArray &pcm) override { return m_target.write(pcm); }
+    bool close() override { return !m_target.hasFailed(); }
+    bool hasFailed() const override { return m_target.hasFailed(); }
+    QString errorString() const override { return m_target.errorString(); }
+
+private:
+    WavWriter &m_target;
+};
+
+QStringList g_temporaries;
+QList<qint64> g_workers;
+
+} // namespace
+
+QString convertFormatFor(const ConvertOptions &options, const QString &output)
+{
+    if (!options.format.isEmpty())
+        return options.format;
+    return QFileInfo(output).suffix().compare(QLatin1String("mp3"), Qt::CaseInsensitive) == 0
+               ? QStringLiteral("mp3")
+               : QStringLiteral("wav");
+}
+
+QString convertOutputFor(const ConvertOptions &options, const QString &input)
+{
+    if (!options.out.isEmpty())
+        return options.out;
+    return ConvertPlan::outputFor(input, options.outDir,
+                                  options.format.isEmpty() ? QStringLiteral("wav") : options.format);
+}
+
+VoiceRenderer::VoiceRenderer(const ConvertOptions &options, const CliVoice &voice)
+{
+    if (voice.generation == VoiceCatalog::Generation4) {
+        m_directss = std::make_unique<DirectSS>();
+        DirectSS &engine = *m_directss;
+        if (!engine.Select(voice.index)) {
+            m_problem = QStringLiteral("voice '%1' cannot be used").arg(voice.text);
+            return;
+        }
+        if (options.rate)
+            engine.setSpeed(RatePitch::positionToEngine(*options.rate, engine.MinSpeed(), engine.MaxSpeed()));
+        engine.setPitch(
+            RatePitch::positionToEngine(options.pitch.value_or(50), engine.MinPitch(), engine.MaxPitch()));
+        engine.setLeftChannelVolume(RatePitch::positionToChannelVolume(options.volume.value_or(100)));
+        engine.setRightChannelVolume(engine.LeftChannelVolume());
+    } else {
+        m_spvoice = std::make_unique<SpVoice>();
+        if (!m_spvoice->setVoice(SpVoice::GetVoices().value(voice.index))) {
+            m_problem = QStringLiteral("voice '%1' cannot be used").arg(voice.text);
+            return;
+        }
+        if (options.rate)
+            m_spvoice->setRate(RatePitch::positionToRate5(*options.rate));
+        m_spvoice->setVolume(options.volume.value_or(100));
+    }
+}
+
+VoiceRenderer::~VoiceRenderer() = default;
+
+bool VoiceRenderer::render(const QString &text, WavWriter &sink, const WordHandler &onWord)
+{
+    if (!m_problem.isEmpty())
+        return false;
+    if (m_directss) {
+        DirectSS &engine = *m_directss;
+        engine.setAudioFile(&sink);
+        QEventLoop loop;
+        const auto word = QObject::connect(&engine, &DirectSS::WordSample, &loop, onWord);
+        QObject::connect(&engine, &DirectSS::TextDataDone, &loop, &QEventLoop::quit);
+        engine.TextData(0, 0, text);
+        if (engine.isSpeaking())
+            loop.exec();
+        QObject::disconnect(word);
+        engine.setAudioFile(nullptr);
+    } else {
+        SpVoice &engine = *m_spvoice;
+        const auto word = QObject::connect(&engine, &SpVoice::WordSample, &engine, onWord);
+        SpFileStream stream;
+        if (!stream.Open(std::make_unique<BorrowedWriter>(sink)))
+            return false;
+        engine.setAudioOutputStream(&stream);
+        engine.Speak(text, SpVoice::SVSFlagsAsync);
+        engine.WaitUntilDone(-1);
+        engine.setAudioOutputStream(nullptr);
+        QObject::disconnect(word);
+        stream.Close();
+    }
+    return !sink.hasFailed();
+}
+
+bool readConvertInput(const QString &input, QString &text, QString &error)
+{
+    if (input == QLatin1String("-")) {
+        QFile in;
+        if (!in.open(stdin, QIODevice::ReadOnly)) {
+            error = QStringLiteral("standard input cannot be read");
+            return false;
+        }
+        text = QString::fromUtf8(in.readAll());
+    } else {
+        const DocumentText document = readDocumentFile(input);
+        if (!document.ok) {
+            error = document.error;
+            return false;
+        }
+        text = document.text;
+    }
+    if (text.trimmed().isEmpty()) {
+        error = QStringLiteral("nothing to convert: the text is empty");
+        return false;
+    }
+    return true;
+}
+
+QString temporaryFor(const QString &output)
+{
+    const QFileInfo info(output);
+    return info.absoluteDir().filePath(
+        QStringLiteral(".%1.%2.part").arg(info.fileName()).arg(QCoreApplication::applicationPid()));
+}
+
+bool moveIntoPlace(const QString &temporary, const QString &target)
+{
+    ConvertCleanup::removeTemporary(temporary);
+    if (std::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(target).constData()) == 0)
+        return true;
+    QFile::remove(temporary);
+    return false;
+}
+
+namespace {
+bool writeSubtitle(const QString &path, const QString &text, QString &error)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(text.toUtf8()) < 0 || !file.commit()) {
+        error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
+        return false;
+    }
+    return true;
+}
+} // namespace
+
+bool writeSubtitles(const ConvertOptions &options, const QString &output, const QString &text,
+                    const QList<ConvertPlan::Word> &words, qint64 samples, QString &error)
+{
+    if (!options.lrc && !options.srt)
+        return true;
+    const QList<ConvertPlan::Cue> cues = ConvertPlan::cues(text, words, samples, options.words);
+    if (options.lrc && !writeSubtitle(ConvertPlan::besideOutput(output, QStringLiteral("lrc")),
+                                      ConvertPlan::lrcText(cues, samples), error))
+        return false;
+    return !options.srt || writeSubtitle(ConvertPlan::besideOutput(output, QStringLiteral("srt")),
+                                         ConvertPlan::srtText(cues), error);
+}
+
+void reportConvertFailure(const QString &input, const QString &why)
+{
+    QTextStream err(stderr);
+    err << "parlanto-cli: " << (input == QLatin1String("-") ? QStringLiteral("standard input") : input)
+        << ": " << why << "\n";
+}
+
+namespace ConvertCleanup {
+
+void install()
+{
+    auto *termination = new TerminationSignals(QCoreApplication::instance());
+    QObject::connect(termination, &TerminationSignals::terminationRequested, [](int number) {
+        for (const qint64 pid : std::as_const(g_workers))
+            ::kill(pid_t(pid), SIGKILL);
+        for (const QString &path : std::as_const(g_temporaries))
+            QFile::remove(path);
+        std::fputs("\nparlanto-cli: interrupted; unfinished outputs removed\n", stderr);
+        std::fflush(stderr);
+        std::_Exit(128 + number);
+    });
+}
+
+void addTemporary(const QString &path)
+{
+    g_temporaries.append(path);
+}
+
+void removeTemporary(const QString &path)
+{
+    g_temporaries.removeAll(path);
+}
+
+void addWorker(qint64 pid)
+{
+    g_workers.append(pid);
+}
+
+void removeWorker(qint64 pid)
+{
+    g_workers.removeAll(pid);
+}
+
+} // namespace ConvertCleanup
+
+ConvertProgress::ConvertProgress(int total, bool allowed)
+    : m_total(total), m_enabled(allowed && isatty(STDERR_FILENO) == 1)
+{
+    m_clock.start();
+}
+
+void ConvertProgress::setCurrent(double fraction, qint64 samples)
+{
+    m_fraction = fraction;
+    m_currentSamples = samples;
+    show(false);
+}
+
+void ConvertProgress::fileDone(qint64 samples)
+{
+    ++m_done;
+    m_samples += samples;
+    m_fraction = 0;
+    m_currentSamples = 0;
+    show(true);
+}
+
+void ConvertProgress::finish()
+{
+    if (m_enabled && m_shown) {
+        std::fputs("\n", stderr);
+        std::fflush(stderr);
+    }
+}
+
+void ConvertProgress::show(bool force)
+{
+    if (!m_enabled || (!force && m_lastShown.isValid() && m_lastShown.elapsed() < 200))
+        return;
+    m_lastShown.start();
+    m_shown = true;
+    const double seconds = m_clock.elapsed() / 1000.0;
+    const double audio = double(m_samples + m_currentSamples) / ConvertPlan::SampleRate;
+    const double percent = 100.0 * (m_done + std::min(1.0, m_fraction)) / std::max(1, m_total);
+    const QString line = QStringLiteral("\r%1/%2 files  %3%  %4 s  %5x real time ")
+                             .arg(m_done)
+                             .arg(m_total)
+                             .arg(int(percent))
+                             .arg(seconds, 0, 'f', 1)
+                             .arg(seconds > 0 ? audio / seconds : 0.0, 0, 'f', 1);
+    std::fputs(line.toLocal8Bit().constData(), stderr);
+    std::fflush(stderr);
+}

@@ -1,0 +1,110 @@
+#pragma once
+
+// What the parts of 'parlanto-cli convert' share: the options, the voice that speaks a text
+// into a sink, reading an input, putting an output in place and the progress line.
+
+#include "cli/cli_commands.h"
+#include "cli/convert_plan.h"
+
+#include <QElapsedTimer>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+class DirectSS;
+class SpVoice;
+class WavWriter;
+
+struct ConvertOptions
+{
+    QString voice;
+    std::optional<int> rate, pitch, volume;
+    QString format; // "wav", "mp3" or empty: from the output's name
+    int bitrate = 0;
+    QString out, outDir;
+    int jobs = 0;
+    // Characters per part when a text is spoken on several cores: enough that a part's start-up
+    // costs nothing, few enough that the parts waiting to be joined stay small and both cores
+    // stay busy to the end.
+    int partChars = 2000;
+    bool lrc = false, srt = false, words = false;
+    bool partWorker = false; // started by another convert: speak the parts it is sent
+    QStringList inputs;
+};
+
+QString convertFormatFor(const ConvertOptions &options, const QString &output);
+QString convertOutputFor(const ConvertOptions &options, const QString &input);
+
+// Speaks texts one at a time with the chosen voice and settings into a sink, in this process.
+class VoiceRenderer
+{
+public:
+    using WordHandler = std::function<void(int position, int length, qint64 sample)>;
+
+    VoiceRenderer(const ConvertOptions &options, const CliVoice &voice);
+    ~VoiceRenderer();
+    VoiceRenderer(const VoiceRenderer &) = delete;
+    VoiceRenderer &operator=(const VoiceRenderer &) = delete;
+
+    QString problem() const { return m_problem; } // empty when the voice can speak
+    // Speaks `text` into the open `sink`; words at their offsets in `text` and their samples
+    // from the start of this text. False when the sink failed.
+    bool render(const QString &text, WavWriter &sink, const WordHandler &onWord);
+
+private:
+    std::unique_ptr<DirectSS> m_directss;
+    std::unique_ptr<SpVoice> m_spvoice;
+    QString m_problem;
+};
+
+// The text of an input ('-': standard input), or why there is none.
+bool readConvertInput(const QString &input, QString &text, QString &error);
+
+// The hidden temporary name an output is written under in its folder until it is complete.
+QString temporaryFor(const QString &output);
+
+// Replaces `target` by the finished `temporary` in one step; removes the temporary on failure.
+bool moveIntoPlace(const QString &temporary, const QString &target);
+
+// Writes the subtitle files the options ask for beside the finished output.
+bool writeSubtitles(const ConvertOptions &options, const QString &output, const QString &text,
+                    const QList<ConvertPlan::Word> &words, qint64 samples, QString &error);
+
+void reportConvertFailure(const QString &input, const QString &why);
+
+// Temporary files and worker processes an interrupted run must not leave behind: on SIGINT,
+// SIGTERM or SIGHUP the workers are killed, the temporaries removed and the run ends.
+namespace ConvertCleanup {
+void install();
+void addTemporary(const QString &path);
+void removeTemporary(const QString &path);
+void addWorker(qint64 pid);
+void removeWorker(qint64 pid);
+} // namespace ConvertCleanup
+
+// One line on standard error, rewritten in place, only when it is a terminal.
+class ConvertProgress
+{
+public:
+    ConvertProgress(int total, bool allowed);
+    void setCurrent(double fraction, qint64 samples);
+    void fileDone(qint64 samples);
+    void finish();
+
+private:
+    void show(bool force);
+
+    int m_total = 0;
+    int m_done = 0;
+    qint64 m_samples = 0;
+    qint64 m_currentSamples = 0;
+    double m_fraction = 0;
+    bool m_enabled = false;
+    bool m_shown = false;
+    QElapsedTimer m_clock;
+    QElapsedTimer m_lastShown;
+};
