@@ -278,6 +278,7 @@ private:
     void buildControls();
     void buildPanel();
     void connectControls();
+    void nameForAccessibility();
     void createRunTimeTimers();
     void createGeneration4Objects();
     void createGeneration5Objects();
