@@ -20,6 +20,8 @@
 #include <QAccessibleValueInterface>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPointer>
@@ -28,6 +30,7 @@
 #include <QScrollBar>
 #include <QSlider>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QToolButton>
 #include <QtTest>
 
@@ -341,6 +344,102 @@ private slots:
             QVERIFY2(Accessibility::contrastRatio(highlighted, highlight) >= Accessibility::ReadableContrast,
                      qPrintable(highlighted.name() + QStringLiteral(" on ") + highlight.name()));
         }
+    }
+
+    // As a screen-reader user's desktop sees the program: under Xvfb with the accessibility bus,
+    // read from outside the process. The main window names every control, and Tab visits the
+    // three bars and the slider.
+    void mainWindowSeenFromOutside()
+    {
+        const QString python = QStringLiteral("/usr/bin/python3"); // Debian's, which has pyatspi
+        for (const char *tool : {"Xvfb", "dbus-daemon", "xdotool"})
+            if (QStandardPaths::findExecutable(QLatin1String(tool)).isEmpty())
+                QSKIP(qPrintable(QStringLiteral("%1 is not installed").arg(QLatin1String(tool))));
+        if (!QFileInfo::exists(QStringLiteral("/usr/libexec/at-spi-bus-launcher")) ||
+            QProcess::execute(python, {QStringLiteral("-c"), QStringLiteral("import pyatspi")}) != 0)
+            QSKIP("at-spi2-core or python3-pyatspi is not installed");
+        const QString script = QStringLiteral(PARLANTO_TEST_DATA "/../support/atspi_check.py");
+
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        for (const char *sub : {"run", "cache", "home"})
+            QVERIFY(QDir(dir.path()).mkpath(QLatin1String(sub)));
+        QFile::setPermissions(dir.filePath(QStringLiteral("run")),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        // A display of this test's own, free on this machine.
+        int display = 600 + int(QCoreApplication::applicationPid() % 300);
+        while (QFileInfo::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(display)))
+            ++display;
+
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("DISPLAY"), QStringLiteral(":%1").arg(display));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir.filePath(QStringLiteral("run")));
+        env.insert(QStringLiteral("XDG_CACHE_HOME"), dir.filePath(QStringLiteral("cache")));
+        env.insert(QStringLiteral("PARLANTO_HOME"), dir.filePath(QStringLiteral("home")));
+        env.insert(QStringLiteral("PARLANTO_INSTANCE"),
+                   QStringLiteral("a11yOutside%1").arg(QCoreApplication::applicationPid()));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        // Qt offers its tree on the bus without asking the desktop's settings first.
+        env.insert(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"), QStringLiteral("1"));
+
+        // Declared in start order: each is stopped, in reverse order, when the test ends.
+        QProcess xvfb;
+        xvfb.start(QStringLiteral("Xvfb"),
+                   {QStringLiteral(":%1").arg(display), QStringLiteral("-nolisten"), QStringLiteral("tcp"),
+                    QStringLiteral("-screen"), QStringLiteral("0"), QStringLiteral("1280x1024x24")});
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(display)), 10000);
+        QProcess bus;
+        bus.setProcessEnvironment(env);
+        bus.start(QStringLiteral("dbus-daemon"),
+                  {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                   QStringLiteral("--print-address=1"),
+                   QStringLiteral("--address=unix:path=") + dir.filePath(QStringLiteral("bus"))});
+        QVERIFY(bus.waitForReadyRead(10000));
+        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
+                   QString::fromLocal8Bit(bus.readLine()).trimmed());
+
+        // A document to read, so that the position slider is available; no first-run help.
+        QFile text(dir.filePath(QStringLiteral("home/words.txt")));
+        QVERIFY(text.open(QIODevice::WriteOnly));
+        text.write("Volume, rate and pitch are set with the bars below the document.\n");
+        text.close();
+        QFile mark(dir.filePath(QStringLiteral("home/firstuse.done")));
+        QVERIFY(mark.open(QIODevice::WriteOnly));
+        mark.close();
+        QProcess program;
+        program.setProcessEnvironment(env);
+        program.start(QStringLiteral(PARLANTO_BIN), {text.fileName()});
+        QVERIFY(program.waitForStarted());
+
+        const auto ask = [&](const QStringList &arguments) {
+            QProcess check;
+            check.setProcessEnvironment(env);
+            check.start(python, QStringList{script, QStringLiteral("parlanto")} + arguments);
+            check.waitForFinished(90000);
+            return QString::fromUtf8(check.readAllStandardOutput() + check.readAllStandardError());
+        };
+
+        const QString tree = ask({QStringLiteral("tree")});
+        QVERIFY2(tree.contains(QLatin1String("NAMED")), qPrintable(tree));
+        QVERIFY2(!tree.contains(QLatin1String("UNNAMED")), qPrintable(tree));
+        for (const char *control :
+             {"scroll bar Volume", "scroll bar Rate", "scroll bar Pitch", "slider Reading position",
+              "text Document", "combo box Voice", "check box Text", "push button Speak"})
+            QVERIFY2(tree.contains(QStringLiteral("NAMED %1\n").arg(QLatin1String(control))), control);
+
+        const QString tabs =
+            ask({QStringLiteral("tab"), QStringLiteral("20"), QString::number(program.processId())});
+        for (const char *control :
+             {"scroll bar Volume", "scroll bar Rate", "scroll bar Pitch", "slider Reading position"})
+            QVERIFY2(tabs.contains(QStringLiteral("FOCUS %1\n").arg(QLatin1String(control))),
+                     qPrintable(tabs));
+
+        program.kill();
+        program.waitForFinished();
+        bus.terminate();
+        bus.waitForFinished();
+        xvfb.terminate();
+        xvfb.waitForFinished();
     }
 
     void contrastRatioFollowsTheGuidelines()
