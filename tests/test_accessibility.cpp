@@ -10,6 +10,7 @@
 #include "platform/accessibility.h"
 #include "platform/font_colour_dialog.h"
 #include "platform/program_folder.h"
+#include "support/fake_shell.h"
 #include "support/main_window_fixture.h"
 #include "support/test_home.h"
 #include "tools/SlideReadAloud.h"
@@ -112,7 +113,9 @@ bool tabbable(const QWidget *widget)
 {
     const bool interactive =
         qobject_cast<const QAbstractButton *>(widget) || qobject_cast<const QAbstractSlider *>(widget) ||
-        qobject_cast<const QComboBox *>(widget) || qobject_cast<const QPlainTextEdit *>(widget);
+        qobject_cast<const QComboBox *>(widget) || qobject_cast<const QPlainTextEdit *>(widget) ||
+        // a label that acts on Enter as it does on a click
+        (qobject_cast<const QLabel *>(widget) && widget->focusPolicy() != Qt::NoFocus);
     const QWidget *window = widget->window();
     // The layout parks a hidden text box far outside the window.
     const bool inView = QRect(widget->mapTo(window, QPoint()), widget->size()).intersects(window->rect());
@@ -240,8 +243,9 @@ private slots:
         for (QWidget *child : w.findChildren<QWidget *>())
             if (child->window() == &w && tabbable(child))
                 expected.insert(child);
-        for (QWidget *must : std::initializer_list<QWidget *>{
-                 w.VScroll1, w.VScroll2, w.VScroll3, w.cpvSlider1, w.RichTextBox1, w.Command5, w.Check1})
+        for (QWidget *must :
+             std::initializer_list<QWidget *>{w.VScroll1, w.VScroll2, w.VScroll3, w.cpvSlider1,
+                                              w.RichTextBox1, w.Command5, w.Check1, w.Label10})
             QVERIFY2(expected.contains(must), qPrintable(must->objectName()));
 
         w.RichTextBox1->setFocus(Qt::OtherFocusReason);
@@ -265,6 +269,15 @@ private slots:
         // No tab stop outside the window's own controls.
         for (QWidget *widget : visited)
             QVERIFY2(expected.contains(widget), qPrintable(widget->objectName()));
+
+        // The version line, reached by the keyboard, offers more engines on Enter.
+        {
+            FakeShell shell;
+            w.Label10->setFocus(Qt::TabFocusReason);
+            QTest::keyClick(w.Label10, Qt::Key_Return);
+            QCOMPARE(shell.opened().size(), 1);
+            QVERIFY(shell.opened().constFirst().endsWith(QLatin1String("/download.htm")));
+        }
 
         // The volume bar, reached by the keyboard, goes up with the Up key and down with Down.
         w.VScroll1->setFocus(Qt::TabFocusReason);

@@ -48,8 +48,12 @@ void ttsmain::nameForAccessibility()
     // The spoken word is shown as the selection: it stays readable in any colours chosen.
     keepHighlightReadable(RichTextBox1);
 
+    // The version line offers more engines on a double click, and on Enter or Space.
+    activateWithKeys(Label10, [this] { Label10_DblClick(); });
+    Label10->setAccessibleDescription(QStringLiteral("Press Enter to download more text to speech engines"));
+
     // Tab goes from the document along the button row, then along the row below it.
     RichTextBox1->setTabChangesFocus(true);
-    tabOrder({RichTextBox1, Command7, Combo1, Command5, Command6, Command3, Command4, Command8, Command1,
-              Command2, Command9, cpvSlider1, Check1, VScroll1, VScroll2, VScroll3});
+    tabOrder({RichTextBox1, Label10, Command7, Combo1, Command5, Command6, Command3, Command4, Command8,
+              Command1, Command2, Command9, cpvSlider1, Check1, VScroll1, VScroll2, VScroll3});
 }

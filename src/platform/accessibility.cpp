@@ -8,8 +8,10 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QEvent>
+#include <QFocusFrame>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QPointer>
 #include <QScrollBar>
 
 #include <cmath>
@@ -150,6 +152,56 @@ private:
     QAbstractButton *m_closeButton;
 };
 
+class FocusFrameFollower : public QObject
+{
+public:
+    explicit FocusFrameFollower(QWidget *control) : QObject(control), m_control(control) {}
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched != m_control)
+            return false;
+        if (event->type() == QEvent::FocusIn) {
+            if (!m_frame)
+                m_frame = new QFocusFrame(m_control);
+            m_frame->setWidget(m_control);
+            m_frame->show();
+        } else if (event->type() == QEvent::FocusOut && m_frame) {
+            m_frame->hide();
+        }
+        return false;
+    }
+
+private:
+    QWidget *m_control;
+    QPointer<QFocusFrame> m_frame;
+};
+
+class KeyActivation : public QObject
+{
+public:
+    KeyActivation(QWidget *control, std::function<void()> action)
+        : QObject(control), m_control(control), m_action(std::move(action))
+    {}
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched != m_control || event->type() != QEvent::KeyPress)
+            return false;
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key != Qt::Key_Return && key != Qt::Key_Enter && key != Qt::Key_Space)
+            return false;
+        m_action();
+        return true;
+    }
+
+private:
+    QWidget *m_control;
+    std::function<void()> m_action;
+};
+
 class HighlightKeeper : public QObject
 {
 public:
@@ -270,6 +322,18 @@ void tabOrder(std::initializer_list<QWidget *> controls)
 void closeOnEscape(QWidget *window, QAbstractButton *closeButton)
 {
     window->installEventFilter(new EscapeCloses(window, closeButton));
+}
+
+void showFocus(QWidget *control)
+{
+    control->installEventFilter(new FocusFrameFollower(control));
+}
+
+void activateWithKeys(QWidget *control, std::function<void()> action)
+{
+    control->setFocusPolicy(Qt::TabFocus);
+    control->installEventFilter(new KeyActivation(control, std::move(action)));
+    showFocus(control);
 }
 
 double relativeLuminance(const QColor &colour)

@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QString>
 
+#include <functional>
 #include <initializer_list>
 
 class QAbstractButton;
@@ -39,6 +40,14 @@ void tabOrder(std::initializer_list<QWidget *> controls);
 // Escape closes `window`, as it closes a dialog: through `closeButton` when given, so that the
 // window's own closing rules apply, else by closing the window.
 void closeOnEscape(QWidget *window, QAbstractButton *closeButton = nullptr);
+
+// Draws a focus frame round `control` while it has the keyboard focus, for controls that draw
+// none of their own (a label that acts on a click).
+void showFocus(QWidget *control);
+
+// Lets the keyboard reach `control` and run `action` with Enter or Space, as a click or double
+// click with the mouse does; the focus shows.
+void activateWithKeys(QWidget *control, std::function<void()> action);
 
 // ---- Readable highlight
 

@@ -63,7 +63,7 @@ def focused(app):
     found = []
 
     def visit(node, path):
-        if node.getState().contains(pyatspi.STATE_FOCUSED) and node.getRole() in INTERACTIVE:
+        if node.getState().contains(pyatspi.STATE_FOCUSED):
             found.append(node)
     walk(app, [app.name], visit)
     return found[0] if found else None
