@@ -85,6 +85,7 @@ ttsmain::ttsmain(AppState &app, SpeechFactory factory, QWidget *parent)
     };
     buildControls();
     connectControls();
+    nameForAccessibility();
     // The help and About windows close with the program whoever opened them.
     setUnloadHandler(QStringLiteral("howto"), &howto::unloadWindow);
     setUnloadHandler(QStringLiteral("ttsaboutForm"), &ttsaboutForm::unloadWindow);

@@ -297,6 +297,7 @@ private:
     void buildControls();
     void buildPanel();
     void connectControls();
+    void nameForAccessibility();
     void createRunTimeTimers();
     void createGeneration4Objects();
     void createGeneration5Objects();

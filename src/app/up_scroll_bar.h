@@ -27,7 +27,9 @@ public:
             "margin; }"
             "QScrollBar::sub-line:vertical { height: 7px; subcontrol-position: top; subcontrol-origin: "
             "margin; }"
-            "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: none; }"));
+            "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: none; }"
+            // The keyboard focus shows as a dotted frame in place of the plain one.
+            "QScrollBar:vertical:focus { border: 1px dotted #000000; }"));
         connect(this, &QAbstractSlider::actionTriggered, this, [this](int action) {
             if (!m_mousePressed)
                 return;

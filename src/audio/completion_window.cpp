@@ -1,5 +1,6 @@
 #include "audio/completion_window.h"
 
+#include "platform/accessibility.h"
 #include "platform/shell.h"
 
 #include <QHBoxLayout>
@@ -29,6 +30,7 @@ CompletionWindow::CompletionWindow(const QString &name, QWidget *parent) : QWidg
     layout->addLayout(buttons);
     connect(Command1, &QPushButton::clicked, this, &CompletionWindow::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &CompletionWindow::Command2_Click);
+    Accessibility::closeOnEscape(this, Command2);
 }
 
 QLabel *CompletionWindow::addLine(const QString &objectName, const QString &text)

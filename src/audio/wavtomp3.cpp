@@ -3,6 +3,7 @@
 #include "audio/audio_progress.h"
 #include "audio/job_record.h"
 #include "audio/wavtomp3end.h"
+#include "platform/accessibility.h"
 #include "platform/dialogs.h"
 #include "platform/interval_timer.h"
 #include "platform/program_folder.h"
@@ -119,6 +120,12 @@ wavtomp3::wavtomp3(JobRecord &job, QWidget *parent) : QWidget(parent, Qt::Window
     connect(Image2, &QToolButton::clicked, this, &wavtomp3::Image2_Click);
     connect(Command2, &QPushButton::clicked, this, &wavtomp3::Command2_Click);
     connect(Command1, &QPushButton::clicked, this, &wavtomp3::Command1_Click);
+
+    // The percentage and the elapsed time are read with what they show.
+    Accessibility::valueLabel(Label1, QStringLiteral("Completed"));
+    Accessibility::valueLabel(Label2, QStringLiteral("Elapsed time"));
+    Accessibility::tabOrder({Text1, Image1, Text2, Image2, Command2, Command1});
+    Accessibility::closeOnEscape(this, Command1);
     Form_Load();
 }
 

@@ -2,6 +2,7 @@
 
 #include "desktop/addin_installers.h"
 #include "desktop/window_drag.h"
+#include "platform/accessibility.h"
 #include "platform/cursor_file.h"
 #include "platform/dialogs.h"
 #include "platform/program_folder.h"
@@ -202,6 +203,7 @@ void howto::buildControls()
     Label8->setCursor(hand);
     for (QLabel *installer : {Label3, Label9, Label11, Image2, Image7, Image11})
         installer->setCursor(Qt::PointingHandCursor);
+    Accessibility::closeOnEscape(this, Command1);
 }
 
 void howto::Form_Load()

@@ -1,6 +1,7 @@
 #include "desktop/ttsaboutForm.h"
 
 #include "desktop/window_drag.h"
+#include "platform/accessibility.h"
 #include "platform/program_folder.h"
 #include "platform/shell.h"
 #include "speech/engine_versions.h"
@@ -139,6 +140,7 @@ void ttsaboutForm::buildControls()
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     connect(Timer1, &QTimer::timeout, this, &ttsaboutForm::Timer1_Timer);
+    Accessibility::closeOnEscape(this, Command1);
 }
 
 void ttsaboutForm::Form_Load()
@@ -174,7 +176,11 @@ void ttsaboutForm::askLameVersion()
     }
     auto *process = new QProcess(this);
     process->setProcessChannelMode(QProcess::MergedChannels);
-    auto settle = [this, process](const QString &version) {
+    // Closing the window while the encoder still answers kills it, and the answer then arrives
+    // while the window's labels are already gone: nothing is left to show it in.
+    auto settle = [this, process, label = QPointer<QLabel>(Label8)](const QString &version) {
+        if (!label)
+            return;
         process->disconnect();
         process->deleteLater();
         Label8->setText(version.isEmpty() ? QStringLiteral("lame (unknown version)")

@@ -1,5 +1,7 @@
 #include "desktop/window_drag.h"
 
+#include "platform/accessibility.h"
+
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -22,6 +24,7 @@ void WindowDrag::addClickable(QWidget *widget)
     m_clickables.insert(widget);
     widget->setFocusPolicy(Qt::StrongFocus);
     widget->installEventFilter(this);
+    Accessibility::showFocus(widget);
 }
 
 void WindowDrag::startMove()

@@ -6,6 +6,8 @@
 #include <QFontDialog>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
+#include <QListView>
 #include <QPainter>
 #include <QPixmap>
 #include <QVBoxLayout>
@@ -73,6 +75,33 @@ FontColourDialog::FontColourDialog(QWidget *owner, const QFont &initialFont, con
     layout->addWidget(m_fonts);
     layout->addLayout(colourRow);
     layout->addWidget(buttons);
+    nameFontControls();
+}
+
+// Qt's font chooser labels its boxes with buddies but names neither the boxes nor the lists
+// below them: each takes the name of its label ("Font", "Font style", "Size").
+void FontColourDialog::nameFontControls()
+{
+    const auto plain = [](QString caption) {
+        return caption.remove(QLatin1Char('&')).remove(QLatin1Char(':')).trimmed();
+    };
+    for (QLabel *label : m_fonts->findChildren<QLabel *>())
+        if (label->buddy() && label->buddy()->accessibleName().isEmpty())
+            label->buddy()->setAccessibleName(plain(label->text()));
+    const QList<QLineEdit *> boxes = m_fonts->findChildren<QLineEdit *>();
+    const QList<QListView *> lists = m_fonts->findChildren<QListView *>();
+    // Each list has its box: the family, the style and the size.
+    for (qsizetype i = 0; i < lists.size() && i < boxes.size(); ++i) {
+        QWidget *box = boxes.at(i);
+        QWidget *list = lists.at(i);
+        if (box->accessibleName().isEmpty())
+            box->setAccessibleName(list->accessibleName());
+        if (list->accessibleName().isEmpty() || list->accessibleName() == box->accessibleName())
+            list->setAccessibleName(box->accessibleName() + QStringLiteral(" list"));
+    }
+    for (QComboBox *box : m_fonts->findChildren<QComboBox *>())
+        box->view()->setAccessibleName(box->accessibleName());
+    m_colours->view()->setAccessibleName(m_colours->accessibleName());
 }
 
 QFont FontColourDialog::selectedFont() const

@@ -24,6 +24,7 @@ public:
     QComboBox *colourList() const { return m_colours; }
 
 private:
+    void nameFontControls();
     void onColourActivated(int index);
     QFontDialog *m_fonts = nullptr;
     QComboBox *m_colours = nullptr;

@@ -1,5 +1,6 @@
 #include "tools/updatewin.h"
 
+#include "platform/accessibility.h"
 #include "platform/cursor_file.h"
 #include "platform/dialogs.h"
 #include "platform/program_folder.h"
@@ -104,6 +105,20 @@ void updatewin::buildControls()
     Command5->hide();
     Command1->hide();
     Label8->hide();
+
+    // The state lines are read with what they show; Escape closes as "Close" does.
+    const std::pair<QLabel *, QString> states[] = {
+        {Label1, QStringLiteral("Current version")},
+        {Label2, QStringLiteral("Update state")},
+        {Label5, QStringLiteral("Check result")},
+        {Label6, QStringLiteral("Next step")},
+        {Label8, QStringLiteral("Warning")},
+        {Label40, QStringLiteral("Download progress")},
+        {Label20, QStringLiteral("Download percentage")},
+    };
+    for (const auto &[label, caption] : states)
+        Accessibility::valueLabel(label, caption);
+    Accessibility::closeOnEscape(this, Command8);
 }
 
 void updatewin::Form_Load()
