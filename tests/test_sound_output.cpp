@@ -277,7 +277,9 @@ private slots:
                                     .arg(after.seconds)
                                     .arg(after.pitchHz);
         QVERIFY2(fresh.seconds > 1 && fresh.pitchHz > 60, qPrintable(figures));
-        QVERIFY2(std::abs(after.seconds / fresh.seconds - 1) < 0.15, qPrintable(figures));
+        // A busy machine can stretch either reading by a few playback gaps (up to ~15 % seen); a
+        // worn voice is twice as long or more, and much lower.
+        QVERIFY2(std::abs(after.seconds / fresh.seconds - 1) < 0.35, qPrintable(figures));
         QVERIFY2(std::abs(after.pitchHz / fresh.pitchHz - 1) < 0.15, qPrintable(figures));
     }
 };
