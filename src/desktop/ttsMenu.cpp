@@ -366,8 +366,10 @@ void ttsMenu::Form_Load(QPoint cursor)
     highlight(nullptr);
 
     Label8->setText(vendorDomain(vendorSite()));
-    Label8->setAccessibleName(Label8->text());
-    Picture8->setAccessibleName(Label8->text());
+    // Read as what it opens, so the name says more than a bare address.
+    const QString homepage = QStringLiteral("Homepage ") + Label8->text();
+    Label8->setAccessibleName(homepage);
+    Picture8->setAccessibleName(homepage);
 
     fitWidth();
     move(menuPlacement(cursor, size()));
