@@ -6,6 +6,7 @@
 #include "app/app_state.h"
 #include "app/batch_text2sound_host.h"
 #include "app/ttsmain.h"
+#include "bench_home.h"
 #include "platform/dialogs.h"
 #include "speech/directss.h"
 #include "speech/synth_engine.h"
@@ -178,13 +179,8 @@ Side batchWindow(BatchText2Sound &batch, AppState &state, QuietDialogs &dialogs,
 
 int main(int argc, char **argv)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    if (qEnvironmentVariableIsEmpty("PARLANTO_AUDIO"))
-        qputenv("PARLANTO_AUDIO", "fast");
     QTemporaryDir home;
-    qputenv("PARLANTO_HOME", home.path().toLocal8Bit());
-    qputenv("XDG_CACHE_HOME", home.filePath(QStringLiteral("cache")).toLocal8Bit());
-    qputenv("PARLANTO_INSTANCE", "benchBatch");
+    useBenchHome(home, "benchBatch");
     QApplication app(argc, argv);
     QuietDialogs dialogs;
     Dialogs::install(&dialogs);

@@ -2,6 +2,7 @@
 // second process to the first audio of that text. Run offscreen with PARLANTO_AUDIO=fast.
 #include "app/app_state.h"
 #include "app/ttsmain.h"
+#include "bench_home.h"
 #include "desktop/intake_command.h"
 #include "speech/directss.h"
 #include "speech/voice_catalog.h"
@@ -22,12 +23,8 @@
 
 int main(int argc, char **argv)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    if (qEnvironmentVariableIsEmpty("PARLANTO_AUDIO"))
-        qputenv("PARLANTO_AUDIO", "fast");
     QTemporaryDir home;
-    qputenv("PARLANTO_HOME", home.path().toLocal8Bit());
-    qputenv("PARLANTO_INSTANCE", "benchIntake");
+    useBenchHome(home, "benchIntake");
     QApplication app(argc, argv);
     AppState state;
     ttsmain w(state);

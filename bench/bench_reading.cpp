@@ -2,6 +2,7 @@
 // large document, and the length recount after an edit. Run offscreen with PARLANTO_AUDIO=fast.
 #include "app/app_state.h"
 #include "app/ttsmain.h"
+#include "bench_home.h"
 #include "speech/directss.h"
 #include "speech/spvoice.h"
 #include "speech/voice_catalog.h"
@@ -76,12 +77,8 @@ int pick(ttsmain &w, int generation)
 
 int main(int argc, char **argv)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    if (qEnvironmentVariableIsEmpty("PARLANTO_AUDIO"))
-        qputenv("PARLANTO_AUDIO", "fast");
     QTemporaryDir home;
-    qputenv("PARLANTO_HOME", home.path().toLocal8Bit());
-    qputenv("PARLANTO_INSTANCE", "bench");
+    useBenchHome(home, "bench");
     QApplication app(argc, argv);
     AppState state;
     ttsmain w(state);

@@ -4,6 +4,7 @@
 // lists every gap over 60 ms with the caption at that moment.
 #include "app/app_state.h"
 #include "app/ttsmain.h"
+#include "bench_home.h"
 #include "platform/dialogs.h"
 #include "speech/voice_catalog.h"
 
@@ -121,13 +122,8 @@ double timedCommand(const QString &program, const QStringList &arguments)
 
 int main(int argc, char **argv)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    if (qEnvironmentVariableIsEmpty("PARLANTO_AUDIO"))
-        qputenv("PARLANTO_AUDIO", "fast");
     QTemporaryDir home;
-    qputenv("PARLANTO_HOME", home.path().toLocal8Bit());
-    qputenv("XDG_CACHE_HOME", home.filePath(QStringLiteral("cache")).toLocal8Bit());
-    qputenv("PARLANTO_INSTANCE", "benchSave");
+    useBenchHome(home, "benchSave");
     QApplication app(argc, argv);
     ScriptedSave dialogs;
     Dialogs::install(&dialogs);
