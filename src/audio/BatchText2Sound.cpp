@@ -669,15 +669,7 @@ void BatchText2Sound::showProgress(int percent, bool noBlankAfterColon)
 // The file in work could not be converted: it is noted, its temporary files go, the batch goes on.
 void BatchText2Sound::fileFailed(const QString &reason)
 {
-    for (IntervalTimer *timer : findChildren<IntervalTimer *>(QString(), Qt::FindDirectChildrenOnly))
-        timer->setInterval(0);
-    Ttsparlvcocx1.Stop();
-    Ttsparlvcocx1.Close();
-    if (Parlocx::waveEnd() == Parlocx::WaveEndRunning)
-        Parlocx::setWaveEnd(Parlocx::WaveEndConsumed);
-    m_encoding = false;
-    Encoder.stop();
-    removeTemporaries();
+    abandonFileInWork();
     const QString name = QFileInfo(SourceFiles.value(FileIndex - 1)).fileName();
     const QString noted = name + QStringLiteral(": ") +
                           (reason.isEmpty() ? QStringLiteral("the sound file could not be made") : reason);
@@ -723,6 +715,16 @@ void BatchText2Sound::Command4_Click()
 {
     if (!m_running)
         return;
+    abandonFileInWork();
+    TimerStop();
+}
+
+// The file in work ends where it stands: no step runs on, the recording and the encoder stop and
+// its temporary files go.
+void BatchText2Sound::abandonFileInWork()
+{
+    for (IntervalTimer *timer : findChildren<IntervalTimer *>(QString(), Qt::FindDirectChildrenOnly))
+        timer->setInterval(0);
     Ttsparlvcocx1.Stop();
     Ttsparlvcocx1.Close();
     if (Parlocx::waveEnd() == Parlocx::WaveEndRunning)
@@ -730,7 +732,6 @@ void BatchText2Sound::Command4_Click()
     m_encoding = false;
     Encoder.stop();
     removeTemporaries();
-    TimerStop();
 }
 
 void BatchText2Sound::Command1_Click()

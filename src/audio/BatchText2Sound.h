@@ -151,6 +151,7 @@ private:
     void showProgress(int percent, bool noBlankAfterColon = false);
     QString recordingPath() const;
     void removeTemporaries();
+    void abandonFileInWork();
     void setRunning(bool running);
     void rememberPlaces();
 
