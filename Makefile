@@ -1,4 +1,4 @@
-# make run   - install what is missing, build, start Parlanto
+# make run   - install what is missing, build the programs (not the tests), start Parlanto
 # make test  - install what is missing, build, run every test
 # make install PREFIX=/opt/parlanto - build and install (default prefix /usr/local; DESTDIR works)
 # make package - build the Debian package with CPack and check it with lintian
@@ -30,6 +30,7 @@ run: build
 	@$(BUILD)/src/parlanto
 
 test: build
+	@cmake --build $(BUILD) --target parlanto_tests
 	@cd $(BUILD) && QT_QPA_PLATFORM=offscreen PARLANTO_AUDIO=fast ctest --output-on-failure -j2
 
 bench: build
