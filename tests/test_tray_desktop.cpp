@@ -4,6 +4,7 @@
 #include "platform/program_folder.h"
 #include "support/main_window_fixture.h"
 #include "support/test_home.h"
+#include "support/x_server.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -29,78 +30,6 @@ namespace {
 
 const QStringList Tools = {QStringLiteral("Xvfb"), QStringLiteral("trayer"), QStringLiteral("xdotool"),
                            QStringLiteral("xclip")};
-
-// The X server, started before the application connects to it.
-struct XServer
-{
-    qint64 pid = 0;
-    QString display;
-    QString missing;
-    QTemporaryDir scratch;
-
-    XServer()
-    {
-        for (const QString &tool : Tools)
-            if (QStandardPaths::findExecutable(tool).isEmpty())
-                missing += tool + QLatin1Char(' ');
-        if (!missing.isEmpty())
-            return;
-        // A free display number derived from this process, so that parallel tests never meet.
-        for (int attempt = 0; attempt < 20 && display.isEmpty(); ++attempt) {
-            const int number = 300 + (::getpid() + attempt * 37) % 600;
-            if (QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(number)))
-                continue;
-            const QString socket = QStringLiteral("/tmp/.X11-unix/X%1").arg(number);
-            if (!QProcess::startDetached(QStringLiteral("Xvfb"),
-                                         {QStringLiteral(":%1").arg(number), QStringLiteral("-screen"),
-                                          QStringLiteral("0"), QStringLiteral("1024x768x24"),
-                                          QStringLiteral("-nolisten"), QStringLiteral("tcp")},
-                                         QString(), &pid))
-                break;
-            QElapsedTimer waited;
-            waited.start();
-            while (!QFile::exists(socket) && ::kill(pid_t(pid), 0) == 0 && waited.elapsed() < 10000)
-                QThread::msleep(20);
-            if (QFile::exists(socket) && ::kill(pid_t(pid), 0) == 0)
-                display = QStringLiteral(":%1").arg(number);
-            else
-                stop();
-        }
-    }
-    ~XServer() { stop(); }
-    void stop()
-    {
-        if (pid > 0) {
-            ::kill(pid_t(pid), SIGTERM);
-            pid = 0;
-        }
-    }
-    bool ok() const { return !display.isEmpty(); }
-
-    // Puts text on the clipboard as another program does; xclip serves it until the next owner.
-    bool copy(const QString &text)
-    {
-        const QString file = scratch.filePath(QStringLiteral("copied-%1").arg(++copies));
-        QFile out(file);
-        if (!out.open(QIODevice::WriteOnly))
-            return false;
-        out.write(text.toUtf8());
-        out.close();
-        QProcess xclip;
-        xclip.setProcessEnvironment(environment());
-        xclip.setProgram(QStringLiteral("xclip"));
-        xclip.setArguments(
-            {QStringLiteral("-selection"), QStringLiteral("clipboard"), QStringLiteral("-i"), file});
-        return xclip.startDetached();
-    }
-    QProcessEnvironment environment() const
-    {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("DISPLAY"), display);
-        return env;
-    }
-    int copies = 0;
-};
 
 XServer *server = nullptr;
 
@@ -226,7 +155,7 @@ private slots:
 
 int main(int argc, char **argv)
 {
-    XServer x;
+    XServer x(Tools);
     server = &x;
     if (x.ok()) {
         qputenv("DISPLAY", x.display.toLocal8Bit());
