@@ -250,7 +250,7 @@ void SlideReadAloud::Command8_Click()
 {
     const QString path = Text1->text().trimmed();
     if (!path.isEmpty())
-        Shell::instance().open(path);
+        openWithDesktop(this, path);
 }
 
 int SlideReadAloud::loadWordList(const QString &path)
