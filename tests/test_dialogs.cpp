@@ -1,11 +1,13 @@
 // test-links: parlanto_platform
 #include "platform/dialogs.h"
 #include "platform/font_colour_dialog.h"
+#include "platform/program_folder.h"
 #include "platform/registry.h"
 #include "platform/shell.h"
 #include "support/fake_dialogs.h"
 #include "support/fake_shell.h"
 #include "support/test_home.h"
+#include "support/user_home.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -234,6 +236,43 @@ private slots:
         fake.setResult(false);
         QVERIFY(!Shell::instance().open(QStringLiteral("http://example.org")));
         QCOMPARE(fake.opened(), QStringList{QStringLiteral("http://example.org")});
+    }
+
+    // Where a file or folder dialog first opens: a remembered folder of the user's; else the
+    // documents folder, or home while there is none. The program folder is no place for files.
+    void dialogsStartInTheUsersFolders()
+    {
+        UserHome user;
+        const QString letters = user.path() + QStringLiteral("/letters");
+        QVERIFY(QDir().mkpath(letters));
+        const QString program = programFolder();
+        struct Case
+        {
+            const char *name;
+            QString remembered;
+            QString withoutDocuments;
+            QString withDocuments;
+        };
+        const QList<Case> cases = {
+            {"nothing remembered", QString(), user.path(), user.documents()},
+            {"blanks", QStringLiteral("  "), user.path(), user.documents()},
+            {"the program folder", program, user.path(), user.documents()},
+            {"the program folder with its separator", program + QLatin1Char('/'), user.path(),
+             user.documents()},
+            {"a folder that is gone", user.path() + QStringLiteral("/gone/"), user.path(), user.documents()},
+            {"a file, not a folder", home->file(QStringLiteral("notes.txt")), user.path(), user.documents()},
+            {"a folder of the user's", letters + QLatin1Char('/'), letters + QLatin1Char('/'),
+             letters + QLatin1Char('/')},
+            {"the root folder", QStringLiteral("/"), QStringLiteral("/"), QStringLiteral("/")},
+        };
+        QFile file(home->file(QStringLiteral("notes.txt")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        for (const Case &c : cases)
+            QVERIFY2(Dialogs::startFolder(c.remembered) == c.withoutDocuments, c.name);
+        user.makeDocuments();
+        for (const Case &c : cases)
+            QVERIFY2(Dialogs::startFolder(c.remembered) == c.withDocuments, c.name);
     }
 
     // Every "open" that fails says so in a message naming the file or address; one that works

@@ -42,7 +42,7 @@ void ttsmain::Command3_Click()
 {
     Dialogs::FileRequest request;
     request.title = QStringLiteral("Select A File");
-    request.initialFolder = App.window.OpenFolder;
+    request.initialFolder = Dialogs::startFolder(App.window.OpenFolder);
     request.filters = DocumentRules::openFilters();
     request.filterIndex = DocumentRules::openFilterIndex(App.window.OpenFileType);
     const auto answer = Dialogs::instance().openFile(this, request);
