@@ -9,6 +9,7 @@
 #include "support/main_window_fixture.h"
 #include "support/record_bytes.h"
 #include "support/test_home.h"
+#include "support/user_home.h"
 #include "tools/bell_then_speak.h"
 #include "tools/setmyclock.h"
 
@@ -218,6 +219,35 @@ private slots:
         QTRY_COMPARE(spoken->size(), 3);
 
         Mmedia::shared().setSender(nullptr);
+    }
+
+    // "&Bell file" asks for a sound file and puts the chosen one in the bell box; the dialog
+    // first starts in the user's documents, then in the folder of the last opened document.
+    void bellFileButtonChoosesTheBell()
+    {
+        UserHome user;
+        user.makeDocuments();
+        FakeDialogs dialogs;
+        LoadedWindow w;
+        setmyclock *win = w->showClockWindow();
+        const QString before = win->Text4->text();
+
+        const QString chime = user.documents() + QStringLiteral("/chime.wav");
+        dialogs.queueFile(chime);
+        click(win->Command3);
+        QCOMPARE(dialogs.fileCalls().size(), 1);
+        const Dialogs::FileRequest asked = dialogs.fileCalls().first().request;
+        QCOMPARE(asked.title, QStringLiteral("Select A File"));
+        QCOMPARE(asked.initialFolder, user.documents());
+        QCOMPARE(asked.filters.first().second, QStringLiteral("*.wav"));
+        QCOMPARE(win->Text4->text(), chime);
+
+        w.app.window.OpenFolder = user.path() + QLatin1Char('/');
+        win->Text4->setText(before);
+        click(win->Command3); // nothing queued: cancelled
+        QCOMPARE(dialogs.fileCalls().size(), 2);
+        QCOMPARE(dialogs.fileCalls().last().request.initialFolder, user.path() + QLatin1Char('/'));
+        QCOMPARE(win->Text4->text(), before);
     }
 };
 

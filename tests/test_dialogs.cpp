@@ -1,17 +1,20 @@
 // test-links: parlanto_platform
 #include "platform/dialogs.h"
 #include "platform/font_colour_dialog.h"
+#include "platform/program_folder.h"
 #include "platform/registry.h"
 #include "platform/shell.h"
 #include "support/fake_dialogs.h"
 #include "support/fake_shell.h"
 #include "support/test_home.h"
+#include "support/user_home.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFile>
 #include <QMessageBox>
+#include <QProcess>
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest>
@@ -233,6 +236,130 @@ private slots:
         fake.setResult(false);
         QVERIFY(!Shell::instance().open(QStringLiteral("http://example.org")));
         QCOMPARE(fake.opened(), QStringList{QStringLiteral("http://example.org")});
+    }
+
+    // Where a file or folder dialog first opens: a remembered folder of the user's; else the
+    // documents folder, or home while there is none. The program folder is no place for files.
+    void dialogsStartInTheUsersFolders()
+    {
+        UserHome user;
+        const QString letters = user.path() + QStringLiteral("/letters");
+        QVERIFY(QDir().mkpath(letters));
+        const QString program = programFolder();
+        struct Case
+        {
+            const char *name;
+            QString remembered;
+            QString withoutDocuments;
+            QString withDocuments;
+        };
+        const QList<Case> cases = {
+            {"nothing remembered", QString(), user.path(), user.documents()},
+            {"blanks", QStringLiteral("  "), user.path(), user.documents()},
+            {"the program folder", program, user.path(), user.documents()},
+            {"the program folder with its separator", program + QLatin1Char('/'), user.path(),
+             user.documents()},
+            {"a folder that is gone", user.path() + QStringLiteral("/gone/"), user.path(), user.documents()},
+            {"a file, not a folder", home->file(QStringLiteral("notes.txt")), user.path(), user.documents()},
+            {"a folder of the user's", letters + QLatin1Char('/'), letters + QLatin1Char('/'),
+             letters + QLatin1Char('/')},
+            {"the root folder", QStringLiteral("/"), QStringLiteral("/"), QStringLiteral("/")},
+        };
+        QFile file(home->file(QStringLiteral("notes.txt")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        for (const Case &c : cases)
+            QVERIFY2(Dialogs::startFolder(c.remembered) == c.withoutDocuments, c.name);
+        user.makeDocuments();
+        for (const Case &c : cases)
+            QVERIFY2(Dialogs::startFolder(c.remembered) == c.withDocuments, c.name);
+    }
+
+    // Every "open" that fails says so in a message naming the file or address; one that works
+    // says nothing. The desktop may refuse at once or only once its opener has looked.
+    void shellOpenFailuresNameTheTarget()
+    {
+        FakeDialogs dialogs;
+        FakeShell shell;
+        const QString song = home->file(QStringLiteral("read aloud.mp3"));
+        QFile present(song);
+        QVERIFY(present.open(QIODevice::WriteOnly));
+        present.close();
+        const QString gone = home->file(QStringLiteral("deleted meanwhile.mp3"));
+        using Outcome = FakeShell::Outcome;
+        struct Case
+        {
+            const char *name;
+            Outcome outcome;
+            QString target;
+            const char *says; // nothing when empty
+            bool handedOver;
+        };
+        const QList<Case> cases = {
+            {"page opened", Outcome::Opened, QStringLiteral("http://www.parlanto.example/faq.htm"), "", true},
+            {"no browser", Outcome::NotOpened, QStringLiteral("http://www.parlanto.example/download.htm"),
+             "no program", true},
+            {"no mail program, found out late", Outcome::LateFailure,
+             QStringLiteral("mailto:support@parlanto.example"), "no program", true},
+            {"no player for the file", Outcome::NotOpened, song, "no program", true},
+            {"the file is gone", Outcome::Opened, gone, "does not exist", false},
+        };
+        for (const Case &c : cases) {
+            dialogs.clearRecords();
+            shell.setOutcome(c.outcome);
+            const qsizetype asked = shell.opened().size();
+            openWithDesktop(nullptr, c.target);
+            QCoreApplication::processEvents();
+            QCOMPARE(shell.opened().size(), asked + (c.handedOver ? 1 : 0));
+            if (*c.says == '\0') {
+                QVERIFY2(dialogs.messages().isEmpty(), c.name);
+                continue;
+            }
+            QVERIFY2(dialogs.messages().size() == 1, c.name);
+            const Dialogs::Message said = dialogs.messages().first();
+            QVERIFY2(said.text.contains(c.target) && said.text.contains(QLatin1String(c.says)),
+                     qPrintable(said.text));
+            QCOMPARE(said.title, QStringLiteral("Parlanto"));
+        }
+    }
+
+    // The desktop's own opener, xdg-open: its failure, which Qt never hears of, is reported
+    // once it has ended; its success is not.
+    void desktopOpenerFailureIsReported()
+    {
+        FakeDialogs dialogs;
+        QTemporaryDir bin;
+        const QString record = bin.filePath(QStringLiteral("asked"));
+        const auto opener = [&](int status) {
+            QFile script(bin.filePath(QStringLiteral("xdg-open")));
+            QVERIFY(script.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            script.write("#!/bin/sh\necho \"$1\" >> '" + record.toLocal8Bit() + "'\nexit " +
+                         QByteArray::number(status) + "\n");
+            script.close();
+            QVERIFY(script.setPermissions(script.permissions() | QFile::ExeOwner));
+        };
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", bin.path().toLocal8Bit() + ':' + path);
+        const auto restore = qScopeGuard([&] { qputenv("PATH", path); });
+        const auto openersRunning = [] {
+            return QCoreApplication::instance()->findChildren<QProcess *>().size();
+        };
+
+        const QString page = QStringLiteral("http://127.0.0.1:9/faq.htm");
+        opener(3); // "no method available for opening"
+        QVERIFY(openWithDesktop(nullptr, page));
+        QTRY_COMPARE(dialogs.messages().size(), 1);
+        QVERIFY(dialogs.messages().first().text.contains(page));
+        QFile asked(record);
+        QVERIFY(asked.open(QIODevice::ReadOnly));
+        QCOMPARE(asked.readAll(), page.toLocal8Bit() + '\n');
+        asked.close();
+
+        opener(0);
+        QVERIFY(openWithDesktop(nullptr, home->file(QStringLiteral("notes.txt"))));
+        QTRY_COMPARE(openersRunning(), 0);
+        QCoreApplication::processEvents();
+        QCOMPARE(dialogs.messages().size(), 1);
     }
 
     void registryKeepsValuesInTheProgramFolder()

@@ -5,8 +5,10 @@
 #include "support/fake_dialogs.h"
 #include "support/main_window_fixture.h"
 #include "support/test_home.h"
+#include "support/user_home.h"
 
 #include <QCheckBox>
+#include <QDir>
 #include <QFile>
 #include <QFrame>
 #include <QPlainTextEdit>
@@ -180,7 +182,17 @@ private slots:
         w->RichTextBox1->setFont(font);
         w->applyTextColour(QColor(0, 0, 160));
         w->applyBackColour(QColor(255, 255, 200));
-        w.app.window.OpenFolder = QStringLiteral("/start/here/");
+        // The first Open of a fresh start is in the user's documents, not the hidden program
+        // folder the settings name.
+        UserHome user;
+        user.makeDocuments();
+        w->Command3_Click(); // nothing queued: cancelled
+        QCOMPARE(dialogs.fileCalls().last().request.initialFolder, user.documents());
+        dialogs.clearRecords();
+
+        const QString start = files.path() + QStringLiteral("/start/here/");
+        QVERIFY(QDir().mkpath(start));
+        w.app.window.OpenFolder = start;
         w.app.window.OpenFileType = QStringLiteral(".txt");
         const QString folder = files.path() + QLatin1Char('/');
 
@@ -189,7 +201,7 @@ private slots:
         QCOMPARE(dialogs.fileCalls().size(), 1);
         const Dialogs::FileRequest first = dialogs.fileCalls().at(0).request;
         QCOMPARE(first.title, QStringLiteral("Select A File"));
-        QCOMPARE(first.initialFolder, QStringLiteral("/start/here/"));
+        QCOMPARE(first.initialFolder, start);
         QCOMPARE(first.filterIndex, 2);
         const QList<QPair<QString, QString>> filters = {{"Rich Text (*.rtf)", "*.rtf"},
                                                         {"Text (*.txt)", "*.txt"}};

@@ -1,5 +1,7 @@
 #include "app/ttsmain.h"
+#include "audio/mp3end.h"
 #include "desktop/addin_installers.h"
+#include "desktop/help_viewer.h"
 #include "desktop/howto.h"
 #include "platform/program_folder.h"
 #include "platform/registry.h"
@@ -12,7 +14,9 @@
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTemporaryDir>
+#include <QTextBrowser>
 #include <QToolButton>
 #include <QtTest>
 
@@ -144,14 +148,18 @@ private slots:
         FakeShell shell;
         LoadedWindow w;
 
+        // The help page on this computer is shown by Parlanto itself, not by the desktop.
         click(openFromMainWindow(w)->Label2);
         QTRY_VERIFY(!howto::window());
-        QCOMPARE(shell.opened(), QStringList{programFile(QStringLiteral("faq.htm"))});
-        QVERIFY(QFileInfo(programFile(QStringLiteral("faq.htm"))).size() > 1000);
+        QVERIFY(HelpViewer::window());
+        QCOMPARE(HelpViewer::window()->Browser->source(),
+                 QUrl::fromLocalFile(programFile(QStringLiteral("faq.htm"))));
+        QVERIFY(shell.opened().isEmpty());
+        HelpViewer::unloadWindow();
 
         click(openFromMainWindow(w)->Label8);
         QTRY_VERIFY(!howto::window());
-        QCOMPARE(shell.opened().last(), vendorSite() + QStringLiteral("/faq.htm"));
+        QCOMPARE(shell.opened(), QStringList{vendorSite() + QStringLiteral("/faq.htm")});
 
         click(openFromMainWindow(w)->Command1);
         QTRY_VERIFY(!howto::window());
@@ -161,12 +169,109 @@ private slots:
         help->Label8->setFocus();
         QTest::keyClick(help->Label8, Qt::Key_Return);
         QTRY_VERIFY(!howto::window());
-        QCOMPARE(shell.opened().size(), 3);
+        QCOMPARE(shell.opened().size(), 2);
 
         help = openFromMainWindow(w);
         QTest::mouseDClick(help, Qt::LeftButton, {}, QPoint(2, 2));
         QTRY_VERIFY(!howto::window());
         QVERIFY(dialogs.messages().isEmpty());
+    }
+
+    // "Help on this computer" shows faq.htm in Parlanto's help viewer: a page read and moved
+    // through from the keyboard, its own links followed there, others handed to the desktop.
+    void helpPageIsShownInsideParlanto()
+    {
+        FakeDialogs dialogs;
+        FakeShell shell;
+        LoadedWindow w;
+        click(openFromMainWindow(w)->Label2);
+        HelpViewer *viewer = HelpViewer::window();
+        QVERIFY(viewer);
+        QVERIFY(QTest::qWaitForWindowExposed(viewer));
+        QCOMPARE(viewer->windowTitle(), QStringLiteral("Help - Parlanto"));
+        QTextBrowser *page = viewer->Browser;
+        QVERIFY(page->toPlainText().contains(QLatin1String("Parlanto help")));
+        QVERIFY(page->toPlainText().contains(QLatin1String("Exit all")));
+        QCOMPARE(page->accessibleName(), QStringLiteral("Help page"));
+        QCOMPARE(page->verticalScrollBar()->value(), 0);
+        QVERIFY(!viewer->Command1->isEnabled());
+
+        // Tab reaches the first link of the contents ("the main window"), Enter follows it:
+        // the same page, scrolled down to that part.
+        page->setFocus();
+        QTest::keyClick(page, Qt::Key_Tab);
+        QCOMPARE(page->textCursor().selectedText(), QStringLiteral("the main window"));
+        QTest::keyClick(page, Qt::Key_Return);
+        QCOMPARE(page->source().fragment(), QStringLiteral("main"));
+        QTRY_VERIFY(page->verticalScrollBar()->value() > 0);
+        QVERIFY(viewer->Command1->isEnabled());
+        QTest::mouseClick(viewer->Command1, Qt::LeftButton);
+        QVERIFY(page->source().fragment().isEmpty());
+
+        // Another page of the help, beside it, is followed here too; anything else goes out.
+        QFile more(programFile(QStringLiteral("more.htm")));
+        QVERIFY(more.open(QIODevice::WriteOnly));
+        more.write("<html><body><p>More help.</p></body></html>");
+        more.close();
+        viewer->Browser_AnchorClicked(QUrl(QStringLiteral("more.htm")));
+        QVERIFY(page->toPlainText().contains(QLatin1String("More help.")));
+        QVERIFY(shell.opened().isEmpty());
+        const QString site = QStringLiteral("http://www.parlanto.example/download.htm");
+        viewer->Browser_AnchorClicked(QUrl(site));
+        viewer->Browser_AnchorClicked(QUrl(QStringLiteral("bell.wav")));
+        QCOMPARE(shell.opened(), (QStringList{site, programFile(QStringLiteral("bell.wav"))}));
+        QVERIFY(dialogs.messages().isEmpty());
+
+        // Escape closes it; a help page that is missing is named in a message instead.
+        QTest::keyClick(page, Qt::Key_Escape);
+        QTRY_VERIFY(!HelpViewer::window());
+        const QString faq = programFile(QStringLiteral("faq.htm"));
+        const QString kept = programFile(QStringLiteral("faq.kept"));
+        QVERIFY(QFile::rename(faq, kept));
+        click(openFromMainWindow(w)->Label2);
+        QVERIFY(QFile::rename(kept, faq));
+        QVERIFY(!HelpViewer::window());
+        QCOMPARE(dialogs.messages().size(), 1);
+        QVERIFY(dialogs.messages().first().text.contains(faq));
+    }
+
+    // Where the desktop opens nothing, the control the user pressed says so, naming the page or
+    // file, instead of doing nothing at all.
+    void failedOpensAreReported_data()
+    {
+        using Press = std::function<QString(LoadedWindow &)>; // presses, returns the target
+        QTest::addColumn<Press>("press");
+        QTest::newRow("FAQ Online") << Press([](LoadedWindow &w) {
+            click(openFromMainWindow(w)->Label8);
+            return vendorSite() + QStringLiteral("/faq.htm");
+        });
+        QTest::newRow("the version label's download page") << Press([](LoadedWindow &w) {
+            QTest::mouseDClick(w->Label10, Qt::LeftButton);
+            return vendorSite() + QStringLiteral("/download.htm");
+        });
+        QTest::newRow("Play of a saved sound file") << Press([](LoadedWindow &w) {
+            w.app.job.JobTargetPath = programFile(QStringLiteral("bell.wav"));
+            auto *done = new mp3end(w.app.job);
+            done->show();
+            QTest::mouseClick(done->Command1, Qt::LeftButton);
+            done->close();
+            return w.app.job.JobTargetPath;
+        });
+    }
+    void failedOpensAreReported()
+    {
+        using Press = std::function<QString(LoadedWindow &)>;
+        QFETCH(Press, press);
+        FakeDialogs dialogs;
+        FakeShell shell;
+        shell.setResult(false);
+        LoadedWindow w;
+        const QString target = press(w);
+        QCOMPARE(shell.opened(), QStringList{target});
+        QCOMPARE(dialogs.messages().size(), 1);
+        QVERIFY2(dialogs.messages().first().text.contains(target),
+                 qPrintable(dialogs.messages().first().text));
+        howto::unloadWindow();
     }
 
     void firstRunTimerOpensTheHelpWindow()

@@ -8,6 +8,7 @@
 #include <QGuiApplication>
 #include <QPlainTextEdit>
 #include <QScreen>
+#include <QTextCursor>
 #include <QToolButton>
 #include <QtTest>
 
@@ -199,6 +200,50 @@ private slots:
         w->ExitAll();
         clipboard->setText(QStringLiteral("After the end"));
         QCOMPARE(w->RichTextBox1->toPlainText(), QStringLiteral("Second"));
+    }
+
+    // A copy replaces what the user typed as one edit: one Ctrl+Z in the text box brings the
+    // typed notes back whole. A copy equal to the document is still read, from its start.
+    void copiedTextIsUndoneWithCtrlZ()
+    {
+        QClipboard *clipboard = QGuiApplication::clipboard();
+        LoadedWindow w;
+        QPlainTextEdit *box = w->RichTextBox1;
+        box->setFocus();
+        QTest::keyClicks(box, QStringLiteral("My notes"));
+        QTest::keyClick(box, Qt::Key_Return);
+        QTest::keyClicks(box, QStringLiteral("second line, not saved"));
+        const QString typed = QStringLiteral("My notes\nsecond line, not saved");
+        QCOMPARE(box->toPlainText(), typed);
+
+        const QString copied = QStringLiteral("Copied from a web page.\nTwo lines of it.");
+        clipboard->setText(copied);
+        QCOMPARE(box->toPlainText(), copied);
+        QCOMPARE(w->PlayStatus, 1);
+        QCOMPARE(w->SpokenText, copied);
+        QTest::mouseClick(w->Command6, Qt::LeftButton);
+        QCOMPARE(w->PlayStatus, 3);
+
+        QTest::keyClick(box, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(box->toPlainText(), typed);
+        // And the copy comes back with Ctrl+Shift+Z, again whole.
+        QTest::keyClick(box, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(box->toPlainText(), copied);
+
+        // The same text copied again (say, from this very box) is read again, from its start,
+        // wherever the cursor stood.
+        QTextCursor middle = box->textCursor();
+        middle.setPosition(10);
+        box->setTextCursor(middle);
+        clipboard->clear();
+        clipboard->setText(copied);
+        QCOMPARE(w->PlayStatus, 1);
+        QCOMPARE(w->SpokenText, copied);
+        QCOMPARE(box->toPlainText(), copied);
+        QTest::mouseClick(w->Command6, Qt::LeftButton);
+        // Copying it again added no step of its own: one Ctrl+Z still brings the typed notes.
+        QTest::keyClick(box, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(box->toPlainText(), typed);
     }
 };
 

@@ -7,6 +7,7 @@
 #include "support/fake_dialogs.h"
 #include "support/fake_shell.h"
 #include "support/test_home.h"
+#include "support/user_home.h"
 
 #include <QDir>
 #include <QFile>
@@ -63,6 +64,8 @@ private slots:
     {
         FakeDialogs dialogs;
         FakeShell shell;
+        UserHome user;
+        user.makeDocuments();
         JobRecord job;
         wavtomp3 window(job);
         window.show();
@@ -73,7 +76,8 @@ private slots:
         dialogs.queueFile(source, 1);
         QTest::mouseClick(window.Image1, Qt::LeftButton);
         QCOMPARE(dialogs.fileCalls().last().request.title, QStringLiteral("Select A File"));
-        QCOMPARE(dialogs.fileCalls().last().request.initialFolder, programFolder());
+        // The program folder is hidden: the dialog starts in the user's documents instead.
+        QCOMPARE(dialogs.fileCalls().last().request.initialFolder, user.documents());
         QCOMPARE(window.Text1->text(), source);
         const QString target = home.file(QStringLiteral("to there/the tone"));
         dialogs.queueFile(target, 1);

@@ -116,7 +116,7 @@ void ttsmain::noEngineExit()
                    site + QStringLiteral(" ?"),
                Dialogs::Buttons::YesNo, Dialogs::Icon::Critical, QStringLiteral("Parlanto"));
     if (answer == Dialogs::Answer::Yes)
-        Shell::instance().open(site + QStringLiteral("/download.htm"));
+        openWithDesktop(this, site + QStringLiteral("/download.htm"));
     endProcess(0);
 }
 

@@ -157,6 +157,10 @@ public:
     void VScroll3_Change();
 
     // ---- Document buttons (ttsmain_document.cpp)
+    // Replaces the whole document by a program action (copied text, a hand-over) as one edit
+    // that a single Ctrl+Z takes back, and puts the cursor at the start, where reading the new
+    // text begins. A text equal to the document only moves the cursor.
+    void replaceDocumentText(const QString &text);
     void Command3_Click();
     void Command4_Click();
     void Command2_Click();

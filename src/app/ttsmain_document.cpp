@@ -42,7 +42,7 @@ void ttsmain::Command3_Click()
 {
     Dialogs::FileRequest request;
     request.title = QStringLiteral("Select A File");
-    request.initialFolder = App.window.OpenFolder;
+    request.initialFolder = Dialogs::startFolder(App.window.OpenFolder);
     request.filters = DocumentRules::openFilters();
     request.filterIndex = DocumentRules::openFilterIndex(App.window.OpenFileType);
     const auto answer = Dialogs::instance().openFile(this, request);
@@ -59,6 +59,23 @@ void ttsmain::Command3_Click()
     RichTextBox1->setPlainText(document.text);
     App.window.OpenFileType = DocumentRules::openFileTypeOf(answer->fileName);
     App.window.OpenFolder = DocumentRules::openFolderOf(answer->fileName);
+}
+
+void ttsmain::replaceDocumentText(const QString &text)
+{
+    QTextDocument *document = RichTextBox1->document();
+    const bool same = document->characterCount() - 1 == text.size() && RichTextBox1->toPlainText() == text;
+    if (!same) {
+        // One edit block: the undo stack gets one step that brings the previous text back whole.
+        // The new text starts without character formats, as a freshly set text does; its colour
+        // comes from the text box.
+        QTextCursor all(document);
+        all.beginEditBlock();
+        all.select(QTextCursor::Document);
+        all.insertText(text, QTextCharFormat());
+        all.endEditBlock();
+    }
+    setTextCursor(0);
 }
 
 // Chooses the document's font and text colour.

@@ -80,7 +80,7 @@ void ttsmain::Command4_Click()
 
     Dialogs::FileRequest request;
     request.title = QStringLiteral("Save as");
-    request.initialFolder = App.window.SaveFolder;
+    request.initialFolder = Dialogs::startFolder(App.window.SaveFolder);
     request.filters = {{QStringLiteral("Rich Text File(*.rtf)"), QStringLiteral("*.rtf")},
                        {QStringLiteral("Text File(*.txt)"), QStringLiteral("*.txt")},
                        {QStringLiteral("MP3 File (*.mp3)"), QStringLiteral("*.mp3")},

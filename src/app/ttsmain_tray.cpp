@@ -265,7 +265,8 @@ void ttsmain::UnhookTextBox()
 }
 
 // Copied text, from any program, replaces the document and is read aloud at once; blanks alone
-// read nothing and leave the document as it was.
+// read nothing and leave the document as it was. Ctrl+Z in the text box brings back the
+// document the copy replaced.
 void ttsmain::TextBoxHook_ClipboardChange()
 {
     if (!App.window.WatchClipboard)
@@ -274,7 +275,7 @@ void ttsmain::TextBoxHook_ClipboardChange()
     const QString text = clipboard ? clipboard->text(QClipboard::Clipboard) : QString();
     if (text.trimmed().isEmpty())
         return;
-    RichTextBox1->setPlainText(text);
+    replaceDocumentText(text);
     Command6_Click();
     Command5_Click();
 }

@@ -208,10 +208,10 @@ void ttsmain::writeVoiceHandOff()
 
 void ttsmain::Label8_DblClick()
 {
-    Shell::instance().open(vendorSite() + QStringLiteral("/download.htm"));
+    openWithDesktop(this, vendorSite() + QStringLiteral("/download.htm"));
 }
 
 void ttsmain::Label10_DblClick()
 {
-    Shell::instance().open(vendorSite() + QStringLiteral("/download.htm"));
+    openWithDesktop(this, vendorSite() + QStringLiteral("/download.htm"));
 }

@@ -338,8 +338,9 @@ void BatchText2Sound::Check1_Click()
 
 void BatchText2Sound::Command3_Click()
 {
-    const auto folder = Dialogs::instance().chooseFolder(this, QStringLiteral("Select target folder"),
-                                                         AudioProgress::trimBlanks(Text1->text()));
+    const auto folder =
+        Dialogs::instance().chooseFolder(this, QStringLiteral("Select target folder"),
+                                         Dialogs::startFolder(AudioProgress::trimBlanks(Text1->text())));
     if (folder && !folder->isEmpty())
         Text1->setText(folder->section(QChar(0), 0, 0));
 }

@@ -45,7 +45,7 @@ QLabel *CompletionWindow::addLine(const QString &objectName, const QString &text
 
 void CompletionWindow::Command1_Click()
 {
-    Shell::instance().open(m_playTarget);
+    openWithDesktop(this, m_playTarget);
 }
 
 void CompletionWindow::Command2_Click()

@@ -180,7 +180,7 @@ void wavtomp3::Image1_Click()
 {
     Dialogs::FileRequest request;
     request.title = QStringLiteral("Select A File");
-    request.initialFolder = Folders.LastSourceFolder;
+    request.initialFolder = Dialogs::startFolder(Folders.LastSourceFolder);
     request.filters = {{QStringLiteral("Wave File (*.wav)"), QStringLiteral("*.wav")}};
     const auto answer = Dialogs::instance().openFile(this, request);
     if (!answer)
@@ -196,7 +196,7 @@ void wavtomp3::Image2_Click()
 {
     Dialogs::FileRequest request;
     request.title = QStringLiteral("Save as");
-    request.initialFolder = Folders.LastTargetFolder;
+    request.initialFolder = Dialogs::startFolder(Folders.LastTargetFolder);
     request.filters = {{QStringLiteral("MP3 File(*.mp3)"), QStringLiteral("*.mp3")}};
     const auto answer = Dialogs::instance().saveFile(this, request);
     if (!answer)

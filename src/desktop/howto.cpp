@@ -1,6 +1,7 @@
 #include "desktop/howto.h"
 
 #include "desktop/addin_installers.h"
+#include "desktop/help_viewer.h"
 #include "desktop/window_drag.h"
 #include "platform/accessibility.h"
 #include "platform/cursor_file.h"
@@ -70,6 +71,7 @@ void howto::unloadWindow()
 {
     if (openWindow)
         openWindow->close();
+    HelpViewer::unloadWindow();
 }
 
 howto::howto(QWidget *parent) : QWidget(parent)
@@ -237,7 +239,7 @@ void howto::showInstallerMessage(const InstallerMessage &message)
     box.icon = message.icon;
     const Dialogs::Answer answer = Dialogs::instance().message(this, box);
     if (answer == Dialogs::Answer::Yes && !message.mailOnYes.isEmpty())
-        Shell::instance().open(message.mailOnYes);
+        openWithDesktop(this, message.mailOnYes);
 }
 
 void howto::Label3_Click()
@@ -299,13 +301,14 @@ void howto::Label11_Click()
 
 void howto::Label8_Click()
 {
-    Shell::instance().open(vendorSite() + QStringLiteral("/faq.htm"));
+    openWithDesktop(this, vendorSite() + QStringLiteral("/faq.htm"));
     close();
 }
 
 void howto::Label2_Click()
 {
-    Shell::instance().open(programFile(QStringLiteral("faq.htm")));
+    // Parlanto's own page is shown by Parlanto itself: no browser is needed for it.
+    HelpViewer::showPage(this, programFile(QStringLiteral("faq.htm")));
     close();
 }
 

@@ -19,7 +19,7 @@ public:
     static howto *showWindow();
     // The open help window, or nullptr.
     static howto *window();
-    // Closes the help window if it is open.
+    // Closes the help window and the help page viewer if they are open.
     static void unloadWindow();
 
     void Form_Load();

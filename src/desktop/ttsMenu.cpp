@@ -412,8 +412,8 @@ void ttsMenu::actAndClose(const std::function<void()> &action)
 
 void ttsMenu::openPage(const QString &address)
 {
-    // A page that fails to open is not reported; the menu closes all the same.
-    Shell::instance().open(address);
+    // A page that fails to open is reported; the menu closes all the same.
+    openWithDesktop(this, address);
     close();
 }
 

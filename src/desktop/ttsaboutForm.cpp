@@ -208,10 +208,10 @@ void ttsaboutForm::Command1_Click()
 
 void ttsaboutForm::Label4_Click()
 {
-    Shell::instance().open(vendorSite());
+    openWithDesktop(this, vendorSite());
 }
 
 void ttsaboutForm::Label5_Click()
 {
-    Shell::instance().open(QStringLiteral("mailto:") + vendorSupport());
+    openWithDesktop(this, QStringLiteral("mailto:") + vendorSupport());
 }

@@ -1,4 +1,5 @@
 #include "app/app_state.h"
+#include "app/terminal_start.h"
 #include "app/ttsmain.h"
 #include "platform/program_folder.h"
 #include "platform/termination_signals.h"
@@ -9,7 +10,10 @@
 
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
+    if (const std::optional<int> status = answerOnTerminal(argc, argv))
+        return *status;
+    const std::unique_ptr<QApplication> application = startApplication(argc, argv);
+    QApplication &app = *application;
     QApplication::setApplicationName(QStringLiteral("parlanto"));
     // Closing the main window hides it; only ExitAll ends the program.
     QApplication::setQuitOnLastWindowClosed(false);

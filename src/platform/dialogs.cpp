@@ -1,12 +1,16 @@
 #include "platform/dialogs.h"
 
 #include "platform/font_colour_dialog.h"
+#include "platform/program_folder.h"
 
 #include <QColorDialog>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QStandardPaths>
 
 #include <array>
 
@@ -197,6 +201,21 @@ Dialogs::Answer Dialogs::closeAnswer(Buttons buttons)
         return Answer::Cancel;
     }
     return Answer::Cancel;
+}
+
+QString Dialogs::startFolder(const QString &remembered)
+{
+    const QString trimmed = remembered.trimmed();
+    if (!trimmed.isEmpty()) {
+        const QFileInfo folder(trimmed);
+        const QString clean = QDir::cleanPath(folder.absoluteFilePath());
+        if (folder.isDir() && clean != QDir::cleanPath(programFolder()))
+            return trimmed;
+    }
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (!documents.isEmpty() && QFileInfo(documents).isDir())
+        return documents;
+    return QDir::homePath();
 }
 
 QString Dialogs::nameFilter(const QString &description, const QString &pattern)

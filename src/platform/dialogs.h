@@ -89,6 +89,11 @@ public:
     // The answer of a box closed without a button: Cancel where there is one, else No for a
     // Yes/No box, else Ok.
     static Answer closeAnswer(Buttons buttons);
+    // The folder a file or folder dialog starts in: `remembered` when it is a folder of the
+    // user's. Nothing remembered, a folder that is gone, or the program folder (hidden, and meant
+    // for the settings, not for the user's files) start in the user's documents folder, or in
+    // the home folder when there is none.
+    static QString startFolder(const QString &remembered);
     // A Qt name filter ("Rich Text (*.rtf)") from a Windows pair; Windows separates several
     // patterns with ';', Qt with blanks.
     static QString nameFilter(const QString &description, const QString &pattern);

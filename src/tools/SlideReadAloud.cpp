@@ -222,7 +222,7 @@ void SlideReadAloud::Command5_Click()
 {
     Dialogs::FileRequest request;
     request.title = QStringLiteral("Select A Word Text File");
-    request.initialFolder = SlideRules::dialogStartFolder(m_settings.WordFolder);
+    request.initialFolder = Dialogs::startFolder(SlideRules::dialogStartFolder(m_settings.WordFolder));
     request.filters = {{QStringLiteral("Text Files (*.txt)"), QStringLiteral("*.txt")}};
     const auto answer = Dialogs::instance().openFile(this, request);
     if (!answer)
@@ -250,7 +250,7 @@ void SlideReadAloud::Command8_Click()
 {
     const QString path = Text1->text().trimmed();
     if (!path.isEmpty())
-        Shell::instance().open(path);
+        openWithDesktop(this, path);
 }
 
 int SlideReadAloud::loadWordList(const QString &path)

@@ -311,8 +311,7 @@ void setmyclock::Command3_Click()
     request.title = QStringLiteral("Select A File");
     request.filters = {{QStringLiteral("Wav file (*.wav)"), QStringLiteral("*.wav")},
                        {QStringLiteral("Mid file (*.mid)"), QStringLiteral("*.mid")}};
-    if (m_links.lastFolder)
-        request.initialFolder = m_links.lastFolder();
+    request.initialFolder = Dialogs::startFolder(m_links.lastFolder ? m_links.lastFolder() : QString());
     const auto answer = Dialogs::instance().openFile(this, request);
     // The file-name buffer of the common dialog holds 255 characters.
     if (answer && !answer->fileName.isEmpty() && answer->fileName.size() <= 255)

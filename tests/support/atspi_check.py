@@ -1,14 +1,16 @@
 #!/usr/bin/python3
 # Reads a running program's windows as a screen reader does, over the accessibility bus.
 #
-#   atspi_check.py APP tree         every interactive control of every window: "NAMED role name"
+#   atspi_check.py APP PID tree     every interactive control of every window: "NAMED role name"
 #                                   or "UNNAMED role path"
-#   atspi_check.py APP tab COUNT PID
+#   atspi_check.py APP PID tab COUNT
 #                                   gives the keyboard to the shown window of process PID, presses Tab
 #                                   COUNT times (xdotool) and prints "FOCUS role name" for each
 #                                   control the focus reaches
 #
-# Waits up to 30 s for the program to appear on the bus; exits 2 when it does not.
+# Waits until the program (process PID) shows a window on the bus, however long a loaded machine
+# takes to start it; gives up (exit 2) when the process has ended, or after an overall limit far
+# beyond any normal start.
 import subprocess
 import sys
 import time
@@ -27,9 +29,21 @@ HOLDS_ITEMS = {pyatspi.ROLE_LIST, pyatspi.ROLE_LIST_BOX, pyatspi.ROLE_TREE,
                pyatspi.ROLE_TREE_TABLE, pyatspi.ROLE_TABLE}
 
 
-def find_app(name):
-    deadline = time.monotonic() + 30
-    while time.monotonic() < deadline:
+OVERALL_LIMIT = 200  # seconds
+
+
+def running(pid):
+    try:
+        with open(f"/proc/{pid}/stat") as stat:
+            # A process that has ended but not been collected yet is a zombie ("Z").
+            return stat.read().rsplit(")", 1)[1].split()[0] != "Z"
+    except OSError:
+        return False
+
+
+def find_app(name, pid):
+    deadline = time.monotonic() + OVERALL_LIMIT
+    while running(pid) and time.monotonic() < deadline:
         for app in pyatspi.Registry.getDesktop(0):
             if app is not None and app.name == name and app.childCount > 0:
                 return app
@@ -76,7 +90,7 @@ def describe(node):
 def tab(app, count, pid):
     # Without a window manager the window gets the keyboard only when it is given it.
     subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--pid", pid, "--name", ".+", "windowfocus", "--sync"], check=True)
-    deadline = time.monotonic() + 5
+    deadline = time.monotonic() + 20
     while focused(app) is None and time.monotonic() < deadline:
         time.sleep(0.05)
     last = describe(focused(app))
@@ -94,14 +108,16 @@ def tab(app, count, pid):
 
 
 def main():
-    app = find_app(sys.argv[1])
+    name, pid, command = sys.argv[1], sys.argv[2], sys.argv[3]
+    app = find_app(name, pid)
     if app is None:
-        print(f"{sys.argv[1]} is not on the accessibility bus", file=sys.stderr)
+        state = "is running" if running(pid) else "has ended"
+        print(f"{name} (process {pid}, which {state}) is not on the accessibility bus", file=sys.stderr)
         return 2
-    if sys.argv[2] == "tree":
+    if command == "tree":
         tree(app)
     else:
-        tab(app, int(sys.argv[3]), sys.argv[4])
+        tab(app, int(sys.argv[4]), pid)
     return 0
 
 
