@@ -27,6 +27,12 @@ static QByteArray le32(qint64 value)
     return bytes;
 }
 
+// A record file's bytes, or "(none)" when it cannot be read as a record.
+static QByteArray recordOf(const QString &path)
+{
+    return readRecordFile(path).value_or(QByteArray("(none)"));
+}
+
 class TestRecordCodec : public QObject
 {
     Q_OBJECT
@@ -93,20 +99,31 @@ private slots:
         QCOMPARE(writer.data().size(), 2 + 9);
     }
 
+    // A text longer than a record keeps is cut at the writer, between characters, so the record
+    // stays readable whatever a caller hands it (a voice name of megabytes from another program).
     void stringsStopAtTheLengthLimit()
     {
+        const qsizetype limit = MaxRecordTextBytes;
         RecordWriter writer;
-        writer.writeString(QString(65535, QLatin1Char('x')));
-        writer.writeString(QString(70000, QLatin1Char('y')));
+        writer.writeString(QString(limit, QLatin1Char('x')));
+        writer.writeString(QString(5 * 1024 * 1024, QLatin1Char('y')));
         // A multi-byte character straddling the limit is left out whole, not cut in half.
-        writer.writeString(QString(65534, QLatin1Char('z')) + QString::fromUtf16(u"\u00E9"));
+        writer.writeString(QString(limit - 1, QLatin1Char('z')) + QString::fromUtf16(u"\u00E9"));
+        const QString wide = QString(limit, QChar(0x65E5)); // three bytes each in UTF-8
+        writer.writeString(wide);
+        const QString pairs = QString::fromUtf16(u"\U0001F600").repeated(limit); // four bytes each
+        writer.writeString(pairs);
+        writer.writeLong(7);
         const QByteArray data = writer.data();
-        QCOMPARE(data.left(2), le16(65535));
-        QCOMPARE(data.mid(65537, 2), le16(65535));
+        QCOMPARE(data.left(2), le16(int(limit)));
+        QCOMPARE(data.mid(2 + limit, 2), le16(int(limit)));
         RecordReader reader(data);
-        QCOMPARE(reader.readString(), QString(65535, QLatin1Char('x')));
-        QCOMPARE(reader.readString(), QString(65535, QLatin1Char('y')));
-        QCOMPARE(reader.readString(), QString(65534, QLatin1Char('z')));
+        QCOMPARE(reader.readString(), QString(limit, QLatin1Char('x')));
+        QCOMPARE(reader.readString(), QString(limit, QLatin1Char('y')));
+        QCOMPARE(reader.readString(), QString(limit - 1, QLatin1Char('z')));
+        QCOMPARE(reader.readString(), wide.left(limit / 3));
+        QCOMPARE(reader.readString(), pairs.left(limit / 4 * 2));
+        QCOMPARE(reader.readLong(), 7);
         QVERIFY(reader.atEnd());
         QVERIFY(!reader.overran());
     }
@@ -174,14 +191,14 @@ private slots:
     {
         const QString path = home->file(QStringLiteral("record.ini"));
         QVERIFY(writeRecordFile(path, QByteArray("old record")));
-        QCOMPARE(readRecordFile(path), QByteArray("old record"));
+        QCOMPARE(recordOf(path), QByteArray("old record"));
         // A shorter record leaves nothing of the longer one behind.
         QVERIFY(writeRecordFile(path, QByteArray("new")));
-        QCOMPARE(readRecordFile(path), QByteArray("new"));
+        QCOMPARE(recordOf(path), QByteArray("new"));
         QVERIFY(writeRecordFile(path, QByteArray()));
         QVERIFY(QFile::exists(path));
-        QCOMPARE(readRecordFile(path), QByteArray());
-        QCOMPARE(readRecordFile(home->file(QStringLiteral("missing.ini"))), QByteArray());
+        QCOMPARE(recordOf(path), QByteArray());
+        QCOMPARE(recordOf(home->file(QStringLiteral("missing.ini"))), QByteArray("(none)"));
     }
 
     void failedWritesKeepTheOldRecord()
@@ -195,9 +212,9 @@ private slots:
         QVERIFY(stray.open(QIODevice::WriteOnly));
         stray.write("half");
         stray.close();
-        QCOMPARE(readRecordFile(path), QByteArray("old record"));
+        QCOMPARE(recordOf(path), QByteArray("old record"));
         QVERIFY(writeRecordFile(path, QByteArray("next record")));
-        QCOMPARE(readRecordFile(path), QByteArray("next record"));
+        QCOMPARE(recordOf(path), QByteArray("next record"));
 
         // A write that fails half-way (the disk refuses more bytes) leaves the old record.
         struct rlimit saved = {};
@@ -209,7 +226,14 @@ private slots:
         const bool written = writeRecordFile(path, QByteArray(4096, 'n'));
         QCOMPARE(::setrlimit(RLIMIT_FSIZE, &saved), 0);
         QVERIFY(!written);
-        QCOMPARE(readRecordFile(path), QByteArray("next record"));
+        QCOMPARE(recordOf(path), QByteArray("next record"));
+
+        // Nothing is written that the reader would refuse as too large.
+        QVERIFY(!writeRecordFile(path, QByteArray(MaxRecordFileBytes + 1, 'n')));
+        QCOMPARE(recordOf(path), QByteArray("next record"));
+        QVERIFY(writeRecordFile(path, QByteArray(MaxRecordFileBytes, 'n')));
+        QCOMPARE(recordOf(path), QByteArray(MaxRecordFileBytes, 'n'));
+        QVERIFY(writeRecordFile(path, QByteArray("next record")));
 
         // A write that cannot happen (the folder is gone) reports failure and creates nothing.
         QVERIFY(!writeRecordFile(home->file(QStringLiteral("no-such-folder/kept.ini")), QByteArray("x")));

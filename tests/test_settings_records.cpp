@@ -1,9 +1,11 @@
 // test-links: parlanto_app
 #include "app/settings_records.h"
+#include "platform/record_codec.h"
 #include "support/test_home.h"
 
 #include <QDataStream>
 #include <QFile>
+#include <QFileInfo>
 #include <QtTest>
 
 #include <memory>
@@ -363,6 +365,21 @@ private slots:
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), Bytes().string("slt (TTS5.0)").string("5").data());
         QCOMPARE(loadVoiceHandOff(path)->generation, QStringLiteral("5"));
+
+        // A voice name of megabytes (handed over by another program) is cut at the writer: the
+        // record stays small and readable, the generation after it intact, and the speech
+        // record that keeps the same name round-trips the same way.
+        const QString huge = QStringLiteral("Mary ").repeated(1024 * 1024) + QStringLiteral(" (TTS5.0)");
+        QVERIFY(saveVoiceHandOff(path, huge, 5));
+        QVERIFY(QFileInfo(path).size() <= MaxRecordFileBytes);
+        const std::optional<VoiceHandOff> handOff = loadVoiceHandOff(path);
+        QVERIFY(handOff);
+        QCOMPARE(handOff->listText, huge.left(MaxRecordTextBytes));
+        QCOMPARE(handOff->generation, QStringLiteral("5"));
+        const QString speechPath = home->file(QString::fromLatin1(SpeechSettingsFileName));
+        QVERIFY(saveSpeechSettings(speechPath, SpeechSettings{5, 1, huge, 60, 40}));
+        QCOMPARE(loadSpeechSettings(speechPath),
+                 std::optional(SpeechSettings{5, 1, huge.left(MaxRecordTextBytes), 60, 40}));
     }
 
     void conversions()

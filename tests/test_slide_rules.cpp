@@ -1,10 +1,27 @@
 // test-links: parlanto_tools
+#include "speech/text_decoder.h"
 #include "tools/slide_rules.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <set>
+
+namespace {
+
+// The lines as the whole text decoded at once and split at its line ends.
+QStringList linesOfWholeText(const QByteArray &bytes, const QByteArray &localeCodeset)
+{
+    const QString text = TextDecoding::decodePlainText(bytes, localeCodeset);
+    if (text.isEmpty())
+        return {};
+    QStringList lines = text.split(QLatin1Char('\n'));
+    if (text.endsWith(QLatin1Char('\n')))
+        lines.removeLast();
+    return lines;
+}
+
+} // namespace
 
 class SlideRulesTest : public QObject
 {
@@ -54,6 +71,20 @@ private slots:
             << QStringList{"Привет", "da"} << "2 words";
         QTest::newRow("Windows-1252 when nothing else fits")
             << QByteArray("caf\xE9\rna\xEFve") << utf8 << QStringList{"café", "naïve"} << "2 words";
+        QTest::newRow("UTF-16 BE with a byte-order mark")
+            << QByteArray("\xFE\xFF\0a\0\r\0\n\0b", 10) << utf8 << QStringList{"a", "b"} << "2 words";
+        QTest::newRow("UTF-16 LE without a mark")
+            << QByteArray("a\0\n\0b\0\n\0", 8) << utf8 << QStringList{"a", "b"} << "2 words";
+        QTest::newRow("NUL bytes in 8-bit text")
+            << QByteArray("a\0\nb\0\n", 6) << utf8
+            << QStringList{QString::fromUtf8("a\0", 2), QString::fromUtf8("b\0", 2)} << "2 words";
+        QTest::newRow("a character cut off by the line end")
+            << QByteArray("\xEF\xBB\xBF"
+                          "a\xE6\x97\rb\xE6")
+            << utf8 << QStringList{"a\uFFFD\uFFFD", "b\uFFFD"} << "2 words";
+        QTest::newRow("a multi-byte locale encoding")
+            << QByteArray("\x93\xFA\x96\x7B\r\n\x82\xA0") << QByteArray("SHIFT_JIS")
+            << QStringList{"日本", "あ"} << "2 words";
     }
     void wordFileLines()
     {
@@ -65,30 +96,54 @@ private slots:
         QCOMPARE(got, lines);
         QCOMPARE(SlideRules::countCaption(got.size()), caption);
         QCOMPARE(SlideRules::hasWords(got.size()), got.size() >= 2);
+        // Lines decoded one at a time are the lines of the whole text decoded at once.
+        QCOMPARE(got, linesOfWholeText(bytes, localeCodeset));
 
-        // The same bytes from a file; a missing file or a folder has no lines.
+        // The same bytes from a file; a missing file or a folder has no lines and says why.
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("list.txt"));
         QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly));
         QCOMPARE(file.write(bytes), bytes.size());
         file.close();
-        if (localeCodeset == "UTF-8")
-            QCOMPARE(SlideRules::readWordFile(path), lines);
-        QVERIFY(SlideRules::readWordFile(dir.filePath(QStringLiteral("gone.txt"))).isEmpty());
-        QVERIFY(SlideRules::readWordFile(dir.path()).isEmpty());
+        if (localeCodeset == "UTF-8") {
+            const SlideRules::WordFile read = SlideRules::readWordFile(path);
+            QCOMPARE(read.lines.toList(), lines);
+            QVERIFY(read.error.isEmpty());
+        }
+        for (const QString &unreadable : {dir.filePath(QStringLiteral("gone.txt")), dir.path()}) {
+            const SlideRules::WordFile read = SlideRules::readWordFile(unreadable);
+            QVERIFY(read.lines.isEmpty());
+            QVERIFY(read.error.contains(unreadable));
+        }
     }
 
-    // Splitting a long list hands control back every so many lines.
-    void longListLetsEventsRun()
+    // Any line of a long list, in any order, is the line the whole text has there.
+    void randomAccessInALongList()
     {
-        const int lines = 3 * SlideRules::LinesBetweenPauses + 5;
-        QString text;
-        for (int i = 0; i < lines; ++i)
-            text += QStringLiteral("w\n");
-        int pauses = 0;
-        QCOMPARE(SlideRules::wordLines(text, [&pauses] { ++pauses; }).size(), lines);
-        QCOMPARE(pauses, 3);
+        QByteArray bytes;
+        for (int i = 0; i < 1000; ++i)
+            bytes += QByteArray::number(i) +
+                     (i % 3 == 0   ? "\r\n"
+                      : i % 3 == 1 ? "\r"
+                                   : "\n") +
+                     (i % 7 == 0 ? "\n" : "");
+        const QStringList expected = linesOfWholeText(bytes, "UTF-8");
+        const SlideRules::WordLines lines = SlideRules::WordLines::fromBytes(bytes, "UTF-8");
+        QCOMPARE(lines.size(), expected.size());
+        for (qsizetype i = expected.size() - 1; i >= 0; i -= 7)
+            QCOMPARE(lines.value(i), expected.at(i));
+        QCOMPARE(lines.value(-1), QString());
+        QCOMPARE(lines.value(expected.size()), QString());
+
+        // Of a line too long to show, its start is shown, cut between characters.
+        const qsizetype longest = SlideRules::WordLines::LongestLine;
+        const QString e = QString::fromUtf16(u"\u00E9");
+        const QByteArray longLine = "a" + e.repeated(longest).toUtf8() + "\nb";
+        const SlideRules::WordLines cut = SlideRules::WordLines::fromBytes(longLine, "UTF-8");
+        QCOMPARE(cut.size(), 2);
+        QCOMPARE(cut.value(0), "a" + e.repeated((longest - 1) / 2));
+        QCOMPARE(cut.value(1), QStringLiteral("b"));
     }
 
     void order_data()

@@ -118,7 +118,7 @@ private slots:
         QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write(downloaded);
         file.close();
-        const std::optional<Download> measured = measureFile(file.fileName());
+        const std::optional<Download> measured = measureFile(file.fileName(), announced);
         QVERIFY(measured);
         QCOMPARE(measured->size, downloaded.size());
         QCOMPARE(installerVerified(*measured, announced, readVersionFile(versionFile).installerHash),

@@ -110,8 +110,8 @@ private slots:
 
         // Closing keeps the folders in tomp3.ini for the next time.
         QTest::mouseClick(window.Command1, Qt::LeftButton);
-        const ConverterFolders kept =
-            decodeConverterFolders(readRecordFile(programFile(QStringLiteral("tomp3.ini"))));
+        const ConverterFolders kept = decodeConverterFolders(
+            readRecordFile(programFile(QStringLiteral("tomp3.ini"))).value_or(QByteArray()));
         QCOMPARE(kept.LastSourceFolder, home.file(QStringLiteral("from here/")));
         QCOMPARE(kept.LastTargetFolder, home.file(QStringLiteral("to there/")));
     }

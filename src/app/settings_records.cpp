@@ -2,16 +2,17 @@
 
 #include "platform/record_codec.h"
 
-#include <QFileInfo>
-
 namespace {
 
+// A file that cannot be a record (missing, a folder, a FIFO, endless or too large) counts as
+// absent, so the caller builds the defaults.
 template <typename Record>
 std::optional<Record> loadRecord(const QString &path, Record (*decode)(const QByteArray &))
 {
-    if (!QFileInfo(path).isFile())
+    const std::optional<QByteArray> data = readRecordFile(path);
+    if (!data)
         return std::nullopt;
-    return decode(readRecordFile(path));
+    return decode(*data);
 }
 
 // Each record's fields are listed once and walked by a writer or a reader, so the two

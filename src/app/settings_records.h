@@ -93,8 +93,9 @@ WindowSettings decodeWindowSettings(const QByteArray &data);
 QByteArray encodeVoiceHandOff(const QString &listText, int generation);
 VoiceHandOff decodeVoiceHandOff(const QByteArray &data);
 
-// Reading returns nothing when the file is missing (the caller builds the defaults); a file
-// that is present but damaged decodes as far as its data goes. Writing replaces the file
+// Reading returns nothing when the file is missing or cannot be a record (a folder, a FIFO,
+// an endless or oversized file; the caller builds the defaults); a file that is present but
+// damaged decodes as far as its data goes. Writing replaces the file
 // whole or leaves the old one; false when it could not be written.
 std::optional<SpeechSettings> loadSpeechSettings(const QString &path);
 std::optional<WindowSettings> loadWindowSettings(const QString &path);

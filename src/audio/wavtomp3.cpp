@@ -4,6 +4,7 @@
 #include "audio/job_record.h"
 #include "audio/wavtomp3end.h"
 #include "platform/accessibility.h"
+#include "platform/bounded_file.h"
 #include "platform/dialogs.h"
 #include "platform/interval_timer.h"
 #include "platform/program_folder.h"
@@ -154,10 +155,10 @@ void wavtomp3::Form_Load()
 {
     setWindowTitle(QStringLiteral("Convert wav to mp3 - Parlanto"));
     const QString ini = converterIniPath();
-    if (!QFileInfo::exists(ini))
+    if (BoundedFile::probe(ini) == BoundedFile::Outcome::Missing)
         writeRecordFile(ini, encodeConverterFolders({programFolder(), programFolder()}));
-    Folders = decodeConverterFolders(readRecordFile(ini));
-    // A damaged or unreadable file: start from the program folder again.
+    Folders = decodeConverterFolders(readRecordFile(ini).value_or(QByteArray()));
+    // A damaged, unreadable or non-record file: start from the program folder again.
     if (Folders.LastSourceFolder.isEmpty())
         Folders.LastSourceFolder = programFolder();
     if (Folders.LastTargetFolder.isEmpty())

@@ -1,7 +1,8 @@
 #include "platform/cursor_file.h"
 
+#include "platform/bounded_file.h"
+
 #include <QBuffer>
-#include <QFile>
 #include <QImageReader>
 #include <QPixmap>
 #include <QtEndian>
@@ -16,10 +17,10 @@ constexpr int EntryBytes = 16;
 
 std::optional<CursorFile> readCursorFile(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    BoundedFile::Result file = BoundedFile::read(path, MaxCursorFileBytes);
+    if (!file.ok())
         return std::nullopt;
-    QByteArray data = file.read(MaxCursorFileBytes);
+    QByteArray data = std::move(file.bytes);
     if (data.size() < DirectoryBytes + EntryBytes)
         return std::nullopt;
     const auto *bytes = reinterpret_cast<const uchar *>(data.constData());

@@ -1,5 +1,7 @@
 #include "platform/program_folder.h"
 
+#include "platform/record_codec.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -123,9 +125,8 @@ bool isFirstRun()
 
 void markFirstRunDone()
 {
-    QFile mark(programFile(FirstRunMark));
-    if (mark.open(QIODevice::WriteOnly))
-        mark.write("The first-run help has been shown.\n");
+    // Through the record writer: a FIFO or device under the mark's name never blocks the write.
+    writeRecordFile(programFile(FirstRunMark), QByteArrayLiteral("The first-run help has been shown.\n"));
 }
 
 QString scratchRoot()

@@ -1,32 +1,37 @@
 #include "platform/record_codec.h"
 
+#include "platform/bounded_file.h"
+#include "platform/part_file.h"
+
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
 #include <QtEndian>
 
+#include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
-constexpr qsizetype MaxStringBytes = 65535;
-// The largest record (38 fields, every String at its limit) is under 3 MB; reading more
-// of a damaged file would only waste memory.
-constexpr qint64 MaxRecordFileBytes = 4 * 1024 * 1024;
-
-// Cuts text to at most max bytes without splitting a UTF-8 sequence.
-QByteArray cutToBytes(QByteArray bytes, qsizetype max)
+// The longest start of `text` whose encoding fits in `max` bytes, cut between characters.
+QByteArray encodedWithin(const QString &text, qsizetype max)
 {
-    if (bytes.size() <= max)
-        return bytes;
-    qsizetype cut = max;
-    while (cut > 0 && (static_cast<unsigned char>(bytes.at(cut)) & 0xC0) == 0x80)
-        --cut;
-    bytes.truncate(cut);
+    // Every character takes at least one byte: no more than `max` of them can fit.
+    QStringView kept = QStringView(text).left(max);
+    if (kept.size() < text.size() && !kept.isEmpty() && kept.back().isHighSurrogate())
+        kept.chop(1);
+    QByteArray bytes = kept.toLocal8Bit();
+    while (bytes.size() > max) {
+        // A character is at most four bytes: dropping a quarter of the excess in characters
+        // never cuts more than needed, and the loop ends at the longest start that fits.
+        kept.chop(std::max<qsizetype>(1, (bytes.size() - max) / 4));
+        if (!kept.isEmpty() && kept.back().isHighSurrogate())
+            kept.chop(1);
+        bytes = kept.toLocal8Bit();
+    }
     return bytes;
 }
 
@@ -64,7 +69,7 @@ void RecordWriter::writeLong(int32_t value)
 
 void RecordWriter::writeString(const QString &text)
 {
-    const QByteArray bytes = cutToBytes(text.toLocal8Bit(), MaxStringBytes);
+    const QByteArray bytes = encodedWithin(text, MaxRecordTextBytes);
     char length[2];
     qToLittleEndian<quint16>(static_cast<quint16>(bytes.size()), length);
     m_data.append(length, 2);
@@ -117,32 +122,43 @@ bool writeRecordFile(const QString &path, const QByteArray &data)
 {
     // Written by hand rather than with QSaveFile: Qt 6.4's QSaveFile::commit() reports
     // success when its final flush fails (a full disk), and would put a cut record in place.
+    if (data.size() > MaxRecordFileBytes)
+        return false;
     const QByteArray target = QFile::encodeName(path);
-    QByteArray temporary = target + ".XXXXXX";
-    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    struct stat existing = {};
+    const bool replacing = ::stat(target.constData(), &existing) == 0;
+    // A folder, FIFO or device in the record's place is left alone: it is not ours to remove.
+    if (replacing && !S_ISREG(existing.st_mode))
+        return false;
+    const QString partName = PartFile::pathFor(path);
+    const QByteArray part = QFile::encodeName(partName);
+    ::unlink(part.constData()); // a leftover of an earlier process with this id
+    // O_EXCL|O_NOFOLLOW: a name planted meanwhile (a link, a FIFO) fails the open, never blocks it.
+    const int fd = ::open(part.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0)
         return false;
-    struct stat existing = {};
-    ::fchmod(fd, ::stat(target.constData(), &existing) == 0 ? (existing.st_mode & 07777) : 0644);
+    ::fchmod(fd, replacing ? (existing.st_mode & 07777) : 0644);
     bool ok = writeAll(fd, data) && ::fsync(fd) == 0;
     ok = ::close(fd) == 0 && ok;
-    ok = ok && ::rename(temporary.constData(), target.constData()) == 0;
-    if (!ok)
-        ::unlink(temporary.constData());
-    return ok;
+    if (!ok) {
+        ::unlink(part.constData());
+        return false;
+    }
+    return PartFile::commit(partName, path);
 }
 
-QByteArray readRecordFile(const QString &path)
+std::optional<QByteArray> readRecordFile(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return file.read(MaxRecordFileBytes);
+    BoundedFile::Result file = BoundedFile::read(path, MaxRecordFileBytes);
+    if (!file.ok())
+        return std::nullopt;
+    return std::move(file.bytes);
 }
 
 void removeStaleRecordTemporaries(const QString &folder)
 {
-    // The six characters mkostemp puts in place of XXXXXX.
+    PartFile::removeStale(folder);
+    // Earlier versions wrote "<record>.ini.XXXXXX", with the six characters mkostemp chose.
     static const QRegularExpression temporaryName(QStringLiteral("^.+\\.ini\\.[A-Za-z0-9]{6}$"));
     QDir dir(folder);
     for (const QString &name : dir.entryList({QStringLiteral("*.ini.*")}, QDir::Files | QDir::Hidden))

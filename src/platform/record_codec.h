@@ -4,17 +4,28 @@
 #include <QString>
 
 #include <cstdint>
+#include <optional>
 
 // The binary record encoding of the settings files: fields written one after another from
 // byte 0, little-endian, no padding. Integer = 2 bytes signed (booleans -1/0), Long = 4 bytes
 // signed, String = 2-byte unsigned length n + n bytes in the locale's encoding.
+
+// The longest text a record keeps, in bytes: a path's limit on Linux, far beyond any folder,
+// voice name, font or sentence the records hold. A longer text (a voice name handed over by
+// another program, say) is cut to it, so that every record stays small.
+inline constexpr qsizetype MaxRecordTextBytes = 4096;
+// The largest record file read or written. The largest record (the window settings, 14 texts)
+// stays under it with every text at its limit; a bigger file is no record of ours.
+inline constexpr qint64 MaxRecordFileBytes = 64 * 1024;
+
 class RecordWriter
 {
 public:
     void writeInteger(int16_t value);
     void writeBoolean(bool value) { writeInteger(value ? -1 : 0); }
     void writeLong(int32_t value);
-    void writeString(const QString &text); // over-long texts are cut to 65535 bytes
+    // A text longer than MaxRecordTextBytes is cut to it, at a character boundary.
+    void writeString(const QString &text);
     const QByteArray &data() const { return m_data; }
 
 private:
@@ -42,11 +53,16 @@ private:
 };
 
 // Writes a record file so that a crash at any moment leaves either the old or the new
-// record: the data goes to a temporary file beside it, which then replaces the old one.
+// record: the data goes to a part file beside it, which then replaces the old one. Refused
+// (false, nothing changed) when the name holds something other than a regular file (a
+// folder, a FIFO, a device, a link to one) or the data is larger than MaxRecordFileBytes.
+// Never blocks.
 bool writeRecordFile(const QString &path, const QByteArray &data);
-// Reads a whole record file; empty when missing or unreadable.
-QByteArray readRecordFile(const QString &path);
+// Reads a whole record file through the bounded reader. Nothing when the file is missing,
+// unreadable, not a regular file or larger than MaxRecordFileBytes: such a file is no record.
+std::optional<QByteArray> readRecordFile(const QString &path);
 
-// Removes the temporary files a write cut short by a killed process leaves beside the
-// records in `folder` ("<record>.ini.XXXXXX"). Only for the process that owns the folder.
+// Removes the part files a write cut short by a killed process leaves beside the records in
+// `folder` (also those of earlier versions, "<record>.ini.XXXXXX"). Only for the process
+// that owns the folder.
 void removeStaleRecordTemporaries(const QString &folder);

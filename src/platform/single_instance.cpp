@@ -1,6 +1,8 @@
 #include "platform/single_instance.h"
 
+#include "platform/bounded_file.h"
 #include "platform/program_folder.h"
+#include "platform/record_codec.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -27,6 +29,8 @@ constexpr int HeaderBytes = 4;
 // Qt places in the temp folder (still per user by name, still user-only by mode).
 constexpr int MaxSocketPathBytes = 100;
 const char BusyProperty[] = "parlantoBusy";
+// The recorded address is one socket path; anything longer is not an address of ours.
+constexpr qint64 MaxAddressBytes = 4096;
 
 // True when path is a real folder (not a symlink) owned by this user that nobody else can
 // enter; a folder of ours with looser rights is tightened when `tighten` is set.
@@ -125,9 +129,9 @@ QString SingleInstance::addressFilePath() const
 // wins over where this process would listen.
 QString SingleInstance::runningServerName() const
 {
-    QFile address(addressFilePath());
-    if (address.open(QIODevice::ReadOnly)) {
-        const QString recorded = QString::fromUtf8(address.read(4096)).trimmed();
+    const BoundedFile::Result address = BoundedFile::read(addressFilePath(), MaxAddressBytes);
+    if (address.ok()) {
+        const QString recorded = QString::fromUtf8(address.bytes).trimmed();
         if (!recorded.isEmpty())
             return recorded;
     }
@@ -158,9 +162,7 @@ bool SingleInstance::acquire()
         QFile::remove(addressFilePath());
         return true;
     }
-    QFile address(addressFilePath());
-    if (address.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        address.write(m_server->fullServerName().toUtf8());
+    writeRecordFile(addressFilePath(), m_server->fullServerName().toUtf8());
     return true;
 }
 

@@ -1,6 +1,7 @@
 #include "platform/wav_reader.h"
 
 #include "platform/audio_format.h"
+#include "platform/bounded_file.h"
 
 #include <QFile>
 #include <QtEndian>
@@ -125,6 +126,9 @@ std::optional<QVector<qint16>> decodeWav(const QByteArray &bytes, int maxSeconds
 
 std::optional<QVector<qint16>> readWavFile(const QString &fileName, int maxSeconds)
 {
+    // Only a regular file: opening a FIFO or device named as the bell would block the window.
+    if (BoundedFile::probe(fileName) != BoundedFile::Outcome::Ok)
+        return std::nullopt;
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;

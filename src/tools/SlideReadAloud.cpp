@@ -1,5 +1,6 @@
 #include "tools/SlideReadAloud.h"
 
+#include "platform/bounded_file.h"
 #include "platform/dialogs.h"
 #include "platform/shell.h"
 #include "speech/directss.h"
@@ -10,7 +11,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QFileInfo>
+#include <QEventLoop>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
@@ -18,6 +19,10 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QTimer>
+
+#include <chrono>
+#include <future>
+#include <thread>
 
 namespace {
 
@@ -235,8 +240,7 @@ void SlideReadAloud::Command5_Click()
         m_host.saveSettings(m_settings);
     Text1->setText(path);
 
-    const int count = loadWordList(path);
-    CountCaption = SlideRules::countCaption(count);
+    CountCaption = SlideRules::countCaption(loadWordList(path).value_or(0));
     Label2->setText(CountCaption);
 }
 
@@ -253,18 +257,30 @@ void SlideReadAloud::Command8_Click()
         openWithDesktop(this, path);
 }
 
-int SlideReadAloud::loadWordList(const QString &path)
+std::optional<int> SlideReadAloud::loadWordList(const QString &path)
 {
-    QStringList lines = SlideRules::readWordFile(
-        path, [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
-    const int count = int(std::min<qsizetype>(lines.size(), std::numeric_limits<int>::max()));
+    // A list of hundreds of megabytes takes a moment to read and index: the window keeps
+    // painting and its timers keep running meanwhile.
+    std::promise<SlideRules::WordFile> promise;
+    std::future<SlideRules::WordFile> reading = promise.get_future();
+    QEventLoop waiting;
+    std::thread worker([&promise, &waiting, path] {
+        promise.set_value(SlideRules::readWordFile(path));
+        QMetaObject::invokeMethod(&waiting, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    if (reading.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready)
+        waiting.exec(QEventLoop::ExcludeUserInputEvents);
+    worker.join();
+    SlideRules::WordFile file = reading.get();
+    const int count = int(std::min<qsizetype>(file.lines.size(), std::numeric_limits<int>::max()));
     // A list of fewer than two lines is not taken: no word of an earlier list stays behind.
-    if (SlideRules::hasWords(count))
-        WordList = std::move(lines);
-    else
-        WordList.clear();
-    WordCount = int(WordList.size());
+    WordList = SlideRules::hasWords(count) ? std::move(file.lines) : SlideRules::WordLines();
+    WordCount = int(std::min<qsizetype>(WordList.size(), std::numeric_limits<int>::max()));
     WordIndex = 0;
+    if (!file.error.isEmpty()) {
+        msgBox(this, file.error);
+        return std::nullopt;
+    }
     return count;
 }
 
@@ -276,7 +292,7 @@ void SlideReadAloud::Command2_Click()
         msgBox(this, QStringLiteral("Please select a words file"));
         return;
     }
-    if (!QFileInfo(path).isFile()) {
+    if (BoundedFile::probe(path) == BoundedFile::Outcome::Missing) {
         msgBox(this, path + QStringLiteral(" does not exist"));
         return;
     }
@@ -290,11 +306,15 @@ void SlideReadAloud::Command2_Click()
         setControlsHidden(true);
         Label1->setToolTip(FullWindowTip);
     }
-    const int count = loadWordList(path);
+    // A folder, FIFO or device, or a file too large to read, is refused with the reader's own
+    // words instead of " has no word".
+    const std::optional<int> read = loadWordList(path);
+    const int count = read.value_or(0);
     if (!SlideRules::hasWords(count)) {
         CountCaption = noWords;
         Label2->setText(CountCaption);
-        msgBox(this, path + QStringLiteral(" has no word"));
+        if (read)
+            msgBox(this, path + QStringLiteral(" has no word"));
         return;
     }
     CountCaption = SlideRules::countCaption(count);

@@ -1,12 +1,14 @@
 #pragma once
 
+#include "tools/word_lines.h"
+
 #include <QColor>
 #include <QFont>
 #include <QString>
-#include <QStringList>
 #include <QWidget>
 
 #include <functional>
+#include <optional>
 #include <random>
 
 class SpVoice;
@@ -91,7 +93,7 @@ public:
     QTimer *random = nullptr;    // random order
 
     // ---- Window variables
-    QStringList WordList; // WordList[i - 1] is word i
+    SlideRules::WordLines WordList; // WordList.value(i - 1) is word i
     int WordCount = 0;
     int WordIndex = 0; // 1-based; in random order the number of words shown so far
     QString CurrentWord;
@@ -114,9 +116,10 @@ private:
     void saveSettings();
     void placeControls();
     void setControlsHidden(bool hidden);
-    // Reads the word file into WordList, letting pending events other than user input run
-    // between lines; returns the number of lines.
-    int loadWordList(const QString &path);
+    // Reads the word file into WordList on a worker thread while pending events other than user
+    // input run; returns the number of lines. A file that cannot be read is told in a message
+    // and gives nothing.
+    std::optional<int> loadWordList(const QString &path);
     void orderTick(QTimer *timer, bool randomOrder);
     QTimer *orderTimer() const; // the timer of the ticked order
     void showAndSpeak(const QString &word);

@@ -88,8 +88,8 @@ ClockSettings loadClockSettings(const QString &programFolder)
 {
     const ClockSettings defaults = defaultClockSettings(programFolder);
     const QString path = fileIn(programFolder, QLatin1String(ClockSettingsFileName));
-    ClockSettings settings =
-        QFileInfo(path).isFile() ? decodeClockSettings(readRecordFile(path), defaults) : defaults;
+    const std::optional<QByteArray> data = readRecordFile(path);
+    ClockSettings settings = data ? decodeClockSettings(*data, defaults) : defaults;
     if (!QFileInfo(settings.BellFile).isFile())
         settings.BellFile = defaults.BellFile;
     return settings;

@@ -1,57 +1,28 @@
 #include "tools/slide_rules.h"
 
+#include "platform/bounded_file.h"
 #include "speech/text_decoder.h"
 
 #include <QDateTime>
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
 
 namespace SlideRules {
 
-QStringList wordLines(QStringView text, const std::function<void()> &between)
+QStringList wordLinesOfBytes(const QByteArray &bytes, const QByteArray &localeCodeset)
 {
-    QStringList lines;
-    const QChar *data = text.data();
-    const qsizetype size = text.size();
-    qsizetype start = 0;
-    int sincePause = 0;
-    for (qsizetype i = 0; i < size; ++i) {
-        const char16_t c = data[i].unicode();
-        if (c != u'\r' && c != u'\n')
-            continue;
-        lines.append(text.sliced(start, i - start).toString());
-        if (c == u'\r' && i + 1 < size && data[i + 1] == u'\n')
-            ++i;
-        start = i + 1;
-        if (between && ++sincePause == LinesBetweenPauses) {
-            sincePause = 0;
-            between();
-        }
+    return WordLines::fromBytes(bytes, localeCodeset).toList();
+}
+
+WordFile readWordFile(const QString &path)
+{
+    BoundedFile::Result file = BoundedFile::read(path, LargestWordFileBytes);
+    WordFile result;
+    if (!file.ok()) {
+        result.error = file.error;
+        return result;
     }
-    if (start < size)
-        lines.append(text.sliced(start).toString());
-    return lines;
-}
-
-QStringList wordLinesOfBytes(QByteArrayView bytes, const QByteArray &localeCodeset,
-                             const std::function<void()> &between)
-{
-    return wordLines(TextDecoding::decodePlainText(bytes, localeCodeset), between);
-}
-
-QStringList readWordFile(const QString &path, const std::function<void()> &between)
-{
-    const QFileInfo info(path);
-    if (!info.isFile() || info.size() > LargestWordFileBytes)
-        return {};
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    const QByteArray bytes = file.read(LargestWordFileBytes + 1);
-    if (bytes.size() > LargestWordFileBytes) // grew while being read
-        return {};
-    return wordLinesOfBytes(bytes, TextDecoding::localeCodeset(), between);
+    result.lines = WordLines::fromBytes(std::move(file.bytes), TextDecoding::localeCodeset());
+    return result;
 }
 
 QString countCaption(qsizetype lineCount)

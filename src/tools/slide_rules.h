@@ -1,15 +1,14 @@
 #pragma once
 
+#include "tools/word_lines.h"
+
 #include <QByteArray>
-#include <QByteArrayView>
 #include <QPoint>
 #include <QRect>
 #include <QSize>
 #include <QString>
 #include <QStringList>
-#include <QStringView>
 
-#include <functional>
 #include <optional>
 #include <random>
 
@@ -21,22 +20,21 @@ namespace SlideRules {
 // megabytes, and reading gigabytes into memory would only stall the program.
 constexpr qint64 LargestWordFileBytes = qint64(256) * 1024 * 1024;
 
-// How often, in lines, splitting hands control back so that pending events can run.
-constexpr int LinesBetweenPauses = 65536;
+// The lines of a word file's bytes (see WordLines), all decoded.
+QStringList wordLinesOfBytes(const QByteArray &bytes, const QByteArray &localeCodeset);
 
-// The lines of a word list. A line ends at CR LF, CR or LF; a final line without a line end
-// counts; an empty line is an empty entry; nothing is trimmed or filtered. `between`, when
-// given, runs after every LinesBetweenPauses lines.
-QStringList wordLines(QStringView text, const std::function<void()> &between = {});
+// A word file as read: its lines, or why it could not be read.
+struct WordFile
+{
+    WordLines lines;
+    QString error; // in words for the user, naming the file; empty when the file was read
+};
 
-// The lines of a word file's bytes, decoded as documents are (byte-order mark, UTF-8, the
-// locale's encoding `localeCodeset`, then Windows-1252).
-QStringList wordLinesOfBytes(QByteArrayView bytes, const QByteArray &localeCodeset,
-                             const std::function<void()> &between = {});
-
-// The lines of the word file at `path`, decoded in the current locale. A missing, unreadable
-// or oversized file, or a folder, has no lines.
-QStringList readWordFile(const QString &path, const std::function<void()> &between = {});
+// Reads the word file at `path` through the bounded reader and decodes it in the current
+// locale. A missing or unreadable file, a folder, a FIFO or device, or a file larger than
+// LargestWordFileBytes (also one that only grows while read) has no lines and an error. Never
+// blocks; safe to run on a worker thread.
+WordFile readWordFile(const QString &path);
 
 // A list needs at least two lines to be read; fewer counts as no words.
 inline bool hasWords(qsizetype lineCount)

@@ -7,7 +7,11 @@
 #include <QLocale>
 #include <QRegularExpression>
 
+#include <cerrno>
 #include <cmath>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace update {
 
@@ -106,15 +110,38 @@ bool installerVerified(const Download &download, qint64 expectedSize, const QByt
     return download.size == expectedSize && download.sha256 == expectedSha256;
 }
 
-std::optional<Download> measureFile(const QString &path)
+std::optional<Download> measureFile(const QString &path, qint64 maxBytes)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    // Opened without waiting and only as a regular file: a FIFO or device in the installer's
+    // place would block the window or never end.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
         return std::nullopt;
+    struct stat status = {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(fd);
+        return std::nullopt;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     QCryptographicHash hash(QCryptographicHash::Sha256);
-    if (!hash.addData(&file))
-        return std::nullopt;
-    return Download{file.size(), hash.result()};
+    QByteArray piece(64 * 1024, Qt::Uninitialized);
+    qint64 size = 0;
+    // One byte past the limit is enough to tell a file that is too long.
+    while (size <= maxBytes) {
+        const ssize_t got = ::read(fd, piece.data(), size_t(piece.size()));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            ::close(fd);
+            return std::nullopt;
+        }
+        if (got == 0)
+            break;
+        hash.addData(QByteArrayView(piece.constData(), got));
+        size += got;
+    }
+    ::close(fd);
+    return Download{size, hash.result()};
 }
 
 std::optional<qint64> announcedSize(const QByteArray &contentLength)

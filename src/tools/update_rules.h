@@ -51,8 +51,9 @@ struct Download
     QByteArray sha256; // raw 32 bytes
 };
 bool installerVerified(const Download &download, qint64 expectedSize, const QByteArray &expectedSha256);
-// Size and SHA-256 of a file on disk; nothing when it cannot be read.
-std::optional<Download> measureFile(const QString &path);
+// Size and SHA-256 of a regular file on disk, read no further than just past `maxBytes` (a
+// longer file shows as longer than that); nothing when it cannot be read or is no regular file.
+std::optional<Download> measureFile(const QString &path, qint64 maxBytes);
 
 // The announced size from a Content-Length header value; nothing when it is missing, not a
 // whole number or not above 0 (there is nothing to show a percentage of).

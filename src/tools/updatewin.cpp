@@ -4,6 +4,7 @@
 #include "platform/cursor_file.h"
 #include "platform/dialogs.h"
 #include "platform/program_folder.h"
+#include "platform/record_codec.h"
 #include "platform/twips.h"
 
 #include <QCloseEvent>
@@ -222,14 +223,11 @@ void updatewin::Inet3_Finished()
     showTransferState(update::StateResponseReceived);
     showTransferState(update::StateResponseCompleted);
 
-    QFile file(programFile(VersionFileName));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-        file.write(m_versionBytes) != m_versionBytes.size()) {
-        file.close();
+    // Through the record writer: whole or not at all, and never blocked by a FIFO in its place.
+    if (!writeRecordFile(programFile(VersionFileName), m_versionBytes)) {
         checkFailed();
         return;
     }
-    file.close();
 
     m_versionFile = update::readVersionFile(m_versionBytes);
     switch (update::compareVersions(CurrentVersionText, m_versionFile)) {
@@ -397,7 +395,7 @@ void updatewin::Inet4_Finished()
     showTransferState(update::StateResponseCompleted);
 
     const QString path = programFile(InstallerFileName);
-    const std::optional<update::Download> download = update::measureFile(path);
+    const std::optional<update::Download> download = update::measureFile(path, m_expectedSize);
     if (!download || !update::installerVerified(*download, m_expectedSize, m_versionFile.installerHash)) {
         showNothingInstalled();
         removeInstaller();
