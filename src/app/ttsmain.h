@@ -57,7 +57,7 @@ public:
                      QWidget *parent = nullptr);
     ~ttsmain() override;
 
-    // ---- Start-up and shutdown (startup.cpp, ttsmain.cpp)
+    // ---- Start-up and shutdown (startup.cpp, ttsmain_shutdown.cpp)
     enum class LoadResult
     {
         Running, // the window is up; run the event loop
@@ -347,7 +347,7 @@ private:
     void showJobProgress(int percent);
     void finishAudioJob(const QString &failure);
 
-    // Window behaviour (ttsmain.cpp).
+    // Window behaviour (ttsmain_layout.cpp).
     void hideVoiceListCheck();
     void startWindowDrag();
 
