@@ -150,6 +150,8 @@ void ttsmain::buildPanel()
         QString tip;
     };
     const ButtonSpec buttons[] = {
+        {&Command10, "Command10", 4320, QStringLiteral("&Menu"),
+         QStringLiteral("All functions: batch conversion, wav to mp3, clock, slides, exit (F10)")},
         {&Command7, "Command7", 5040, QStringLiteral("&Voice"), QStringLiteral("Change voice")},
         {&Command5, "Command5", 5760, QStringLiteral("S&peak"), QStringLiteral("Read aloud")},
         {&Command6, "Command6", 6480, QStringLiteral("&Stop"), QStringLiteral("Stop speaking")},
@@ -259,6 +261,8 @@ void ttsmain::connectControls()
     connect(Command1, &QToolButton::clicked, this, &ttsmain::Command1_Click);
     connect(Command8, &QToolButton::clicked, this, &ttsmain::Command8_Click);
     connect(Command9, &QToolButton::clicked, this, &ttsmain::Command9_Click);
+    connect(Command10, &QToolButton::clicked, this, &ttsmain::Command10_Click);
+    createMenuShortcuts();
     // Only the user's click runs the check box's action; the layout's own changes do not.
     connect(Check1, &QCheckBox::clicked, this, &ttsmain::Check1_Click);
     connect(Combo1, &QComboBox::activated, this, &ttsmain::Combo1_Click);

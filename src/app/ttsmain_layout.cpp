@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
+#include <QToolButton>
 #include <QWindow>
 
 // The main window's layout on resize, the voice list's hiding on mouse moves and dragging the
@@ -110,6 +111,8 @@ void ttsmain::mousePressEvent(QMouseEvent *event)
 bool ttsmain::eventFilter(QObject *watched, QEvent *event)
 {
     const QEvent::Type type = event->type();
+    if (watched == Command10)
+        Command10_Event(event);
     if (watched == RichTextBox1->viewport()) {
         if (type == QEvent::MouseButtonPress) {
             auto *mouse = static_cast<QMouseEvent *>(event);
