@@ -9,6 +9,7 @@
 #include <QProcess>
 #include <QScopeGuard>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -36,8 +37,10 @@ class TestNoTray : public QObject
     QTemporaryDir home;
     QTemporaryDir runtime;
 
-    // Parlanto's environment: this test's display and folders, a session bus of none (so no
-    // tray host of any kind), xcb as on any X11 desktop.
+    // Parlanto's environment: this test's display and folders, no session bus (so no tray host
+    // of any kind) unless a test starts one, xcb as on any X11 desktop.
+    QString sessionBus; // the private bus of the StatusNotifier test, else none
+
     QProcessEnvironment environment() const
     {
         QProcessEnvironment env = server->environment();
@@ -49,6 +52,8 @@ class TestNoTray : public QObject
                    QStringLiteral("notray%1").arg(QCoreApplication::applicationPid()));
         env.insert(QStringLiteral("PARLANTO_AUDIO"), QStringLiteral("fast"));
         env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+        if (!sessionBus.isEmpty())
+            env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), sessionBus);
         return env;
     }
 
@@ -218,6 +223,67 @@ private slots:
         // Nothing runs now: a quit from the desktop entry does nothing and says so by its silence.
         QCOMPARE(run(QStringLiteral(PARLANTO_BIN), {QStringLiteral("--quit")}).status, 0);
         QCOMPARE(run(cli, {QStringLiteral("send"), QStringLiteral("quit")}).status, 1);
+    }
+
+    // A StatusNotifier host instead of an XEmbed tray (a private session bus with a stand-in
+    // watcher): the icon registers, carries its tip, and the host's Activate and ContextMenu
+    // calls do what a left and a right click do.
+    void statusNotifierHostGetsTheIcon()
+    {
+        const QString python =
+            QStandardPaths::findExecutable(QStringLiteral("python3"), {QStringLiteral("/usr/bin")});
+        if (QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")).isEmpty() ||
+            QStandardPaths::findExecutable(QStringLiteral("gdbus")).isEmpty() || python.isEmpty())
+            QSKIP("dbus-daemon, gdbus or python3 missing (scripts/install-deps installs them)");
+        QProcess bus;
+        QProcess watcher;
+        QProcess parlanto;
+        const auto stop = qScopeGuard([&] {
+            for (QProcess *process : {&parlanto, &watcher, &bus}) {
+                process->kill();
+                process->waitForFinished();
+            }
+            sessionBus.clear();
+        });
+        bus.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                                                  QStringLiteral("--print-address=1")});
+        QVERIFY(bus.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(bus.canReadLine(), 10000);
+        sessionBus = QString::fromUtf8(bus.readLine()).trimmed();
+        watcher.setProcessEnvironment(environment());
+        watcher.start(python, {QStringLiteral(PARLANTO_TEST_DATA "/status_notifier_watcher.py")});
+        QTRY_VERIFY_WITH_TIMEOUT(watcher.canReadLine(), 10000);
+        QCOMPARE(watcher.readLine().trimmed(), QByteArray("ready"));
+
+        QVERIFY(startParlanto(parlanto));
+        QTRY_VERIFY_WITH_TIMEOUT(activePid() == parlanto.processId(), 30000);
+        const QString mainWindow = activeWindow();
+        QTRY_VERIFY_WITH_TIMEOUT(watcher.canReadLine(), 10000);
+        const QString item = QString::fromUtf8(watcher.readLine()).trimmed();
+        const auto itemCall = [&](const QString &method, const QStringList &arguments) {
+            return run(QStringLiteral("gdbus"),
+                       QStringList{QStringLiteral("call"), QStringLiteral("--session"),
+                                   QStringLiteral("--dest"), item, QStringLiteral("--object-path"),
+                                   QStringLiteral("/StatusNotifierItem"), QStringLiteral("--method"),
+                                   method} +
+                           arguments);
+        };
+        const Output tip =
+            itemCall(QStringLiteral("org.freedesktop.DBus.Properties.Get"),
+                     {QStringLiteral("org.kde.StatusNotifierItem"), QStringLiteral("ToolTip")});
+        QCOMPARE(tip.status, 0);
+        QVERIFY2(tip.text.contains(QLatin1String("'Parlanto, Left-click or Right-click please'")),
+                 qPrintable(tip.text));
+
+        // Right: the menu window. Left: the main window hides, and comes back.
+        const QStringList at = {QStringLiteral("40"), QStringLiteral("40")};
+        QCOMPARE(itemCall(QStringLiteral("org.kde.StatusNotifierItem.ContextMenu"), at).status, 0);
+        QTRY_VERIFY_WITH_TIMEOUT(windowShows(MenuTitle), 10000);
+        QCOMPARE(itemCall(QStringLiteral("org.kde.StatusNotifierItem.Activate"), at).status, 0);
+        QTRY_VERIFY_WITH_TIMEOUT(!windowShows(mainWindow), 10000);
+        QVERIFY(!windowShows(MenuTitle));
+        QCOMPARE(itemCall(QStringLiteral("org.kde.StatusNotifierItem.Activate"), at).status, 0);
+        QTRY_VERIFY_WITH_TIMEOUT(windowShows(mainWindow), 10000);
     }
 };
 

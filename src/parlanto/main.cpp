@@ -1,5 +1,6 @@
 #include "app/app_state.h"
 #include "app/ttsmain.h"
+#include "platform/display_platform.h"
 #include "platform/program_folder.h"
 #include "platform/termination_signals.h"
 
@@ -9,7 +10,10 @@
 
 int main(int argc, char *argv[])
 {
+    // X11 through XWayland where a Wayland session offers it (see display_platform.h).
+    const QString platform = choosePreferredDisplayPlatform(argc, argv);
     QApplication app(argc, argv);
+    forgetPreferredDisplayPlatform(platform);
     QApplication::setApplicationName(QStringLiteral("parlanto"));
     // Closing the main window hides it; only ExitAll ends the program.
     QApplication::setQuitOnLastWindowClosed(false);
