@@ -143,17 +143,39 @@ private slots:
         }
     }
 
-    void desktopEntryOffersSpeakByParlanto()
+    // The entry validates; Parlanto is offered for text files without claiming to be their
+    // first choice; each action runs a start option the manual documents.
+    void desktopEntryValidatesAndItsActionsAreDocumented()
     {
         const QString entry =
             installed(QStringLiteral("share/applications/") + AppId + QStringLiteral(".desktop"));
         const QString text = readText(entry);
         QVERIFY(text.contains(QStringLiteral("\nExec=parlanto %f\n")));
-        QVERIFY(text.contains(QStringLiteral("\nName=Speak by Parlanto\n")));
-        QVERIFY(text.contains(QStringLiteral("\nMimeType=text/plain;text/rtf;application/rtf;\n")));
+        QVERIFY(text.contains(QStringLiteral("\nMimeType=text/plain;")));
+        QVERIFY(text.contains(QStringLiteral("\nInitialPreference=0\n")));
         const QString menu =
             readText(installed(QStringLiteral("share/kio/servicemenus/parlanto-speak.desktop")));
         QVERIFY(menu.contains(QStringLiteral("\nName=Speak by Parlanto\nIcon=parlanto\nExec=parlanto %f\n")));
+
+        const QString manual = manualText(SourceDir + QStringLiteral("/docs/man/parlanto.1"));
+        static const QRegularExpression action(QStringLiteral("\\[Desktop Action ([a-z-]+)\\]\\n"
+                                                              "Name=([^\\n]+)\\n(?:Icon=[^\\n]+\\n)?"
+                                                              "Exec=parlanto (--[a-z-]+)( [a-z]+)?\\n"));
+        QStringList actions;
+        for (auto it = action.globalMatch(text); it.hasNext();) {
+            const QRegularExpressionMatch match = it.next();
+            actions << match.captured(1);
+            // The option and the window it names, each a term of its own in the manual.
+            for (const QString &term : {match.captured(3), match.captured(4).trimmed()})
+                QVERIFY2(term.isEmpty() || manual.contains(QRegularExpression(
+                                               QStringLiteral("\\n\\.B[IR]? ") +
+                                               QRegularExpression::escape(term) + QStringLiteral("[ \\n]"))),
+                         qPrintable(match.captured(0)));
+        }
+        const QString listed = text.section(QStringLiteral("\nActions="), 1).section(QLatin1Char('\n'), 0, 0);
+        QCOMPARE(actions.join(QLatin1Char(';')) + QLatin1Char(';'), listed);
+        QVERIFY(actions.contains(QStringLiteral("quit")));
+        QVERIFY(actions.contains(QStringLiteral("batch")));
 
         requireTool(QStringLiteral("desktop-file-validate"));
         const Run check = run(QStringLiteral("desktop-file-validate"), {entry});

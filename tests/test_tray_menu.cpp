@@ -254,6 +254,43 @@ private slots:
         QVERIFY(!again.open());
     }
 
+    // Each item's underlined letter chooses it, with or without Alt; Ctrl+Q is "Exit all" too.
+    void accessKeysChooseTheirItems_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<QString>("done");
+        QTest::addColumn<bool>("closes");
+        const int none = Qt::NoModifier;
+        const struct
+        {
+            char key;
+            const char *done;
+            bool closes;
+        } keys[] = {
+            {'x', "exit", true},     {'t', "batch", true},  {'w', "wavtomp3", true},   {'i', "clock", true},
+            {'l', "slides", true},   {'u', "update", true}, {'a', "about", true},      {'h', "help", true},
+            {'p', "speak", true},    {'s', "stop", true},   {'b', "watch off", false}, {'e', "eject", false},
+            {'c', "close cd", true},
+        };
+        for (const auto &k : keys)
+            QTest::newRow(k.done) << int(Qt::Key_A + (k.key - 'a')) << none << k.done << k.closes;
+        QTest::newRow("Alt+X") << int(Qt::Key_X) << int(Qt::AltModifier) << "exit" << true;
+        QTest::newRow("Ctrl+Q") << int(Qt::Key_Q) << int(Qt::ControlModifier) << "exit" << true;
+        QTest::newRow("a letter of no item") << int(Qt::Key_Z) << none << "" << false;
+    }
+    void accessKeysChooseTheirItems()
+    {
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        QFETCH(QString, done);
+        QFETCH(bool, closes);
+        RecordingMenu m;
+        QTest::keyClick(m.menu->focusWidget(), Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        QCOMPARE(m.done.join(QLatin1Char(',')), done);
+        QCOMPARE(!m.open(), closes);
+    }
+
     void theVendorsDomain()
     {
         QCOMPARE(vendorDomain(QStringLiteral("http://www.parlanto.example")),

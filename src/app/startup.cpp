@@ -18,11 +18,18 @@
 // Start-up of the main window, step by step, and the start-up steps of the features that hook
 // into the desktop later on (each of those does nothing until its feature exists).
 
-ttsmain::LoadResult ttsmain::Form_Load(const QString &commandLine)
+ttsmain::LoadResult ttsmain::Form_Load(const QString &startLine)
 {
+    // A start option that asks to open a window or to end is no text to read.
+    const QString commandLine = takeStartRequest(startLine);
     // One instance per user: a later one hands over its command line and ends.
     m_instance = std::make_unique<SingleInstance>();
     if (!m_instance->acquire()) {
+        if (handOverStartRequest()) {
+            m_instance.reset();
+            endProcess(0);
+            return LoadResult::Ended;
+        }
         // A later instance: a file or text goes to the running one, a start without an
         // argument brings its window forward; anything else ends quietly.
         App.StartMode = StartFrom(commandLine);
@@ -33,6 +40,11 @@ ttsmain::LoadResult ttsmain::Form_Load(const QString &commandLine)
             // Started again without an argument: the user is looking for the window.
             m_instance->send(QString());
         }
+        m_instance.reset();
+        endProcess(0);
+        return LoadResult::Ended;
+    }
+    if (quitRequestedAtStart()) {
         m_instance.reset();
         endProcess(0);
         return LoadResult::Ended;
@@ -101,6 +113,7 @@ ttsmain::LoadResult ttsmain::Form_Load(const QString &commandLine)
     if (isFirstRun())
         firstuse->setInterval(3000);
     showAsSettingsSay();
+    runStartRequest();
     return LoadResult::Running;
 }
 

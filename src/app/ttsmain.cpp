@@ -14,20 +14,16 @@
 #include "speech/spvoice.h"
 
 #include <QCheckBox>
-#include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QFile>
 #include <QFrame>
 #include <QLabel>
 #include <QMenu>
-#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QSlider>
 #include <QTextEdit>
 #include <QToolButton>
-#include <QWindow>
 
 namespace {
 
@@ -36,9 +32,6 @@ constexpr int FrameWidth = 11805;
 constexpr int FrameHeight = 1575;
 constexpr int ButtonWidth = 735;
 constexpr int ButtonHeight = 680;
-// Above this window height (twips) the text box is shown.
-constexpr int TextBoxMinWindowHeight = 2000;
-constexpr int TextBoxLeft = 100;
 // Designed window size before any settings apply.
 constexpr int DesignWidth = 12000;
 constexpr int DesignHeight = 8400;
@@ -157,6 +150,8 @@ void ttsmain::buildPanel()
         QString tip;
     };
     const ButtonSpec buttons[] = {
+        {&Command10, "Command10", 4320, QStringLiteral("&Menu"),
+         QStringLiteral("All functions: batch conversion, wav to mp3, clock, slides, exit (F10)")},
         {&Command7, "Command7", 5040, QStringLiteral("&Voice"), QStringLiteral("Change voice")},
         {&Command5, "Command5", 5760, QStringLiteral("S&peak"), QStringLiteral("Read aloud")},
         {&Command6, "Command6", 6480, QStringLiteral("&Stop"), QStringLiteral("Stop speaking")},
@@ -266,6 +261,8 @@ void ttsmain::connectControls()
     connect(Command1, &QToolButton::clicked, this, &ttsmain::Command1_Click);
     connect(Command8, &QToolButton::clicked, this, &ttsmain::Command8_Click);
     connect(Command9, &QToolButton::clicked, this, &ttsmain::Command9_Click);
+    connect(Command10, &QToolButton::clicked, this, &ttsmain::Command10_Click);
+    createMenuShortcuts();
     // Only the user's click runs the check box's action; the layout's own changes do not.
     connect(Check1, &QCheckBox::clicked, this, &ttsmain::Check1_Click);
     connect(Combo1, &QComboBox::activated, this, &ttsmain::Combo1_Click);
@@ -331,223 +328,4 @@ void ttsmain::createGeneration5Objects()
         connect(NewsVoice1.get(), &SpVoice::EndStream, this, &ttsmain::NewsVoice1_EndStream);
         connect(NewsVoice1.get(), &SpVoice::Word, this, &ttsmain::NewsVoice1_Word);
     }
-}
-
-// ---- Layout
-
-void ttsmain::resizeEvent(QResizeEvent *event)
-{
-    QWidget::resizeEvent(event);
-    Form_Resize();
-}
-
-void ttsmain::changeEvent(QEvent *event)
-{
-    QWidget::changeEvent(event);
-    if (event->type() == QEvent::WindowStateChange)
-        Form_Resize();
-}
-
-void ttsmain::Form_Resize()
-{
-    RichTextBox1->setToolTip(QStringLiteral("Paste text here"));
-    // The window's outer size, as the twips layout was made for.
-    const QSize outer = frameGeometry().size();
-    const int width = pixelsToTwips(outer.width());
-    const int height = pixelsToTwips(outer.height());
-
-    Frame1->move(twipsToPixels(width - FrameWidth), Frame1->y());
-    // Just above the threshold there is no room for a text box above the panel (its height
-    // would be negative): the window is laid out as a low one, so the buttons stay in view.
-    const int boxHeight = height - FrameHeight - 600;
-    if (height > TextBoxMinWindowHeight && boxHeight >= 0) {
-        placeTwips(RichTextBox1, TextBoxLeft, 0, width - 3 * TextBoxLeft, boxHeight);
-        Frame1->move(Frame1->x(), twipsToPixels(boxHeight + 100));
-        Check1->setChecked(true);
-        App.window.TextBoxShown = true;
-        Check1->setToolTip(QStringLiteral("Hide text box"));
-    } else {
-        RichTextBox1->move(twipsToPixels(99999), RichTextBox1->y());
-        Frame1->move(Frame1->x(), 0);
-        Check1->setChecked(false);
-        App.window.TextBoxShown = false;
-        Check1->setToolTip(QStringLiteral("Show text box"));
-    }
-
-    const Qt::WindowStates state = windowState();
-    if (!(state & Qt::WindowMinimized)) {
-        App.window.Width = width;
-        App.window.Height = height;
-    }
-    App.window.WindowState = (state & Qt::WindowMinimized) ? 1 : (state & Qt::WindowMaximized) ? 2 : 0;
-}
-
-// ---- Voice-list hiding and window dragging
-
-void ttsmain::hideVoiceListCheck()
-{
-    if (HideVoiceListPending) {
-        Combo1->hide();
-        HideVoiceListPending = false;
-    }
-}
-
-void ttsmain::startWindowDrag()
-{
-    if (QWindow *window = windowHandle())
-        window->startSystemMove();
-}
-
-void ttsmain::mouseMoveEvent(QMouseEvent *event)
-{
-    hideVoiceListCheck();
-    QWidget::mouseMoveEvent(event);
-}
-
-void ttsmain::mousePressEvent(QMouseEvent *event)
-{
-    if (event->button() == Qt::LeftButton)
-        startWindowDrag();
-    QWidget::mousePressEvent(event);
-}
-
-bool ttsmain::eventFilter(QObject *watched, QEvent *event)
-{
-    const QEvent::Type type = event->type();
-    if (watched == RichTextBox1->viewport()) {
-        if (type == QEvent::MouseButtonPress) {
-            auto *mouse = static_cast<QMouseEvent *>(event);
-            RichTextBox1_MouseDown(mouse->button(),
-                                   RichTextBox1->cursorForPosition(mouse->position().toPoint()).position());
-        }
-        return false;
-    }
-
-    auto *label = qobject_cast<QLabel *>(watched);
-    const bool isLabel = label && m_labels.contains(label);
-    const bool isControl =
-        watched == Frame1 || watched == Check1 || m_panelButtons.contains(qobject_cast<QWidget *>(watched));
-
-    if (type == QEvent::MouseMove && (isLabel || isControl)) {
-        if (isControl)
-            HideVoiceListPending = true;
-        hideVoiceListCheck();
-        if (isControl)
-            HideVoiceListPending = true;
-        if (isLabel || watched == Frame1) {
-            unsetCursor();
-            return true; // handled here, not again by the panel or the window behind
-        }
-        return false;
-    }
-    if (type == QEvent::MouseButtonDblClick && (watched == Label8 || watched == Label10)) {
-        if (watched == Label8)
-            Label8_DblClick();
-        else
-            Label10_DblClick();
-        return true;
-    }
-    if (type == QEvent::MouseButtonPress && (watched == Frame1 || isLabel)) {
-        // The product name and version take double clicks instead of drags.
-        if (watched != Label8 && watched != Label10 &&
-            static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton)
-            startWindowDrag();
-        return true;
-    }
-    return QWidget::eventFilter(watched, event);
-}
-
-// ---- Closing and ending
-
-void ttsmain::closeEvent(QCloseEvent *event)
-{
-    if (App.ExitRequested) {
-        event->accept();
-        return;
-    }
-    // Closing keeps the program running.
-    event->ignore();
-    minimiseOrHideToTray();
-}
-
-void ttsmain::Command9_Click()
-{
-    minimiseOrHideToTray();
-}
-
-// Hidden only where the tray icon can bring the window back; otherwise minimised, so that the
-// user can still find it.
-void ttsmain::minimiseOrHideToTray()
-{
-    setWindowState(windowState() | Qt::WindowMinimized);
-    if (trayReachable())
-        hide();
-}
-
-void ttsmain::bringToFront()
-{
-    setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
-    show();
-    raise();
-    activateWindow();
-}
-
-const QStringList &ttsmain::unloadOrder()
-{
-    static const QStringList order = {
-        QStringLiteral("howto"),          QStringLiteral("mp3end"),      QStringLiteral("setmyclock"),
-        QStringLiteral("ttsaboutForm"),   QStringLiteral("ttsmain"),     QStringLiteral("updatewin"),
-        QStringLiteral("wavtomp3"),       QStringLiteral("wavtomp3end"), QStringLiteral("BatchText2Sound"),
-        QStringLiteral("SlideReadAloud"), QStringLiteral("ttsMenu"),
-    };
-    return order;
-}
-
-void ttsmain::setUnloadHandler(const QString &windowName, std::function<void()> unload)
-{
-    if (unload)
-        m_unloadHandlers.insert(windowName, std::move(unload));
-    else
-        m_unloadHandlers.remove(windowName);
-}
-
-void ttsmain::ExitAll()
-{
-    App.ExitRequested = true;
-    App.UpdateCancel = true;
-    RemoveTrayIcon();
-    for (const QString &name : unloadOrder()) {
-        if (name == QLatin1String("ttsmain")) {
-            Form_Unload();
-            continue;
-        }
-        const auto handler = m_unloadHandlers.take(name);
-        if (handler)
-            handler();
-    }
-    endProcess(0);
-}
-
-void ttsmain::Form_Unload()
-{
-    if (!App.ExitRequested)
-        return;
-    UnhookMainWindow();
-    UnhookTextBox();
-    if (WaveEndValue == 2)
-        StopRecordingControl();
-    const QString newVersion = programFile(QStringLiteral("newversion.ini"));
-    if (QFile::exists(newVersion))
-        QFile::remove(newVersion);
-    SaveTTSSets();
-    SaveWinSets();
-    UnhookMainWindow();
-    hide();
-}
-
-void ttsmain::endProcess(int code)
-{
-    m_processEndedFlag = true;
-    if (m_processEnd)
-        m_processEnd(code);
 }

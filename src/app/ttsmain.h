@@ -2,6 +2,7 @@
 
 #include "app/app_state.h"
 #include "app/interval_timer.h"
+#include "desktop/control_command.h"
 
 #include <QDateTime>
 #include <QHash>
@@ -57,7 +58,7 @@ public:
                      QWidget *parent = nullptr);
     ~ttsmain() override;
 
-    // ---- Start-up and shutdown (startup.cpp, ttsmain.cpp)
+    // ---- Start-up and shutdown (startup.cpp, ttsmain_shutdown.cpp)
     enum class LoadResult
     {
         Running, // the window is up; run the event loop
@@ -110,6 +111,15 @@ public:
     QPoint TrayCursorPosition;
     // The tray icon's tip, at its fixed length.
     QString TrayTip;
+
+    // ---- The menu window opened from this window, and quitting (ttsmain_menu.cpp)
+    // "&Menu": opens the popup menu window at the pointer, or at the button from the keyboard.
+    void Command10_Click();
+    // F10: the same menu at the Menu button.
+    void showMenuFromKeyboard();
+    // A request from another program or from the start options: end the program, or open one
+    // of its windows.
+    void ControlCommand_Execute(const ControlCommand::Request &request);
 
     // ---- Commands from other programs (ttsmain_intake.cpp)
     // The running instance's receiver: acts on one command string; every command is accepted.
@@ -216,6 +226,7 @@ public:
     QToolButton *Command7 = nullptr;
     QToolButton *Command8 = nullptr;
     QToolButton *Command9 = nullptr;
+    QToolButton *Command10 = nullptr; // the menu window, where the tray is out of reach
     QCheckBox *Check1 = nullptr;
     QScrollBar *VScroll1 = nullptr; // volume
     QScrollBar *VScroll2 = nullptr; // rate
@@ -351,7 +362,20 @@ private:
     void showJobProgress(int percent);
     void finishAudioJob(const QString &failure);
 
-    // Window behaviour (ttsmain.cpp).
+    // The menu window, the quit shortcut and control requests (ttsmain_menu.cpp).
+    void createMenuShortcuts();
+    bool Command10_Event(QEvent *event);
+    // Keeps a start option's request for later; returns the command line left to classify.
+    QString takeStartRequest(const QString &startLine);
+    // A later start hands its request to the running copy; false when it has none.
+    bool handOverStartRequest();
+    // A first start asked only to end the running copy: there is none, nothing to do.
+    bool quitRequestedAtStart() const;
+    // The start's request, once the window is up.
+    void runStartRequest();
+    // A control request from another program; false for every other command.
+    bool takeControlCommand(const QString &command);
+    // Window behaviour (ttsmain_layout.cpp).
     void hideVoiceListCheck();
     void startWindowDrag();
 
@@ -416,6 +440,10 @@ private:
     QList<QLabel *> m_labels;
     QIcon m_speakPicture;
     QIcon m_pausePicture;
+    // Where the mouse released the Menu button; empty when it was pressed from the keyboard.
+    std::optional<QPoint> m_menuClickPoint;
+    // What the start options asked for, as a control request.
+    std::optional<ControlCommand::Request> m_startRequest;
     BellThenSpeak *m_clockAnnouncer = nullptr;
     QPointer<QWidget> m_clockWindow;
 };

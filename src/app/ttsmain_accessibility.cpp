@@ -54,6 +54,6 @@ void ttsmain::nameForAccessibility()
 
     // Tab goes from the document along the button row, then along the row below it.
     RichTextBox1->setTabChangesFocus(true);
-    tabOrder({RichTextBox1, Label10, Command7, Combo1, Command5, Command6, Command3, Command4, Command8,
-              Command1, Command2, Command9, cpvSlider1, Check1, VScroll1, VScroll2, VScroll3});
+    tabOrder({RichTextBox1, Label10, Command10, Command7, Combo1, Command5, Command6, Command3, Command4,
+              Command8, Command1, Command2, Command9, cpvSlider1, Check1, VScroll1, VScroll2, VScroll3});
 }

@@ -85,6 +85,8 @@ void ttsmain::startTakingCommands()
 
 bool ttsmain::FormDDE_LinkExecute(const QString &command)
 {
+    if (takeControlCommand(command))
+        return true;
     using Intake::Command;
     switch (Intake::classify(command)) {
     case Command::ChangeVoice:

@@ -31,9 +31,12 @@ Commands:
   stop               stop reading
   file PATH          open a .txt or .rtf file in the document and read it
   voice TEXT         switch to a voice: a line of 'parlanto-cli voices'
+  quit               end Parlanto as "Exit all" does (settings written)
+  open WINDOW        open a window of the running Parlanto: batch, converter,
+                     clock, slide, update, about, help or menu
 
 Exit status: 0 when the window took the command, 1 when no Parlanto is running, 2 for
-a usage error.
+a usage error. Nothing here starts Parlanto ('parlanto --open WINDOW' does).
 )HELP";
 
 QTextStream &errStream()
@@ -99,6 +102,9 @@ int sendCommand(const QStringList &args)
     const QString what = args.first();
     const QStringList rest = args.mid(1);
     const auto needs = [&](int count) { return rest.size() == count; };
+
+    if (isControlRequest(what))
+        return sendControlRequest(what, rest);
 
     QString command;
     if (what == QLatin1String("toggle") && needs(0)) {

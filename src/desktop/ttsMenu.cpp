@@ -105,6 +105,17 @@ QPoint menuPlacement(QPoint cursor, QSize size)
     return {left, top};
 }
 
+QPoint menuPlacementBeside(QRect control, QSize size)
+{
+    int left = control.right() + 1 - size.width();
+    if (left < 1)
+        left = control.left();
+    int top = control.top() - size.height();
+    if (top < 1)
+        top = control.bottom() + 1;
+    return {left, top};
+}
+
 QString vendorDomain(const QString &homeAddress)
 {
     QString domain = homeAddress;
@@ -135,13 +146,25 @@ void MenuLabel::setColours(const QColor &back, const QColor &fore)
     update();
 }
 
+void MenuLabel::setAccessKey(QChar key)
+{
+    m_accessKey = key.toLower();
+    update();
+}
+
 void MenuLabel::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     painter.fillRect(rect(), BackColor);
     painter.setPen(ForeColor);
     painter.setFont(font());
-    painter.drawText(rect(), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, text());
+    // The caption as it stands, its access key underlined through the mnemonic mark.
+    QString shown = text().replace(QLatin1Char('&'), QLatin1String("&&"));
+    const qsizetype key = m_accessKey.isNull() ? -1 : shown.indexOf(m_accessKey, 0, Qt::CaseInsensitive);
+    if (key >= 0)
+        shown.insert(key, QLatin1Char('&'));
+    painter.drawText(rect(), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine | Qt::TextShowMnemonic,
+                     shown);
     if (hasFocus())
         drawFocusFrame(this, painter);
 }
@@ -191,7 +214,7 @@ ttsMenu::ttsMenu(ttsMenuActions actions, QWidget *parent)
       m_actions(std::move(actions))
 {
     setObjectName(QStringLiteral("ttsMenu"));
-    setWindowTitle(QStringLiteral("Parlanto"));
+    setWindowTitle(QStringLiteral("Menu - Parlanto"));
     setAccessibleName(QStringLiteral("Parlanto menu"));
     setAttribute(Qt::WA_DeleteOnClose);
     setMouseTracking(true);
@@ -293,6 +316,16 @@ void ttsMenu::buildControls()
     Label14 = addLabel(QStringLiteral("Label14"), QStringLiteral("Stop"), QStringLiteral("Stop speaking"),
                        1980, 3840, 560);
 
+    // Access keys: a letter of each caption, unique in the menu. The vendor's domain changes
+    // with the configuration and has none.
+    const std::pair<MenuLabel *, char> keys[] = {
+        {Label9, 'g'}, {Label10, 'w'}, {Label13, 'l'}, {Label12, 't'}, {Label15, 'b'},
+        {Label4, 'u'}, {Label7, 'e'},  {Label2, 'a'},  {Label6, 'c'},  {Label3, 'h'},
+        {Label5, 'i'}, {Label1, 'x'},  {Label11, 'p'}, {Label14, 's'},
+    };
+    for (const auto &[item, key] : keys)
+        item->setAccessKey(QLatin1Char(key));
+
     Image0 = new MenuPicture(cell(m_glyphs, CloseGlyph, GlyphSize, GlyphSize), this);
     Image0->setObjectName(QStringLiteral("Image0"));
     Image0->setFocusPolicy(Qt::StrongFocus);
@@ -388,6 +421,11 @@ void ttsMenu::Form_Load(QPoint cursor)
 
     // The keyboard starts at the first item.
     Label9->setFocus(Qt::PopupFocusReason);
+}
+
+void ttsMenu::placeBeside(QRect control)
+{
+    move(menuPlacementBeside(control, size()));
 }
 
 void ttsMenu::fitWidth()
@@ -533,6 +571,21 @@ void ttsMenu::highlight(QWidget *control)
 
 bool ttsMenu::menuKey(QKeyEvent *event)
 {
+    if (event->matches(QKeySequence::Quit)) {
+        Label1->click();
+        return true;
+    }
+    // An access key alone (or with Alt or Shift) chooses its item.
+    const Qt::KeyboardModifiers modifiers = event->modifiers() & ~(Qt::AltModifier | Qt::ShiftModifier);
+    const QString typed = event->text().toLower();
+    if (modifiers == Qt::NoModifier && typed.size() == 1 && typed.at(0).isLetter()) {
+        for (MenuLabel *item : std::as_const(m_items))
+            if (item->accessKey() == typed.at(0)) {
+                item->setFocus(Qt::ShortcutFocusReason);
+                item->click();
+                return true;
+            }
+    }
     switch (event->key()) {
     case Qt::Key_Escape:
         close();

@@ -5,6 +5,7 @@
 #include <QHash>
 #include <QPixmap>
 #include <QPoint>
+#include <QRect>
 #include <QSize>
 #include <QString>
 #include <QWidget>
@@ -40,24 +41,34 @@ struct ttsMenuActions
 // to the right of the cursor where it would leave the screen's left edge, and below it where
 // it would leave the top edge.
 QPoint menuPlacement(QPoint cursor, QSize size);
+// The menu's top-left corner when it opens at a control (screen pixels): above the control,
+// its right edge at the control's right edge; below the control where it would leave the top of
+// the screen, and from the control's left edge where it would leave the left edge.
+QPoint menuPlacementBeside(QRect control, QSize size);
 
 // The vendor's domain as the menu shows it: the home address without its scheme and without a
 // leading "www." ("http://www.parlanto.example" gives "parlanto.example").
 QString vendorDomain(const QString &homeAddress);
 
 // A menu entry drawn as a label in its own back and text colours. It takes the keyboard focus,
-// shows it with a focus frame, and is activated by a click, Space or Enter.
+// shows it with a focus frame, and is activated by a click, Space or Enter, or by its access
+// key, which is drawn underlined where it first occurs in the caption.
 class MenuLabel final : public QAbstractButton
 {
     Q_OBJECT
 public:
     explicit MenuLabel(const QString &caption, QWidget *parent);
     void setColours(const QColor &back, const QColor &fore);
+    void setAccessKey(QChar key);
+    QChar accessKey() const { return m_accessKey; }
     QColor BackColor;
     QColor ForeColor;
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+
+private:
+    QChar m_accessKey;
 };
 
 // A small picture of the menu, with or without a single-line border.
@@ -80,7 +91,8 @@ private:
 // rows of voice-download pictures, the clipboard switch and a close picture. Frameless and on
 // top of other windows; it deletes itself when it closes. Items light up under the mouse and
 // when they have the keyboard focus; Tab and the arrow keys move between them, Enter and Space
-// choose one, Escape closes the menu.
+// choose one, an item's underlined letter chooses it at once (X for " Exit all"; Ctrl+Q too),
+// Escape closes the menu.
 class ttsMenu final : public QWidget
 {
     Q_OBJECT
@@ -97,6 +109,9 @@ public:
     // Loads the menu for the right click at `cursor` (screen pixels): colours, the vendor's
     // domain, placement, the clipboard switch and the Speak/Pause caption of this moment.
     void Form_Load(QPoint cursor);
+    // Moves the loaded menu to `control` (screen pixels): opened from the keyboard, it goes to
+    // the button that opened it rather than to wherever the pointer happens to be.
+    void placeBeside(QRect control);
 
     void Label1_Click();  // Exit all
     void Label2_Click();  // About

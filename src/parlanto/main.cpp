@@ -1,6 +1,7 @@
 #include "app/app_state.h"
 #include "app/terminal_start.h"
 #include "app/ttsmain.h"
+#include "platform/display_platform.h"
 #include "platform/program_folder.h"
 #include "platform/termination_signals.h"
 
@@ -12,8 +13,11 @@ int main(int argc, char *argv[])
 {
     if (const std::optional<int> status = answerOnTerminal(argc, argv))
         return *status;
+    // X11 through XWayland where a Wayland session offers it (see display_platform.h).
+    const QString platform = choosePreferredDisplayPlatform(argc, argv);
     const std::unique_ptr<QApplication> application = startApplication(argc, argv);
     QApplication &app = *application;
+    forgetPreferredDisplayPlatform(platform);
     QApplication::setApplicationName(QStringLiteral("parlanto"));
     // Closing the main window hides it; only ExitAll ends the program.
     QApplication::setQuitOnLastWindowClosed(false);
