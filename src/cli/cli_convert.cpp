@@ -38,11 +38,13 @@ Options:
   --srt           write a SubRip (.srt) subtitle file beside each output
   --words         subtitles with one line per word instead of per sentence
 
-Outputs are written under a temporary name and renamed when complete. A progress line
-is shown on standard error when it is a terminal.
+Outputs (and subtitles) are written under a hidden temporary name and renamed when
+complete. An output that would be one of the inputs, under any name, or two outputs that
+would be one file stop the run before anything is written. A progress line is shown on
+standard error when it is a terminal.
 
 Exit status: 0 when every input was converted, 1 when any failed (each named on standard
-error; the others are still converted), 2 for a usage error.
+error; the others are still converted), 2 for a usage error or outputs that collide.
 )HELP";
 
 // MP3 bit rates MPEG-2 allows at 22050 Hz.
