@@ -113,8 +113,11 @@ QString resolved(const QString &name)
     // A loop of links gives up after as many steps as the kernel allows.
     for (int step = 0; step < 40; ++step) {
         const QFileInfo info(path);
-        if (info.exists())
-            return info.canonicalFilePath();
+        if (info.exists()) {
+            // A pipe or socket behind /proc/self/fd has no path of its own.
+            const QString canonical = info.canonicalFilePath();
+            return canonical.isEmpty() ? path : canonical;
+        }
         if (!info.isSymLink()) {
             const QString folder = QFileInfo(info.absolutePath()).canonicalFilePath();
             return folder.isEmpty() ? path : QDir(folder).filePath(info.fileName());
