@@ -1,10 +1,14 @@
 // test-links: parlanto_speech
 #include "support/test_home.h"
 
+#include <QDir>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtEndian>
 #include <QtTest>
+
+#include <csignal>
+#include <unistd.h>
 
 namespace {
 
@@ -106,6 +110,76 @@ private slots:
                             "piped words");
         QCOMPARE(run.exitCode, 0);
         QCOMPARE(run.out, QStringLiteral("0 5 piped\n6 5 words\n"));
+    }
+
+    // Stopped while it writes, speak --wav leaves no file under the name it was given: an
+    // interrupt removes what it wrote, a kill leaves only the hidden part file.
+    void interruptedSpeakLeavesNoFile_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("Ctrl+C") << int(SIGINT);
+        QTest::newRow("kill -9") << int(SIGKILL);
+    }
+
+    void interruptedSpeakLeavesNoFile()
+    {
+        QFETCH(int, signal);
+        QTemporaryDir dir;
+        const QString wav = dir.filePath(QStringLiteral("out.wav"));
+        QProcess process;
+        process.start(QStringLiteral(PARLANTO_CLI),
+                      {QStringLiteral("speak"), QStringLiteral("--wav"), wav, QStringLiteral("-")});
+        QVERIFY(process.waitForStarted());
+        process.write(
+            QByteArray("The ferry left at dawn. Gulls followed it out of the harbour!\n").repeated(4000));
+        process.closeWriteChannel();
+        auto written = [&] { // by any name: a few seconds of speech
+            qint64 bytes = 0;
+            for (const QFileInfo &file : QDir(dir.path()).entryInfoList(QDir::Files | QDir::Hidden))
+                bytes += file.size();
+            return bytes;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(written() > 1000000, 30000);
+        QCOMPARE(::kill(pid_t(process.processId()), signal), 0);
+        QVERIFY(process.waitForFinished(20000));
+        QVERIFY(!QFile::exists(wav));
+        if (signal != SIGKILL) {
+            QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+            QCOMPARE(process.exitCode(), 128 + signal);
+            QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
+        }
+    }
+
+    // Input that never ends (a pipe, a link to a kernel file) is refused as too large once it
+    // passes the cap, instead of filling the memory.
+    void endlessInputIsTooLarge_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<bool>("endlessStandardInput");
+        QTest::newRow("speak -") << QStringList{"speak", "--wav", "out.wav", "-"} << true;
+        QTest::newRow("convert -") << QStringList{"convert", "-o", "out.wav", "-"} << true;
+        QTest::newRow("send read -") << QStringList{"send", "read", "-"} << true;
+        QTest::newRow("convert a link to /proc/self/pagemap")
+            << QStringList{"convert", "endless.txt"} << false;
+    }
+
+    void endlessInputIsTooLarge()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(bool, endlessStandardInput);
+        QTemporaryDir dir;
+        QCOMPARE(::symlink("/proc/self/pagemap", qPrintable(dir.filePath(QStringLiteral("endless.txt")))), 0);
+        QProcess process;
+        process.setWorkingDirectory(dir.path());
+        process.setStandardInputFile(endlessStandardInput ? QStringLiteral("/dev/zero")
+                                                          : QProcess::nullDevice());
+        process.start(QStringLiteral(PARLANTO_CLI), args);
+        QVERIFY(process.waitForFinished(60000));
+        const QString err = QString::fromUtf8(process.readAllStandardError());
+        QCOMPARE(process.exitCode(), 1);
+        QVERIFY2(err.contains(QLatin1String("too large")), qPrintable(err));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{QStringLiteral("endless.txt")});
     }
 
     void usageErrorsAndFailures_data()

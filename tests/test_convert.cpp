@@ -1,13 +1,18 @@
 // test-links: parlanto_platform
+#include "support/small_filesystem.h"
 #include "support/test_home.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QtEndian>
 #include <QtTest>
+
+#include <csignal>
 
 namespace {
 
@@ -54,6 +59,40 @@ double audioSeconds(const QString &path)
     return wavSeconds(decoded);
 }
 
+// True when a WAV file's header counts exactly the bytes that follow it: a finished file.
+bool wavComplete(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray head = file.read(44);
+    return head.size() == 44 && head.startsWith("RIFF") &&
+           qFromLittleEndian<quint32>(head.constData() + 4) == quint32(file.size() - 8) &&
+           qFromLittleEndian<quint32>(head.constData() + 40) == quint32(file.size() - 44);
+}
+
+// Every name in a folder (links as links, hidden files too) with the bytes of each regular file.
+QMap<QString, QByteArray> snapshot(const QString &folder)
+{
+    QMap<QString, QByteArray> files;
+    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        QFile file(path);
+        const QFileInfo info(path);
+        files.insert(QDir(folder).relativeFilePath(path),
+                     !info.isSymLink() && info.isFile() && file.open(QIODevice::ReadOnly) ? file.readAll()
+                                                                                          : QByteArray());
+    }
+    return files;
+}
+
+QStringList partFiles(const QString &folder)
+{
+    return QDir(folder).entryList({QStringLiteral(".*.part")}, QDir::Files | QDir::Hidden);
+}
+
 const QByteArray Story = "The ferry left at dawn. Gulls followed it out of the harbour!\n"
                          "By noon the island was a grey line, and then nothing at all.";
 
@@ -74,6 +113,10 @@ private slots:
         QVERIFY(writeText(dir.filePath(QStringLiteral("two.txt")), "Second file, a little longer."));
         QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("out")));
         const QString out = dir.filePath(QStringLiteral("out"));
+        // A part file a killed run left goes; one of a process still running stays.
+        const QString live = QStringLiteral(".keep.wav.%1.part").arg(QCoreApplication::applicationPid());
+        QVERIFY(writeText(QDir(out).filePath(QStringLiteral(".one.wav.2147483646.part")), "left over"));
+        QVERIFY(writeText(QDir(out).filePath(live), "in progress"));
         const Run run =
             convert({QStringLiteral("--out-dir"), out, QStringLiteral("--jobs"), QStringLiteral("2"),
                      dir.filePath(QStringLiteral("one.txt")), dir.filePath(QStringLiteral("gone.txt")),
@@ -85,7 +128,138 @@ private slots:
         const double two = wavSeconds(QDir(out).filePath(QStringLiteral("two.wav")));
         QVERIFY2(one > 0.5 && two > one, qPrintable(QStringLiteral("%1 %2").arg(one).arg(two)));
         QCOMPARE(QDir(out).entryList(QDir::Files | QDir::Hidden),
-                 (QStringList{QStringLiteral("one.wav"), QStringLiteral("two.wav")}));
+                 (QStringList{live, QStringLiteral("one.wav"), QStringLiteral("two.wav")}));
+    }
+
+    // An output that is an input, under any name, or two outputs that are one file: refused
+    // before anything is written, the file named, every input as it was.
+    void collidingOutputsAreRefused_data()
+    {
+        QTest::addColumn<QStringList>("links"); // "name>target" symbolic, "name=target" hard
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("named");
+        QTest::newRow("same name") << QStringList{} << QStringList{"-o", "notes.txt", "notes.txt"}
+                                   << "notes.txt";
+        QTest::newRow("hard link") << QStringList{"copy.wav=notes.txt"}
+                                   << QStringList{"-o", "copy.wav", "notes.txt"} << "copy.wav";
+        QTest::newRow("symbolic link to the input")
+            << QStringList{"link.wav>notes.txt"} << QStringList{"-o", "link.wav", "notes.txt"} << "link.wav";
+        QTest::newRow("two inputs through a linked folder")
+            << QStringList{"alias>folder"} << QStringList{"folder/x.txt", "alias/x.txt"} << "x.wav";
+        QTest::newRow("a link to an output not made yet")
+            << QStringList{"other.wav>notes.wav"} << QStringList{"--jobs", "1", "notes.txt", "other.txt"}
+            << "other.wav";
+        QTest::newRow(".wav input") << QStringList{} << QStringList{"talk.wav"} << "talk.wav";
+        QTest::newRow(".mp3 input") << QStringList{} << QStringList{"--format", "mp3", "song.mp3"}
+                                    << "song.mp3";
+        QTest::newRow("subtitles beside the output")
+            << QStringList{} << QStringList{"--lrc", "lyrics.lrc"} << "lyrics.lrc";
+    }
+    void collidingOutputsAreRefused()
+    {
+        QFETCH(QStringList, links);
+        QFETCH(QStringList, args);
+        QFETCH(QString, named);
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("folder")));
+        for (const char *name :
+             {"notes.txt", "other.txt", "talk.wav", "song.mp3", "lyrics.lrc", "folder/x.txt"})
+            QVERIFY(writeText(dir.filePath(QLatin1String(name)), QByteArray("Words to keep: ") + name));
+        for (const QString &link : std::as_const(links)) {
+            const bool hard = link.contains(QLatin1Char('='));
+            const QStringList ends = link.split(hard ? QLatin1Char('=') : QLatin1Char('>'));
+            QCOMPARE(hard ? ::link(qPrintable(dir.filePath(ends.at(1))), qPrintable(dir.filePath(ends.at(0))))
+                          : ::symlink(qPrintable(ends.at(1)), qPrintable(dir.filePath(ends.at(0)))),
+                     0);
+        }
+        const QMap<QString, QByteArray> before = snapshot(dir.path());
+        QProcess process;
+        process.setWorkingDirectory(dir.path());
+        process.start(QStringLiteral(PARLANTO_CLI), QStringList{QStringLiteral("convert")} + args);
+        QVERIFY(process.waitForFinished(60000));
+        const QString err = QString::fromUtf8(process.readAllStandardError());
+        QCOMPARE(process.exitCode(), 2);
+        QVERIFY2(err.contains(named), qPrintable(err));
+        QCOMPARE(snapshot(dir.path()), before);
+    }
+
+    // A worker killed mid-run fails only the input it was speaking: the run ends with status 1
+    // naming it, and every other input is converted whole.
+    void lostWorkerFailsOnlyItsInput()
+    {
+        QTemporaryDir dir;
+        QStringList inputs;
+        for (const char *name : {"first.txt", "second.txt", "third.txt"}) {
+            inputs.append(dir.filePath(QLatin1String(name)));
+            QVERIFY(writeText(inputs.last(), (Story + "\n\n").repeated(30)));
+        }
+        QProcess process;
+        process.start(QStringLiteral(PARLANTO_CLI),
+                      QStringList{QStringLiteral("convert"), QStringLiteral("--jobs"), QStringLiteral("2"),
+                                  QStringLiteral("--part-chars"), QStringLiteral("500")} +
+                          inputs);
+        QVERIFY(process.waitForStarted());
+        // A worker is handed its first part as it starts, so it is busy from then on.
+        qint64 worker = 0;
+        QTRY_VERIFY_WITH_TIMEOUT((worker = childOf(process.processId())) > 0, 20000);
+        QCOMPARE(::kill(pid_t(worker), SIGKILL), 0);
+        QVERIFY(process.waitForFinished(60000));
+        const QString err = QString::fromUtf8(process.readAllStandardError());
+        QCOMPARE(process.exitCode(), 1);
+        QVERIFY2(err.contains(QLatin1String("signal 9")), qPrintable(err));
+        int failed = 0;
+        QList<double> lengths;
+        for (const QString &input : std::as_const(inputs)) {
+            const QString output = input.chopped(3) + QStringLiteral("wav");
+            if (err.contains(input)) {
+                ++failed;
+                QVERIFY(!QFile::exists(output));
+            } else {
+                QVERIFY2(wavComplete(output), qPrintable(output));
+                lengths.append(wavSeconds(output));
+            }
+        }
+        QVERIFY2(failed >= 1 && failed < inputs.size(), qPrintable(err));
+        for (const double seconds : std::as_const(lengths)) // the same text gives the same length
+            QVERIFY2(seconds > 60 && qAbs(seconds - lengths.first()) < 0.02 * seconds,
+                     qPrintable(QString::number(seconds)));
+        QCOMPARE(partFiles(dir.path()), QStringList());
+    }
+
+    // A full disk fails the outputs that do not fit, with the reason; the others are whole and
+    // no half file or part file is left, whether one process or several do the work.
+    void fullDiskNamesTheReason_data()
+    {
+        QTest::addColumn<int>("jobs");
+        QTest::newRow("one process") << 1;
+        QTest::newRow("workers") << 2;
+    }
+    void fullDiskNamesTheReason()
+    {
+        QFETCH(int, jobs);
+        SmallFileSystem disk(1024);
+        if (!disk.usable())
+            QSKIP("a small file system needs root");
+        QTemporaryDir dir;
+        const QString small = dir.filePath(QStringLiteral("small.txt"));
+        const QString large = dir.filePath(QStringLiteral("large.txt"));
+        const QString after = dir.filePath(QStringLiteral("after.txt"));
+        QVERIFY(writeText(small, Story));
+        QVERIFY(writeText(large, (Story + "\n\n").repeated(20)));
+        QVERIFY(writeText(after, Story));
+        const Run run =
+            convert({QStringLiteral("--jobs"), QString::number(jobs), QStringLiteral("--part-chars"),
+                     QStringLiteral("500"), QStringLiteral("--srt"), QStringLiteral("--out-dir"), disk.path(),
+                     small, large, after});
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY2(run.err.contains(QStringLiteral("large.txt: writing %1 failed: No space left on device")
+                                      .arg(disk.file(QStringLiteral("large.wav")))),
+                 qPrintable(run.err));
+        QVERIFY(!run.err.contains(QLatin1String("Unknown error")));
+        QCOMPARE(QDir(disk.path()).entryList(QDir::Files | QDir::Hidden),
+                 (QStringList{"after.srt", "after.wav", "small.srt", "small.wav"}));
+        QVERIFY(wavComplete(disk.file(QStringLiteral("small.wav"))));
+        QVERIFY(wavComplete(disk.file(QStringLiteral("after.wav"))));
     }
 
     // The MP3 is 22050 Hz mono at 32 kbit/s and lasts as long as the WAV of the same text.
@@ -234,6 +408,22 @@ private slots:
     }
 
 private:
+    // A child process of `parent` (a worker), 0 while there is none.
+    static qint64 childOf(qint64 parent)
+    {
+        for (const QString &pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+            QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+            if (!stat.open(QIODevice::ReadOnly))
+                continue;
+            const QByteArray line = stat.readAll();
+            // "pid (name) state ppid ...": the name may hold blanks, so count from its end.
+            const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+            if (fields.size() > 1 && fields.at(1).toLongLong() == parent)
+                return pid.toLongLong();
+        }
+        return 0;
+    }
+
     // Worker processes started for this test's program folder still alive (not zombies).
     static QStringList workerProcesses()
     {

@@ -2,7 +2,11 @@
 
 #include "cli/cli_convert.h"
 #include "cli/cli_send.h"
+#include "cli/convert_output.h"
 
+#include "platform/bounded_file.h"
+#include "platform/part_file.h"
+#include "platform/termination_signals.h"
 #include "platform/wav_writer.h"
 #include "speech/directss.h"
 #include "speech/document_reader.h"
@@ -14,11 +18,14 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 #include <QLocale>
+#include <QScopeGuard>
 #include <QTextStream>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <optional>
 
 namespace {
@@ -172,6 +179,23 @@ private:
     const QString &m_text;
 };
 
+// Where speak --wav writes: the file itself (links followed) and the part file it is made in.
+struct SpeakTarget
+{
+    QString file, part;
+};
+
+SpeakTarget speakTargetFor(const QString &wavFile)
+{
+    if (wavFile.isEmpty())
+        return {};
+    const QString file = ConvertOutputs::resolved(wavFile);
+    const QFileInfo info(file);
+    if (info.exists() && !info.isFile())
+        return {wavFile, wavFile};
+    return {file, PartFile::pathFor(file)};
+}
+
 int speak(const QStringList &args)
 {
     QString voiceText, wavFile, text;
@@ -223,10 +247,12 @@ int speak(const QStringList &args)
         }
     }
     if (!haveText || text == QLatin1String("-")) {
-        QFile in;
-        if (!in.open(stdin, QIODevice::ReadOnly))
-            return usage(QStringLiteral("no text given and standard input cannot be read"));
-        text = QString::fromUtf8(in.readAll());
+        const BoundedFile::Result in = BoundedFile::readStandardInput(largestDocumentBytes);
+        if (!in.ok()) {
+            err() << "parlanto-cli: " << in.error << "\n";
+            return ExitFailure;
+        }
+        text = QString::fromUtf8(in.bytes);
     }
 
     const auto voice = findVoice(voiceText);
@@ -235,9 +261,28 @@ int speak(const QStringList &args)
         return ExitFailure;
     }
 
+    // The sound file is written under a part file and takes its name only when it is complete,
+    // so an interrupt or a kill never leaves a truncated file under that name. A device
+    // (/dev/null, /dev/full) is written as it is.
+    const SpeakTarget target = speakTargetFor(wavFile);
+    std::unique_ptr<TerminationSignals> interrupts;
+    if (target.part != target.file) {
+        interrupts = std::make_unique<TerminationSignals>();
+        QObject::connect(interrupts.get(), &TerminationSignals::terminationRequested, [&](int number) {
+            QFile::remove(target.part);
+            err() << "\nparlanto-cli: interrupted; " << wavFile << " was not written\n";
+            err().flush();
+            std::_Exit(128 + number);
+        });
+    }
+    // Whatever ends the command before the file is in place removes the part file.
+    auto removePart = qScopeGuard([&] {
+        if (target.part != target.file)
+            QFile::remove(target.part);
+    });
     std::unique_ptr<WavWriter> writer;
     if (!wavFile.isEmpty()) {
-        writer = std::make_unique<WavWriter>(wavFile);
+        writer = std::make_unique<WavWriter>(target.part);
         if (!writer->open()) {
             err() << "parlanto-cli: cannot write " << wavFile << ": " << writer->errorString() << "\n";
             return ExitFailure;
@@ -287,7 +332,7 @@ int speak(const QStringList &args)
         if (writer) {
             // SpFileStream owns its writer; hand the file over by path.
             writer.reset();
-            if (!stream.Open(wavFile)) {
+            if (!stream.Open(target.part)) {
                 err() << "parlanto-cli: cannot write " << wavFile << ": " << stream.errorString() << "\n";
                 return ExitFailure;
             }
@@ -308,6 +353,11 @@ int speak(const QStringList &args)
         err() << "parlanto-cli: writing " << wavFile << " failed: " << writeError << "\n";
         return ExitFailure;
     }
+    if (target.part != target.file && !PartFile::commit(target.part, target.file, &writeError)) {
+        err() << "parlanto-cli: " << writeError << "\n";
+        return ExitFailure;
+    }
+    removePart.dismiss();
     out().flush();
     return ExitOk;
 }

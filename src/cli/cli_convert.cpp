@@ -2,19 +2,14 @@
 
 #include "cli/cli_commands.h"
 #include "cli/convert_job.h"
+#include "cli/convert_output.h"
 #include "cli/convert_plan.h"
 #include "cli/convert_workers.h"
-#include "cli/mp3_writer.h"
 
-#include "platform/wav_writer.h"
-
-#include <QFile>
-#include <QFileInfo>
 #include <QTextStream>
 #include <QThread>
 
 #include <algorithm>
-#include <memory>
 #include <optional>
 
 namespace {
@@ -43,11 +38,13 @@ Options:
   --srt           write a SubRip (.srt) subtitle file beside each output
   --words         subtitles with one line per word instead of per sentence
 
-Outputs are written under a temporary name and renamed when complete. A progress line
-is shown on standard error when it is a terminal.
+Outputs (and subtitles) are written under a hidden temporary name and renamed when
+complete. An output that would be one of the inputs, under any name, or two outputs that
+would be one file stop the run before anything is written. A progress line is shown on
+standard error when it is a terminal.
 
 Exit status: 0 when every input was converted, 1 when any failed (each named on standard
-error; the others are still converted), 2 for a usage error.
+error; the others are still converted), 2 for a usage error or outputs that collide.
 )HELP";
 
 // MP3 bit rates MPEG-2 allows at 22050 Hz.
@@ -143,13 +140,6 @@ std::optional<QString> parse(const QStringList &args, ConvertOptions &options)
         return QStringLiteral("--words needs --lrc or --srt");
     if (options.inputs.count(QStringLiteral("-")) > 1)
         return QStringLiteral("standard input ('-') can be read only once");
-    QStringList outputs;
-    for (const QString &input : std::as_const(options.inputs)) {
-        const QString output = QFileInfo(convertOutputFor(options, input)).absoluteFilePath();
-        if (outputs.contains(output))
-            return QStringLiteral("two inputs would both be written to %1").arg(output);
-        outputs.append(output);
-    }
     if (options.jobs == 0)
         options.jobs = std::max(1, QThread::idealThreadCount());
     return std::nullopt;
@@ -167,38 +157,21 @@ struct Result
 Result convertOne(const ConvertOptions &options, const CliVoice &voice, const QString &input,
                   const QString &text, ConvertProgress &progress)
 {
-    const QString output = convertOutputFor(options, input);
-    const QFileInfo outInfo(output);
-    if (!outInfo.absoluteDir().exists())
-        return {false, QStringLiteral("no such folder: %1").arg(outInfo.absolutePath()), 0};
+    ConvertOutput output(options, input);
+    QString error;
+    if (!output.open(ConvertOutput::Feed::Samples, error))
+        return {false, error, 0};
     VoiceRenderer renderer(options, voice);
     if (!renderer.problem().isEmpty())
         return {false, renderer.problem(), 0};
-    const QString temporary = temporaryFor(output);
-    const bool mp3 = convertFormatFor(options, output) == QLatin1String("mp3");
-    std::unique_ptr<WavWriter> writer = mp3 ? std::make_unique<Mp3Writer>(temporary, options.bitrate)
-                                            : std::make_unique<WavWriter>(temporary);
-    if (!writer->open())
-        return {false, QStringLiteral("cannot write %1: %2").arg(output, writer->errorString()), 0};
-    ConvertCleanup::addTemporary(temporary);
-
     QList<ConvertPlan::Word> words;
-    renderer.render(text, *writer, [&](int position, int length, qint64 sample) {
+    renderer.render(text, output.sink(), [&](int position, int length, qint64 sample) {
         words.append({position, length, sample});
         progress.setCurrent(double(position) / double(text.size()), sample);
     });
-    const qint64 samples = mp3 ? static_cast<Mp3Writer *>(writer.get())->samples() : writer->dataBytes() / 2;
-    const bool written = writer->close();
-    if (!written) {
-        QFile::remove(temporary);
-        ConvertCleanup::removeTemporary(temporary);
-        return {false, QStringLiteral("writing %1 failed: %2").arg(output, writer->errorString()), 0};
-    }
-    if (!moveIntoPlace(temporary, output))
-        return {false, QStringLiteral("cannot put %1 in place").arg(output), 0};
-    QString error;
-    if (!writeSubtitles(options, output, text, words, samples, error))
-        return {false, error, samples};
+    const qint64 samples = output.samplesWritten();
+    if (!output.commit(text, words, samples, error))
+        return {false, error, 0};
     return {true, {}, samples};
 }
 
@@ -213,6 +186,10 @@ int convertCommand(const QStringList &args)
     ConvertOptions options;
     if (const auto problem = parse(args, options))
         return usage(*problem);
+    // Nothing is written where it would destroy an input or another output.
+    if (!options.partWorker)
+        if (const QString problem = ConvertOutputs::collision(options); !problem.isEmpty())
+            return usage(problem);
 
     // An unknown voice is told once, not by every worker.
     const auto voice = findCliVoice(options.voice);
@@ -225,7 +202,13 @@ int convertCommand(const QStringList &args)
         return runPartWorker(options, *voice);
     err().flush();
 
+    // Standard input is read while Ctrl+C still ends the program at once.
+    if (options.inputs.contains(QStringLiteral("-"))) {
+        QString text, error;
+        readConvertInput(QStringLiteral("-"), text, error);
+    }
     ConvertCleanup::install();
+    ConvertOutputs::removeStaleParts(options);
     ConvertProgress progress(int(options.inputs.size()), true);
     int failed = 0;
     if (options.inputs.size() > 1 && options.jobs > 1) {

@@ -1,6 +1,7 @@
 #include "cli/cli_send.h"
 
 #include "desktop/intake_command.h"
+#include "platform/bounded_file.h"
 #include "platform/single_instance.h"
 #include "speech/directss.h"
 #include "speech/spvoice.h"
@@ -119,10 +120,11 @@ int sendCommand(const QStringList &args)
                 return failure(QStringLiteral("no desktop selection can be read here"));
             text = *selection;
         } else if (text == QLatin1String("-")) {
-            QFile in;
-            if (!in.open(stdin, QIODevice::ReadOnly))
-                return failure(QStringLiteral("standard input cannot be read"));
-            text = QString::fromUtf8(in.readAll());
+            // More than one command holds is refused while reading, not after.
+            const BoundedFile::Result in = BoundedFile::readStandardInput(SingleInstance::MaxCommandBytes);
+            if (!in.ok())
+                return failure(in.error);
+            text = QString::fromUtf8(in.bytes);
         }
         if (text.trimmed().isEmpty())
             return failure(QStringLiteral("nothing to read: the text is empty"));

@@ -1,5 +1,6 @@
 #include "cli/convert_job.h"
 
+#include "platform/bounded_file.h"
 #include "platform/termination_signals.h"
 #include "platform/wav_writer.h"
 #include "speech/directss.h"
@@ -13,13 +14,13 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QTextStream>
 
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <unistd.h>
 
 namespace {
@@ -125,12 +126,20 @@ bool VoiceRenderer::render(const QString &text, WavWriter &sink, const WordHandl
 bool readConvertInput(const QString &input, QString &text, QString &error)
 {
     if (input == QLatin1String("-")) {
-        QFile in;
-        if (!in.open(stdin, QIODevice::ReadOnly)) {
-            error = QStringLiteral("standard input cannot be read");
+        // Read once and kept: the run reads it before it takes over Ctrl+C, so that an
+        // interrupt still ends a read from the terminal, and converts it later.
+        static std::optional<BoundedFile::Result> standardInput;
+        static QString standardText;
+        if (!standardInput) {
+            standardInput = BoundedFile::readStandardInput(largestDocumentBytes);
+            standardText = QString::fromUtf8(standardInput->bytes);
+            standardInput->bytes = QByteArray();
+        }
+        if (!standardInput->ok()) {
+            error = standardInput->error;
             return false;
         }
-        text = QString::fromUtf8(in.readAll());
+        text = standardText;
     } else {
         const DocumentText document = readDocumentFile(input);
         if (!document.ok) {
@@ -144,47 +153,6 @@ bool readConvertInput(const QString &input, QString &text, QString &error)
         return false;
     }
     return true;
-}
-
-QString temporaryFor(const QString &output)
-{
-    const QFileInfo info(output);
-    return info.absoluteDir().filePath(
-        QStringLiteral(".%1.%2.part").arg(info.fileName()).arg(QCoreApplication::applicationPid()));
-}
-
-bool moveIntoPlace(const QString &temporary, const QString &target)
-{
-    ConvertCleanup::removeTemporary(temporary);
-    if (std::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(target).constData()) == 0)
-        return true;
-    QFile::remove(temporary);
-    return false;
-}
-
-namespace {
-bool writeSubtitle(const QString &path, const QString &text, QString &error)
-{
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(text.toUtf8()) < 0 || !file.commit()) {
-        error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
-        return false;
-    }
-    return true;
-}
-} // namespace
-
-bool writeSubtitles(const ConvertOptions &options, const QString &output, const QString &text,
-                    const QList<ConvertPlan::Word> &words, qint64 samples, QString &error)
-{
-    if (!options.lrc && !options.srt)
-        return true;
-    const QList<ConvertPlan::Cue> cues = ConvertPlan::cues(text, words, samples, options.words);
-    if (options.lrc && !writeSubtitle(ConvertPlan::besideOutput(output, QStringLiteral("lrc")),
-                                      ConvertPlan::lrcText(cues, samples), error))
-        return false;
-    return !options.srt || writeSubtitle(ConvertPlan::besideOutput(output, QStringLiteral("srt")),
-                                         ConvertPlan::srtText(cues), error);
 }
 
 void reportConvertFailure(const QString &input, const QString &why)

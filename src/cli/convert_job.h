@@ -1,7 +1,7 @@
 #pragma once
 
 // What the parts of 'parlanto-cli convert' share: the options, the voice that speaks a text
-// into a sink, reading an input, putting an output in place and the progress line.
+// into a sink, reading an input, cleaning up after an interrupt and the progress line.
 
 #include "cli/cli_commands.h"
 #include "cli/convert_plan.h"
@@ -61,18 +61,9 @@ private:
     QString m_problem;
 };
 
-// The text of an input ('-': standard input), or why there is none.
+// The text of an input ('-': standard input, read once however often it is asked for), or why
+// there is none. Standard input is read up to the size of the largest document.
 bool readConvertInput(const QString &input, QString &text, QString &error);
-
-// The hidden temporary name an output is written under in its folder until it is complete.
-QString temporaryFor(const QString &output);
-
-// Replaces `target` by the finished `temporary` in one step; removes the temporary on failure.
-bool moveIntoPlace(const QString &temporary, const QString &target);
-
-// Writes the subtitle files the options ask for beside the finished output.
-bool writeSubtitles(const ConvertOptions &options, const QString &output, const QString &text,
-                    const QList<ConvertPlan::Word> &words, qint64 samples, QString &error);
 
 void reportConvertFailure(const QString &input, const QString &why);
 

@@ -1,5 +1,6 @@
 #include "cli/convert_workers.h"
 
+#include "cli/convert_output.h"
 #include "cli/mp3_writer.h"
 #include "platform/wav_writer.h"
 
@@ -182,8 +183,9 @@ public:
         if (!loadNextInput())
             return m_failed;
         const qsizetype wanted = m_nextInput < m_inputs.size() ? m_options.jobs : m_parts.size();
-        const int count = int(std::clamp<qsizetype>(wanted, 1, m_options.jobs));
-        for (int i = 0; i < count; ++i)
+        m_workerCount = int(std::clamp<qsizetype>(wanted, 1, m_options.jobs));
+        m_replacementsLeft = m_workerCount;
+        for (int i = 0; i < m_workerCount; ++i)
             startWorker();
         feed();
         if (!isDone())
@@ -192,13 +194,12 @@ public:
         for (auto &worker : m_workers) {
             QProcess *p = worker->process.get();
             QObject::disconnect(p, nullptr, nullptr, nullptr);
-            const qint64 pid = p->processId();
             p->closeWriteChannel();
             if (p->state() != QProcess::NotRunning && !p->waitForFinished(5000)) {
                 p->kill();
                 p->waitForFinished(1000);
             }
-            ConvertCleanup::removeWorker(pid);
+            ConvertCleanup::removeWorker(worker->pid);
         }
         return m_failed;
     }
@@ -206,10 +207,9 @@ public:
 private:
     struct Output
     {
-        QString input, output, temporary, text;
+        QString input, text;
         bool mp3 = false, whole = false, failed = false;
-        std::unique_ptr<WavWriter> wav;
-        std::unique_ptr<QFile> file;
+        std::unique_ptr<ConvertOutput> file;
         QByteArray tag;
         QList<ConvertPlan::Word> words;
         qint64 samples = 0; // in the output's own timeline, as a player counts them
@@ -226,6 +226,7 @@ private:
     {
         std::unique_ptr<QProcess> process;
         QByteArray inbox;
+        qint64 pid = 0; // kept: a process that has ended no longer tells it
         int part = -1;
         bool alive = true;
     };
@@ -240,16 +241,24 @@ private:
         QProcess *p = w->process.get();
         p->setProcessChannelMode(QProcess::ForwardedErrorChannel);
         QObject::connect(p, &QProcess::readyReadStandardOutput, &m_loop, [this, w] { readFrames(*w); });
-        QObject::connect(p, &QProcess::started, &m_loop,
-                         [p] { ConvertCleanup::addWorker(qint64(p->processId())); });
-        QObject::connect(p, &QProcess::finished, &m_loop, [this, w, p] {
-            ConvertCleanup::removeWorker(qint64(p->processId()));
-            readFrames(*w);
-            workerLost(*w);
+        QObject::connect(p, &QProcess::started, &m_loop, [w, p] {
+            w->pid = qint64(p->processId());
+            ConvertCleanup::addWorker(w->pid);
         });
-        QObject::connect(p, &QProcess::errorOccurred, &m_loop, [this, w](QProcess::ProcessError e) {
+        QObject::connect(p, &QProcess::finished, &m_loop, [this, w](int code, QProcess::ExitStatus status) {
+            readFrames(*w);
+            // Qt gives the signal's number as the exit code of a process a signal ended.
+            workerLost(
+                *w, status == QProcess::CrashExit
+                        ? QStringLiteral("its worker process was ended by signal %1 (%2)")
+                              .arg(code)
+                              .arg(QString::fromLocal8Bit(::strsignal(code)))
+                        : QStringLiteral("its worker process ended unexpectedly (exit status %1)").arg(code));
+        });
+        QObject::connect(p, &QProcess::errorOccurred, &m_loop, [this, w, p](QProcess::ProcessError e) {
             if (e == QProcess::FailedToStart)
-                workerLost(*w);
+                workerLost(*w,
+                           QStringLiteral("no worker process could be started: %1").arg(p->errorString()));
         });
         m_workers.push_back(std::move(worker));
         p->start(QCoreApplication::applicationFilePath(), workerArguments(m_options));
@@ -269,29 +278,12 @@ private:
                 failInput(input, error);
                 continue;
             }
-            out->output = convertOutputFor(m_options, input);
-            out->temporary = temporaryFor(out->output);
-            out->mp3 = convertFormatFor(m_options, out->output) == QLatin1String("mp3");
-            if (!QFileInfo(out->output).absoluteDir().exists()) {
-                failInput(input,
-                          QStringLiteral("no such folder: %1").arg(QFileInfo(out->output).absolutePath()));
+            out->file = std::make_unique<ConvertOutput>(m_options, input);
+            if (!out->file->open(ConvertOutput::Feed::Encoded, error)) {
+                failInput(input, error);
                 continue;
             }
-            bool opened = false;
-            if (out->mp3) {
-                out->file = std::make_unique<QFile>(out->temporary);
-                opened = out->file->open(QIODevice::WriteOnly | QIODevice::Truncate);
-                error = out->file->errorString();
-            } else {
-                out->wav = std::make_unique<WavWriter>(out->temporary);
-                opened = out->wav->open();
-                error = out->wav->errorString();
-            }
-            if (!opened) {
-                failInput(input, QStringLiteral("cannot write %1: %2").arg(out->output, error));
-                continue;
-            }
-            ConvertCleanup::addTemporary(out->temporary);
+            out->mp3 = out->file->isMp3();
             const QList<ConvertPlan::Part> parts = ConvertPlan::parts(out->text, m_options.partChars);
             out->partCount = int(parts.size());
             out->whole = parts.size() == 1;
@@ -312,35 +304,50 @@ private:
     }
 
     // Gives every idle worker the next part, keeping within reach of the part being written.
+    // Parts of an output that failed already are skipped; they count as done at once, so the
+    // joining moves past them and the parts after them come within reach.
     void feed()
     {
-        advance();
-        const qsizetype window = 2 * qsizetype(m_workers.size());
-        for (auto &worker : m_workers) {
-            while (worker->alive && worker->part < 0) {
-                while (m_nextPart >= m_parts.size() && loadNextInput()) {
-                }
-                if (m_nextPart >= m_parts.size() || m_nextPart >= m_current + window)
-                    break;
-                const int index = int(m_nextPart++);
-                Part &part = m_parts[size_t(index)];
-                const Output &out = *m_outputs[size_t(part.output)];
-                if (out.failed) { // its output is lost already: skip the work
-                    part.ended = true;
-                    continue;
-                }
-                const QByteArray text = QStringView(out.text).mid(part.start, part.end - part.start).toUtf8();
-                worker->part = index;
-                worker->process->write(QStringLiteral("P %1 %2 %3\n")
-                                           .arg(out.whole ? 1 : 0)
-                                           .arg(out.mp3 ? 1 : 0)
-                                           .arg(text.size())
-                                           .toLatin1() +
-                                       text);
-            }
+        bool skipped = true;
+        while (skipped) {
+            skipped = false;
+            advance();
+            for (auto &worker : m_workers)
+                skipped = feedWorker(*worker) || skipped;
         }
         if (isDone())
             m_loop.quit();
+    }
+
+    // Gives the worker the next part if it is idle; true when parts were skipped on the way.
+    bool feedWorker(Worker &worker)
+    {
+        const qsizetype window = 2 * qsizetype(m_workerCount);
+        bool skipped = false;
+        // A process that has ended is not given work even before its end is reported.
+        while (worker.alive && worker.part < 0 && worker.process->state() != QProcess::NotRunning) {
+            while (m_nextPart >= m_parts.size() && loadNextInput()) {
+            }
+            if (m_nextPart >= m_parts.size() || m_nextPart >= m_current + window)
+                break;
+            const int index = int(m_nextPart++);
+            Part &part = m_parts[size_t(index)];
+            const Output &out = *m_outputs[size_t(part.output)];
+            if (out.failed) {
+                part.ended = true;
+                skipped = true;
+                continue;
+            }
+            const QByteArray text = QStringView(out.text).mid(part.start, part.end - part.start).toUtf8();
+            worker.part = index;
+            worker.process->write(QStringLiteral("P %1 %2 %3\n")
+                                      .arg(out.whole ? 1 : 0)
+                                      .arg(out.mp3 ? 1 : 0)
+                                      .arg(text.size())
+                                      .toLatin1() +
+                                  text);
+        }
+        return skipped;
     }
 
     void readFrames(Worker &w)
@@ -379,16 +386,25 @@ private:
         feed();
     }
 
-    void workerLost(Worker &w)
+    // A worker that ended (killed, crashed) fails the output of the part it was speaking and
+    // no other; a new one takes its place while there is work left, a few times at most, so
+    // that a worker that cannot run does not start again and again.
+    void workerLost(Worker &w, const QString &why)
     {
         if (!w.alive)
             return;
         w.alive = false;
+        ConvertCleanup::removeWorker(w.pid);
         if (w.part >= 0) {
             Part &part = m_parts[size_t(w.part)];
             part.ended = part.failed = true;
-            part.error = QStringLiteral("the conversion stopped unexpectedly");
+            part.error = why;
             w.part = -1;
+        }
+        const bool workLeft = m_nextPart < m_parts.size() || m_nextInput < m_inputs.size();
+        if (workLeft && m_replacementsLeft > 0) {
+            --m_replacementsLeft;
+            startWorker();
         }
         bool anyAlive = false;
         for (const auto &other : m_workers)
@@ -409,10 +425,9 @@ private:
     {
         if (out.failed || bytes.isEmpty())
             return;
-        const bool ok = out.mp3 ? out.file->write(bytes) == bytes.size() : out.wav->write(bytes);
-        if (!ok)
+        if (!out.file->sink().write(bytes))
             failOutput(out, QStringLiteral("writing %1 failed: %2")
-                                .arg(out.output, out.mp3 ? out.file->errorString() : out.wav->errorString()));
+                                .arg(out.file->name(), out.file->sink().errorString()));
     }
 
     // Joins every part that is complete and next in line; quits when all are written.
@@ -462,28 +477,10 @@ private:
     {
         if (out.failed)
             return;
-        bool ok = true;
-        QString why;
-        if (out.mp3) {
-            if (!out.tag.isEmpty())
-                ok = out.file->flush() && out.file->seek(0) && out.file->write(out.tag) == out.tag.size();
-            ok = ok && out.file->flush();
-            why = out.file->errorString();
-            out.file->close();
-        } else {
-            ok = out.wav->close();
-            why = out.wav->errorString();
-        }
-        if (!ok) {
-            failOutput(out, QStringLiteral("writing %1 failed: %2").arg(out.output, why));
-            return;
-        }
-        if (!moveIntoPlace(out.temporary, out.output)) {
-            failOutput(out, QStringLiteral("cannot put %1 in place").arg(out.output));
-            return;
-        }
+        if (out.mp3)
+            out.file->setLeadingFrame(out.tag);
         QString error;
-        if (!writeSubtitles(m_options, out.output, out.text, out.words, out.samples, error)) {
+        if (!out.file->commit(out.text, out.words, out.samples, error)) {
             failOutput(out, error);
             return;
         }
@@ -496,12 +493,7 @@ private:
         if (out.failed)
             return;
         out.failed = true;
-        if (out.file)
-            out.file->close();
-        if (out.wav)
-            out.wav->close();
-        QFile::remove(out.temporary);
-        ConvertCleanup::removeTemporary(out.temporary);
+        out.file->discard();
         failInput(out.input, why);
         release(out);
     }
@@ -510,7 +502,6 @@ private:
     {
         out.text = QString();
         out.words = {};
-        out.wav.reset();
         out.file.reset();
     }
 
@@ -525,6 +516,8 @@ private:
     qsizetype m_nextInput = 0;
     qsizetype m_nextPart = 0;
     qsizetype m_current = 0; // the part being written
+    int m_workerCount = 0;   // workers running side by side
+    int m_replacementsLeft = 0;
     int m_failed = 0;
 };
 

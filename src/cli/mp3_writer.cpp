@@ -8,6 +8,20 @@
 
 #include <algorithm>
 
+bool writeWhole(QFile &file, const QByteArray &bytes)
+{
+    const char *data = bytes.constData();
+    qint64 left = bytes.size();
+    while (left > 0) {
+        const qint64 written = file.write(data, left);
+        if (written <= 0)
+            return false;
+        data += written;
+        left -= written;
+    }
+    return true;
+}
+
 Mp3Encoder::Mp3Encoder(int bitrate, bool informationFrame)
 {
     m_lame = lame_init();
@@ -106,7 +120,7 @@ bool Mp3Writer::open()
 {
     if (!m_encoder.isReady())
         return fail(m_encoder.errorString());
-    if (!m_out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    if (!m_out.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
         return fail(m_out.errorString());
     return true;
 }
@@ -133,11 +147,9 @@ bool Mp3Writer::close()
         fail(m_encoder.errorString());
     if (!m_failed) {
         const QByteArray frame = m_encoder.informationFrame();
-        if (!frame.isEmpty() && (!m_out.flush() || !m_out.seek(0) || m_out.write(frame) != frame.size()))
+        if (!frame.isEmpty() && (!m_out.seek(0) || !writeWhole(m_out, frame)))
             fail(m_out.errorString());
     }
-    if (!m_failed && !m_out.flush())
-        fail(m_out.errorString());
     m_out.close();
     if (m_failed && QFileInfo(m_out.fileName()).isFile())
         m_out.remove();
@@ -154,7 +166,7 @@ bool Mp3Writer::fail(const QString &why)
 
 bool Mp3Writer::put()
 {
-    if (!m_buffer.isEmpty() && m_out.write(m_buffer) != m_buffer.size()) {
+    if (!writeWhole(m_out, m_buffer)) {
         m_buffer.clear();
         return fail(m_out.errorString());
     }

@@ -10,6 +10,11 @@
 
 struct lame_global_struct;
 
+// Writes all of `bytes` to a file opened unbuffered. A write the disk takes only in part is
+// tried again with the rest, so that a full disk tells its reason: Qt sets no error for a
+// write that took part of the data.
+bool writeWhole(QFile &file, const QByteArray &bytes);
+
 // LAME set up as 'lame -f' encodes Parlanto's audio: 22050 Hz mono, 32 kbit/s unless told.
 class Mp3Encoder
 {

@@ -18,6 +18,25 @@ void put16(QByteArray &out, quint16 value)
     qToLittleEndian(value, bytes);
     out.append(bytes, 2);
 }
+
+// Qt gives no reason for a write the disk took only in part (a full disk): "Unknown error".
+// Tried once more, the write takes nothing and fails with the reason ("No space left on
+// device"), which the error string then tells.
+bool writeAll(QFile &file, const char *data, qint64 size)
+{
+    if (file.write(data, size) == size)
+        return true;
+    file.write(data, size);
+    return false;
+}
+
+bool flushAll(QFile &file)
+{
+    if (file.flush())
+        return true;
+    file.flush();
+    return false;
+}
 } // namespace
 
 WavWriter::WavWriter(const QString &fileName) : m_file(fileName) {}
@@ -58,7 +77,7 @@ bool WavWriter::open()
     if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return false;
     m_dataBytes = 0;
-    m_failed = m_file.write(header(0)) != 44;
+    m_failed = !writeAll(m_file, header(0).constData(), 44);
     return !m_failed;
 }
 
@@ -72,7 +91,7 @@ bool WavWriter::write(const int16_t *samples, qint64 count)
         m_error = QStringLiteral("the sound would pass the 4 GiB a WAV file can hold");
         return false;
     }
-    if (m_file.write(reinterpret_cast<const char *>(samples), bytes) != bytes) {
+    if (!writeAll(m_file, reinterpret_cast<const char *>(samples), bytes)) {
         m_failed = true;
         return false;
     }
@@ -90,8 +109,8 @@ bool WavWriter::close()
 {
     if (!m_file.isOpen())
         return !m_failed;
-    if (!m_failed && (!m_file.flush() || !m_file.seek(0) ||
-                      m_file.write(header(quint32(m_dataBytes))) != 44 || !m_file.flush()))
+    if (!m_failed && (!flushAll(m_file) || !m_file.seek(0) ||
+                      !writeAll(m_file, header(quint32(m_dataBytes)).constData(), 44) || !flushAll(m_file)))
         m_failed = true;
     if (m_failed && m_error.isEmpty())
         m_error = m_file.errorString();
