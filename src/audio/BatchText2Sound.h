@@ -154,6 +154,8 @@ private:
     void abandonFileInWork();
     void setRunning(bool running);
     void rememberPlaces();
+    // A message of this window: OK button, titled "Parlanto".
+    void message(const QString &text);
 
     BatchText2SoundHost m_host;
     JobRecord &m_job;
