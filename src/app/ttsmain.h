@@ -345,7 +345,14 @@ private:
     void recordGeneration5();
     void startEncoder(const QString &input);
     void showJobProgress(int percent);
+    void showRecordedCharacters(qsizetype done, qsizetype total);
+    QString recordingOutput() const;
+    void finishWavTarget();
     void finishAudioJob(const QString &failure);
+    void endSaveJob();
+    void abandonAudioJob();
+    // True from the Save button's claim of the job record until the save has ended.
+    bool m_saveJobRunning = false;
 
     // Window behaviour (ttsmain.cpp).
     void hideVoiceListCheck();

@@ -141,6 +141,7 @@ private:
     void recordingEnded();
     void recordingProgress();
     void speakToFile();
+    void finishWavTarget();
     void waitForMp3();
     void encodingProgress();
     void showEncodingProgress();

@@ -5,7 +5,9 @@
 #include "audio/voice_recording.h"
 #include "platform/dialogs.h"
 #include "platform/interval_timer.h"
+#include "platform/part_file.h"
 #include "platform/program_folder.h"
+#include "platform/wav_reader.h"
 #include "speech/document_reader.h"
 #include "speech/spvoice.h"
 
@@ -17,7 +19,9 @@
 #include <QPushButton>
 
 // The batch window's conversion: the start of a batch with its checks, the per-file chains of
-// timers (recording, encoding, the next file), Stop and the end of a batch.
+// timers (recording, encoding, the next file), Stop and the end of a batch. A file in the target
+// folder takes its name only when it is complete: a WAV is recorded beside it under a part name,
+// an MP3 is made in the scratch folder and then moved there.
 
 namespace {
 
@@ -78,6 +82,8 @@ void BatchText2Sound::beginBatch(bool mp3)
         message(QStringLiteral("Please select at least one file"));
         return;
     }
+    // The part files of a batch that was killed half way go before this one writes here.
+    PartFile::removeStale(targetFolder);
     // One sound job at a time: a save or a conversion running now keeps its files to itself.
     if (!m_job.claim()) {
         msgBox(this, jobStillRunningMessage(), Dialogs::Buttons::Ok, Dialogs::Icon::Exclamation);
@@ -96,8 +102,8 @@ void BatchText2Sound::beginBatch(bool mp3)
         const QString entry = File1->item(row)->text();
         SourceFiles << BatchNames::sourceFile(m_dir1Path, entry);
         if (mp3) {
-            WavFiles << BatchNames::wavTemp(scratchRoot(), entry);
-            Mp3Files << BatchNames::mp3Temp(scratchRoot(), entry);
+            WavFiles << BatchNames::wavTemp(ownScratchFolder(), entry);
+            Mp3Files << BatchNames::mp3Temp(ownScratchFolder(), entry);
             FinalMp3Files << BatchNames::finalMp3(targetFolder, entry);
         } else {
             WavTargets << BatchNames::wavTarget(targetFolder, entry);
@@ -124,9 +130,24 @@ void BatchText2Sound::beginBatch(bool mp3)
     nextFile();
 }
 
+// Where the file in work is recorded: its temporary WAV for an MP3, the part file beside its WAV
+// target.
 QString BatchText2Sound::recordingPath() const
 {
-    return m_mp3 ? WavFiles.value(FileIndex - 1) : WavTargets.value(FileIndex - 1);
+    if (FileIndex < 1 || FileIndex > FileCount)
+        return QString();
+    return m_mp3 ? WavFiles.at(FileIndex - 1) : PartFile::pathFor(WavTargets.at(FileIndex - 1));
+}
+
+// A WAV target recorded whole takes its name; the next file follows.
+void BatchText2Sound::finishWavTarget()
+{
+    QString error;
+    if (!PartFile::commit(recordingPath(), WavTargets.at(FileIndex - 1), &error)) {
+        fileFailed(error);
+        return;
+    }
+    nextFile();
 }
 
 // Starts file FileIndex + 1: loads it and starts its recording (generation 4) or prepares the
@@ -220,7 +241,7 @@ void BatchText2Sound::recordingProgress()
     Parlocx::setWaveEnd(Parlocx::WaveEndConsumed);
     Ttsparlvcocx1.Close();
     if (!m_mp3) {
-        nextFile();
+        finishWavTarget();
         return;
     }
     m_estimateMp3Size = AudioProgress::estimateMp3Size(QFileInfo(recordingPath()).size());
@@ -241,8 +262,19 @@ void BatchText2Sound::speakToFile()
     if (m_voiceListText.chopped(qMin<qsizetype>(VoiceSuffixLength, m_voiceListText.size())) ==
         QLatin1String("Microsoft Simplified Chinese"))
         text = AudioProgress::asciiDigits(text);
-    const QString failure =
-        speakIntoWavFile(*source, *recorder, text, recordingPath(), [this] { return !m_running; });
+    // Progress follows the characters spoken so far.
+    const int share = m_mp3 ? 50 : 100;
+    int shown = -1;
+    const QString failure = speakIntoWavFile(
+        *source, *recorder, text, recordingPath(), [this] { return !m_running; },
+        [&](qsizetype done, qsizetype total) {
+            const int percent = total > 0 ? int(done * share / total) : 0;
+            if (percent == shown)
+                return;
+            shown = percent;
+            m_job.refreshElapsed();
+            showProgress(percent);
+        });
     if (!m_running) { // stopped while speaking
         removeTemporaries();
         return;
@@ -254,7 +286,7 @@ void BatchText2Sound::speakToFile()
     m_job.refreshElapsed();
     if (!m_mp3) {
         showProgress(100);
-        nextFile();
+        finishWavTarget();
         return;
     }
     showProgress(50);
@@ -264,6 +296,11 @@ void BatchText2Sound::speakToFile()
 
 void BatchText2Sound::startEncoder()
 {
+    // Whatever the encoder is given it turns into sound; only a WAV it can read may reach it.
+    if (const QString problem = wavFileProblem(WavFiles.at(FileIndex - 1)); !problem.isEmpty()) {
+        fileFailed(QStringLiteral("the recorded sound file %1").arg(problem));
+        return;
+    }
     (m_generation5 ? Timer54 : Timer44)->setInterval(TickMs);
     if (!Encoder.start(WavFiles.at(FileIndex - 1), Mp3Files.at(FileIndex - 1))) {
         fileFailed(Encoder.failure());
@@ -313,13 +350,9 @@ void BatchText2Sound::encoderEnded()
     QFile::remove(WavFiles.at(FileIndex - 1));
     const QString made = Mp3Files.at(FileIndex - 1);
     const QString target = FinalMp3Files.at(FileIndex - 1);
-    if (failure.isEmpty() && made.trimmed().toUpper() != target.trimmed().toUpper()) {
-        QFile::remove(target);
-        QFile file(made);
-        if (!file.rename(target))
-            failure =
-                QStringLiteral("the MP3 file could not be copied to %1 (%2)").arg(target, file.errorString());
-    }
+    // A copy to another file system that fails (a full disk) leaves nothing under the final name.
+    if (failure.isEmpty() && made.trimmed().toUpper() != target.trimmed().toUpper())
+        PartFile::move(made, target, &failure);
     if (!failure.isEmpty()) {
         fileFailed(failure);
         return;
@@ -349,8 +382,12 @@ void BatchText2Sound::fileFailed(const QString &reason)
 
 void BatchText2Sound::removeTemporaries()
 {
-    if (!m_mp3 || FileIndex < 1 || FileIndex > FileCount)
+    if (FileIndex < 1 || FileIndex > FileCount)
         return;
+    if (!m_mp3) {
+        QFile::remove(recordingPath());
+        return;
+    }
     QFile::remove(WavFiles.at(FileIndex - 1));
     if (Mp3Files.at(FileIndex - 1) != FinalMp3Files.at(FileIndex - 1))
         QFile::remove(Mp3Files.at(FileIndex - 1));

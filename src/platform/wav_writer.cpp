@@ -5,6 +5,9 @@
 #include <QFileInfo>
 #include <QtEndian>
 
+#include <cerrno>
+#include <sys/statvfs.h>
+
 namespace {
 void put32(QByteArray &out, quint32 value)
 {
@@ -17,6 +20,15 @@ void put16(QByteArray &out, quint16 value)
     char bytes[2];
     qToLittleEndian(value, bytes);
     out.append(bytes, 2);
+}
+// Why a write to `file` failed. A write that the disk cut short part-way reaches Qt as a short
+// count without a reason ("Unknown error"); a file system with no room left says what it is.
+QString writeFailure(QFile &file)
+{
+    struct statvfs status = {};
+    if (file.handle() >= 0 && ::fstatvfs(file.handle(), &status) == 0 && status.f_bavail == 0)
+        return qt_error_string(ENOSPC);
+    return file.errorString();
 }
 } // namespace
 
@@ -74,6 +86,7 @@ bool WavWriter::write(const int16_t *samples, qint64 count)
     }
     if (m_file.write(reinterpret_cast<const char *>(samples), bytes) != bytes) {
         m_failed = true;
+        m_error = writeFailure(m_file);
         return false;
     }
     m_dataBytes += bytes;
@@ -94,7 +107,7 @@ bool WavWriter::close()
                       m_file.write(header(quint32(m_dataBytes))) != 44 || !m_file.flush()))
         m_failed = true;
     if (m_failed && m_error.isEmpty())
-        m_error = m_file.errorString();
+        m_error = writeFailure(m_file);
     m_file.close();
     // Only a file of our own is removed: never a device such as /dev/full.
     if (m_failed && QFileInfo(m_file.fileName()).isFile())
