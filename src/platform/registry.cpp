@@ -3,6 +3,7 @@
 #include "platform/bounded_file.h"
 #include "platform/program_folder.h"
 
+#include <QFile>
 #include <QHash>
 #include <QMutex>
 #include <QSaveFile>
@@ -87,9 +88,11 @@ bool withRegistryFile(const std::function<void(QSettings &)> &use, bool store)
         if (settings.status() != QSettings::NoError)
             return false;
     }
-    if (!copy.open())
+    // QSettings has replaced the copy with a new file of that name: read it by name.
+    QFile written(copy.fileName());
+    if (!written.open(QIODevice::ReadOnly))
         return false;
-    const QByteArray changed = copy.readAll();
+    const QByteArray changed = written.readAll();
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(changed) != changed.size())
         return false;
