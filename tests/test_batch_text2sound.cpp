@@ -4,11 +4,13 @@
 #include "platform/program_folder.h"
 #include "support/fake_dialogs.h"
 #include "support/main_window_fixture.h"
+#include "support/small_filesystem.h"
 #include "support/sound_files.h"
 #include "support/test_home.h"
 
 #include <QCheckBox>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileSystemModel>
 #include <QLabel>
@@ -50,7 +52,20 @@ class TestBatchText2Sound : public QObject
     QString source;               // with a blank in its name, as is one of its files
     QMap<QString, QString> texts; // what each non-empty file says, by name
 
-    QStringList scratchFiles() const { return QDir(scratchRoot()).entryList(QDir::Files); }
+    // Every file under the scratch folder, in any process's folder.
+    QStringList scratchFiles() const
+    {
+        QStringList files;
+        QDirIterator it(scratchRoot(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        while (it.hasNext())
+            files << it.next();
+        return files;
+    }
+    // Every file in `folder`, hidden part files too.
+    static QStringList filesIn(const QString &folder)
+    {
+        return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+    }
 
     void useVoice(LoadedWindow &w, int generation)
     {
@@ -167,7 +182,7 @@ private slots:
         if (encoderFailsOn.isEmpty())
             made << QStringLiteral("latin") + extension;
         made.sort();
-        QCOMPARE(QDir(target).entryList(QDir::Files, QDir::Name), made);
+        QCOMPARE(filesIn(target), made);
         for (const QString &file : std::as_const(made)) {
             const QString path = target + QLatin1Char('/') + file;
             const double seconds = mp3 ? mp3Seconds(path, home.path()) : wavSeconds(path);
@@ -218,11 +233,84 @@ private slots:
         QVERIFY(!w.app.job.Running);
         QVERIFY(batch->Command1->isEnabled());
         QVERIFY(scratchFiles().isEmpty());
-        QVERIFY(QDir(target).entryList(QDir::Files).isEmpty());
+        QVERIFY(filesIn(target).isEmpty());
         QCOMPARE(QDir(longSource).entryList(QDir::Files).size(), 1);
         QTest::mouseClick(batch->Command1, Qt::LeftButton);
         QVERIFY(!batch->isVisible());
         QCOMPARE(dialogs.messages().size(), 1); // no "Converting is complete" after Stop
+    }
+
+    // "Exit all" (also what a termination signal does) in the middle of a WAV file: the file in
+    // work goes, rather than stay as a valid-looking WAV with the end of the speech missing.
+    void exitAllInTheMiddleOfAWavFile()
+    {
+        const QString longSource = home.file(QStringLiteral("long text"));
+        const QString target = home.file(QStringLiteral("exited"));
+        QVERIFY(QDir().mkpath(longSource));
+        QVERIFY(QDir().mkpath(target));
+        QString text;
+        while (text.size() < 30000) // long enough to be still in work at the exit
+            text += Words + QLatin1Char(' ');
+        write(longSource + QStringLiteral("/long one.txt"), text.toUtf8());
+        FakeDialogs dialogs;
+        LoadedWindow w;
+        useVoice(w, 4);
+        BatchText2Sound *batch = showBatchText2Sound(*w);
+        chooseFiles(*batch, dialogs, longSource, target, 1);
+        QTest::mouseClick(batch->Command5, Qt::LeftButton);
+        QTRY_VERIFY(!filesIn(target).isEmpty());
+        QVERIFY(filesIn(target).first().endsWith(QStringLiteral(".part")));
+        w->ExitAll();
+        QCOMPARE(w.endCalls, 1);
+        QVERIFY(!w.app.job.Running);
+        QVERIFY(!batch->Ttsparlvcocx1.isRecording());
+        QVERIFY2(filesIn(target).isEmpty(), qPrintable(filesIn(target).join(QLatin1Char(' '))));
+        QVERIFY(dialogs.messages().isEmpty());
+    }
+
+    // A target folder on a full disk: each file ends with its reason in the closing message, no
+    // file under a final name is incomplete, and the part file a killed batch left there is gone.
+    void aFullTargetFolder_data()
+    {
+        QTest::addColumn<bool>("mp3");
+        QTest::newRow("WAV, recorded beside the target") << false;
+        QTest::newRow("MP3, moved from the scratch folder") << true;
+    }
+    void aFullTargetFolder()
+    {
+        QFETCH(bool, mp3);
+        SmallFileSystem disk(512);
+        if (!disk.usable())
+            QSKIP("mounting a small file system needs root");
+        const QString oneFile = home.file(QStringLiteral("one file"));
+        QVERIFY(QDir().mkpath(oneFile));
+        write(oneFile + QStringLiteral("/two words.txt"), Words.toUtf8());
+        QProcess ended;
+        ended.start(QStringLiteral("true"));
+        QVERIFY(ended.waitForStarted());
+        const qint64 gone = ended.processId();
+        QVERIFY(ended.waitForFinished());
+        const QString killed = disk.file(QStringLiteral(".earlier.wav.%1.part").arg(gone));
+        write(killed, "k");
+        disk.fill(4 * 1024); // with the killed part's page, room for the write test, not for a sound file
+
+        FakeDialogs dialogs;
+        LoadedWindow w;
+        useVoice(w, 4);
+        BatchText2Sound *batch = showBatchText2Sound(*w);
+        chooseFiles(*batch, dialogs, oneFile, disk.path(), 1);
+        QTest::mouseClick(mp3 ? batch->Command2 : batch->Command5, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!w.app.job.Running, 30000);
+
+        QCOMPARE(dialogs.messages().size(), 1);
+        const QString said = dialogs.messages().first().text;
+        QVERIFY2(said.startsWith(QStringLiteral(
+                     "Converting is complete\n\nThese files could not be converted:\ntwo words.txt: ")) &&
+                     said.contains(QStringLiteral("No space left on device")),
+                 qPrintable(said));
+        QCOMPARE(filesIn(disk.path()), QStringList{QStringLiteral("filler")});
+        QVERIFY2(scratchFiles().isEmpty(), qPrintable(scratchFiles().join(QLatin1Char(' '))));
+        QVERIFY(batch->Command1->isEnabled());
     }
 };
 

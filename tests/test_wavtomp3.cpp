@@ -4,6 +4,7 @@
 #include "audio/wavtomp3end.h"
 #include "platform/program_folder.h"
 #include "platform/record_codec.h"
+#include "platform/wav_writer.h"
 #include "support/fake_dialogs.h"
 #include "support/fake_shell.h"
 #include "support/test_home.h"
@@ -134,17 +135,46 @@ private slots:
                                      << "/tmp/x.mp3"
                                      << "A sound file is still being made. Please wait until it is finished, "
                                         "then try again.";
+        // The encoder would turn a text into a blip of noise and report success.
+        QTest::newRow("text file as source") << "TEXT"
+                                             << "TARGET"
+                                             << "TEXT cannot be converted: the file is not a WAV sound file.";
+        QTest::newRow("damaged WAV as source")
+            << "DAMAGED"
+            << "TARGET"
+            << "DAMAGED cannot be converted: the file is a damaged WAV file "
+               "(it holds no sound data).";
     }
     void refusals()
     {
         QFETCH(QString, from);
         QFETCH(QString, to);
         QFETCH(QString, message);
+        // Stand-ins: a text file, and a WAV cut off before its samples.
+        const QString text = home.file(QStringLiteral("from here/notes.txt"));
+        QFile notes(text);
+        QVERIFY(notes.open(QIODevice::WriteOnly));
+        notes.write("Dear diary, this is not a sound file.\n");
+        notes.close();
+        const QString damaged = home.file(QStringLiteral("from here/cut.wav"));
+        QFile cut(damaged);
+        QVERIFY(cut.open(QIODevice::WriteOnly));
+        cut.write(WavWriter::header(0).chopped(8)); // the format, then nothing
+        cut.close();
+        const QString target = home.file(QStringLiteral("to there/refused.mp3"));
+        const QMap<QString, QString> stands{{QStringLiteral("SOURCE"), source},
+                                            {QStringLiteral("TEXT"), text},
+                                            {QStringLiteral("DAMAGED"), damaged},
+                                            {QStringLiteral("TARGET"), target}};
+        from = stands.value(from, from);
+        to = stands.value(to, to);
+        message.replace(QStringLiteral("TEXT"), text).replace(QStringLiteral("DAMAGED"), damaged);
+
         FakeDialogs dialogs;
         JobRecord job;
         job.Running = QTest::currentDataTag() == QByteArray("running job");
         wavtomp3 window(job);
-        window.Text1->setText(from == QLatin1String("SOURCE") ? source : from);
+        window.Text1->setText(from);
         window.Text2->setText(to);
         QTest::mouseClick(window.Command2, Qt::LeftButton);
         QCOMPARE(dialogs.messages().size(), 1);
@@ -152,6 +182,11 @@ private slots:
         QCOMPARE(dialogs.messages().first().title, QStringLiteral("Parlanto"));
         QVERIFY(!window.Label1->isVisible());
         QVERIFY(!window.Encoder.isRunning());
+        QVERIFY(!window.CompletionWindow);
+        QVERIFY(QDir(home.file(QStringLiteral("to there")))
+                    .entryList(QDir::Files | QDir::Hidden)
+                    .filter(QStringLiteral("refused"))
+                    .isEmpty());
     }
 
     void overwriteNoAndAFailingEncoder()

@@ -53,6 +53,8 @@ ttsmain::LoadResult ttsmain::Form_Load(const QString &startLine)
     connect(m_instance.get(), &SingleInstance::showRequested, this, &ttsmain::bringToFront);
     // Holding the lock, any half-written record beside the real ones is a killed save's.
     removeStaleRecordTemporaries(programFolder());
+    // Likewise the temporary sound files of jobs that no running process owns (a killed save).
+    removeStaleScratch();
 
     // Caption and product name.
     setWindowTitle(QStringLiteral("Parlanto"));

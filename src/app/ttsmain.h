@@ -360,7 +360,14 @@ private:
     void recordGeneration5();
     void startEncoder(const QString &input);
     void showJobProgress(int percent);
+    void showRecordedCharacters(qsizetype done, qsizetype total);
+    QString recordingOutput() const;
+    void finishWavTarget();
     void finishAudioJob(const QString &failure);
+    void endSaveJob();
+    void abandonAudioJob();
+    // True from the Save button's claim of the job record until the save has ended.
+    bool m_saveJobRunning = false;
 
     // The menu window, the quit shortcut and control requests (ttsmain_menu.cpp).
     void createMenuShortcuts();

@@ -6,6 +6,8 @@
 #include "audio/parlocx.h"
 #include "audio/voice_recording.h"
 #include "platform/dialogs.h"
+#include "platform/part_file.h"
+#include "platform/wav_reader.h"
 #include "speech/directss.h"
 #include "speech/spvoice.h"
 #include "speech/voice_catalog.h"
@@ -20,7 +22,9 @@
 
 // The Save button: the document as a text file, or spoken into a WAV or MP3 file. A sound job
 // goes on in a chain of timers after the button's handler returns, showing its progress in the
-// window caption, and ends with the completion window or a message saying why it failed.
+// window caption, and ends with the completion window or a message saying why it failed. A sound
+// file takes the chosen name only when it is complete: a WAV is recorded beside it under a part
+// name, an MP3 is made in the scratch folder and then moved there.
 
 namespace {
 
@@ -69,6 +73,12 @@ void ttsmain::createSaveObjects()
     connect(Timer1, &IntervalTimer::Timer, this, &ttsmain::Timer1_Timer);
     connect(Timer102, &IntervalTimer::Timer, this, &ttsmain::Timer102_Timer);
     connect(Timer2, &IntervalTimer::Timer, this, &ttsmain::Timer2_Timer);
+    // "Exit all" ends a save in progress with its files, and closes its completion window.
+    setUnloadHandler(QStringLiteral("mp3end"), [this] {
+        abandonAudioJob();
+        if (CompletionWindow)
+            CompletionWindow->close();
+    });
 }
 
 // Saves the document as a text or sound file.
@@ -108,6 +118,7 @@ void ttsmain::Command4_Click()
             msgBox(this, jobStillRunningMessage(), Dialogs::Buttons::Ok, Dialogs::Icon::Exclamation);
             return;
         }
+        m_saveJobRunning = true;
         App.job.JobVoiceName = Combo1->currentText();
         App.job.JobSpeedText = Label5->text();
         App.job.JobPitchText = Label3->text();
@@ -130,14 +141,14 @@ void ttsmain::Command4_Click()
         if (msgBox(this, question, Dialogs::Buttons::YesNo, Dialogs::Icon::Question,
                    QStringLiteral("Message"), 1) != Dialogs::Answer::Yes) {
             if (sound) {
+                m_saveJobRunning = false;
                 App.job.release();
                 setWindowTitle(Combo1->currentText());
             }
             return;
         }
-        // A text file replaces the old one only once the new one is written whole.
-        if (sound)
-            QFile::remove(target);
+        // The old file stays until the new one, written whole, takes its place: a save that
+        // fails (a full disk) leaves it as it was.
     }
 
     if (!sound) {
@@ -149,11 +160,12 @@ void ttsmain::Command4_Click()
     TargetFileType = form == Mp3Form ? 3 : 4;
     WaveSize = 0;
     PercentWave = 0;
-    // Leftovers of an earlier job must not pass for this job's files.
-    if (TargetFileType == 3) {
-        QFile::remove(App.job.JobWavPath);
-        QFile::remove(App.job.JobMp3TempPath);
-    }
+    // Leftovers of an earlier job must not pass for this job's files, nor those of a save that
+    // was killed half way stay beside the target.
+    QFile::remove(App.job.JobWavPath);
+    QFile::remove(App.job.JobMp3TempPath);
+    QFile::remove(recordingOutput());
+    PartFile::removeStale(QFileInfo(target).absolutePath());
     if (App.speech.SapiVersion == VoiceCatalog::Generation4)
         recordGeneration4();
     else if (App.speech.SapiVersion == VoiceCatalog::Generation5)
@@ -190,8 +202,14 @@ void ttsmain::recordGeneration4()
     EstimateWaveSize = AudioProgress::estimateWaveSize(TextLen, AudioProgress::rateOfCaption(Label5->text()));
     Parlocx::ensureWaveEndKey();
     Timer101->setInterval(TickMs);
-    const QString output = TargetFileType == 3 ? App.job.JobWavPath : App.job.JobTargetPath;
-    Ttsparlvcocx1->RecordToFile(sText, output, sName, ISpeed, IPitch, IRealTime);
+    WaveEndValue = Parlocx::WaveEndRunning;
+    Ttsparlvcocx1->RecordToFile(sText, recordingOutput(), sName, ISpeed, IPitch, IRealTime);
+}
+
+// Where the recording goes: the temporary WAV for an MP3, the part file beside a WAV target.
+QString ttsmain::recordingOutput() const
+{
+    return TargetFileType == 3 ? App.job.JobWavPath : PartFile::pathFor(App.job.JobTargetPath);
 }
 
 void ttsmain::recordGeneration5()
@@ -202,20 +220,38 @@ void ttsmain::recordGeneration5()
     }
     if (Combo1->currentText().chopped(VoiceSuffixLength) == QLatin1String("Microsoft Simplified Chinese"))
         sText = AudioProgress::asciiDigits(sText);
-    // The handler returns only when the file is complete, but the window keeps answering.
-    const QString output = TargetFileType == 3 ? App.job.JobWavPath : App.job.JobTargetPath;
-    if (const QString failure = speakIntoWavFile(*NewsVoice1, *WaveVoice1, sText, output);
-        !failure.isEmpty()) {
+    // The handler returns only when the file is complete, but the window keeps answering; the
+    // caption follows the characters spoken so far.
+    showJobProgress(0);
+    const QString failure = speakIntoWavFile(
+        *NewsVoice1, *WaveVoice1, sText, recordingOutput(), [this] { return !m_saveJobRunning; },
+        [this](qsizetype done, qsizetype total) { showRecordedCharacters(done, total); });
+    if (!m_saveJobRunning)
+        return; // ended by "Exit all", its files with it
+    if (!failure.isEmpty()) {
         finishAudioJob(failure);
         return;
     }
     if (TargetFileType == 4) {
-        finishAudioJob(QString());
+        finishWavTarget();
         return;
     }
     EstimateMp3Size = AudioProgress::estimateMp3Size(QFileInfo(App.job.JobWavPath).size());
     Timer102->setInterval(TickMs);
     startEncoder(App.job.JobWavPath);
+}
+
+// Generation-5 recording: the part of the text spoken so far, as the recording's share of the job.
+void ttsmain::showRecordedCharacters(qsizetype done, qsizetype total)
+{
+    const int share = TargetFileType == 3 ? 50 : 100;
+    const int percent = total > 0 ? int(done * share / total) : 0;
+    const qint64 before = App.job.JobElapsedSeconds;
+    App.job.refreshElapsed();
+    if (percent == PercentWave && App.job.JobElapsedSeconds == before)
+        return;
+    PercentWave = percent;
+    showJobProgress(PercentWave);
 }
 
 // The recording has had half a second to create its file; its progress is watched from now on.
@@ -229,7 +265,7 @@ void ttsmain::Timer101_Timer()
 void ttsmain::Timer1_Timer()
 {
     App.job.refreshElapsed();
-    const QFileInfo file(TargetFileType == 3 ? App.job.JobWavPath : App.job.JobTargetPath);
+    const QFileInfo file(recordingOutput());
     if (file.exists())
         WaveSize = file.size();
     PercentWave = AudioProgress::recordingPercent(WaveSize, EstimateWaveSize, TargetFileType == 3);
@@ -252,8 +288,19 @@ void ttsmain::Timer1_Timer()
         Timer102->setInterval(TickMs);
         ttsparlvcocx1_WaveStop();
     } else {
-        finishAudioJob(QString());
+        finishWavTarget();
     }
+}
+
+// A WAV recorded whole takes the chosen name.
+void ttsmain::finishWavTarget()
+{
+    QString error;
+    if (!PartFile::commit(recordingOutput(), App.job.JobTargetPath, &error)) {
+        finishAudioJob(error);
+        return;
+    }
+    finishAudioJob(QString());
 }
 
 void ttsmain::ttsparlvcocx1_WaveStop()
@@ -270,6 +317,11 @@ void ttsmain::Ttsparlvcocx1_FileFinished(const QString &name, const QString &wav
 
 void ttsmain::startEncoder(const QString &input)
 {
+    // Whatever the encoder is given it turns into sound; only a WAV it can read may reach it.
+    if (const QString problem = wavFileProblem(input); !problem.isEmpty()) {
+        finishAudioJob(QStringLiteral("the recorded sound file %1").arg(problem));
+        return;
+    }
     if (!Encoder->start(input, App.job.JobMp3TempPath))
         finishAudioJob(Encoder->failure());
 }
@@ -298,14 +350,10 @@ void ttsmain::Timer2_Timer()
     Timer2->setInterval(0);
     QString failure = Encoder->failure();
     QFile::remove(App.job.JobWavPath);
-    if (failure.isEmpty()) {
-        // Moved rather than copied where it can be: copying a long MP3 would hold the window.
-        QFile::remove(App.job.JobTargetPath);
-        QFile made(App.job.JobMp3TempPath);
-        if (!made.rename(App.job.JobTargetPath))
-            failure =
-                QStringLiteral("the MP3 file could not be copied to its place (%1)").arg(made.errorString());
-    }
+    // Moved rather than copied where it can be: copying a long MP3 would hold the window. A copy
+    // to another file system that fails (a full disk) leaves nothing under the chosen name.
+    if (failure.isEmpty())
+        PartFile::move(App.job.JobMp3TempPath, App.job.JobTargetPath, &failure);
     finishAudioJob(failure);
 }
 
@@ -319,14 +367,7 @@ void ttsmain::showJobProgress(int percent)
 // file and the reason, with the job's temporary files removed.
 void ttsmain::finishAudioJob(const QString &failure)
 {
-    Timer101->setInterval(0);
-    Timer1->setInterval(0);
-    Timer102->setInterval(0);
-    Timer2->setInterval(0);
-    QFile::remove(App.job.JobWavPath);
-    QFile::remove(App.job.JobMp3TempPath);
-    setWindowTitle(Combo1->currentText());
-    App.job.release();
+    endSaveJob();
     if (!failure.isEmpty()) {
         msgBox(this, QStringLiteral("%1 could not be made: %2").arg(App.job.JobTargetPath, failure),
                Dialogs::Buttons::Ok, Dialogs::Icon::Critical);
@@ -336,4 +377,38 @@ void ttsmain::finishAudioJob(const QString &failure)
         CompletionWindow->close();
     CompletionWindow = new mp3end(App.job);
     CompletionWindow->show();
+}
+
+// Stops every step of the save and removes what it leaves: the temporary files in the scratch
+// folder and a part file beside the target.
+void ttsmain::endSaveJob()
+{
+    Timer101->setInterval(0);
+    Timer1->setInterval(0);
+    Timer102->setInterval(0);
+    Timer2->setInterval(0);
+    QFile::remove(App.job.JobWavPath);
+    QFile::remove(App.job.JobMp3TempPath);
+    QFile::remove(recordingOutput());
+    setWindowTitle(Combo1->currentText());
+    m_saveJobRunning = false;
+    App.job.release();
+}
+
+// "Exit all" during a save: the recording and the encoder stop where they are, and nothing
+// they wrote stays behind. No message: the program is ending.
+void ttsmain::abandonAudioJob()
+{
+    if (!m_saveJobRunning)
+        return;
+    if (Ttsparlvcocx1 && Ttsparlvcocx1->isRecording()) {
+        Ttsparlvcocx1->Stop();
+        Ttsparlvcocx1->Close();
+        Parlocx::setWaveEnd(Parlocx::WaveEndConsumed);
+        WaveEndValue = Parlocx::WaveEndConsumed;
+    }
+    if (Encoder)
+        Encoder->stop();
+    // A generation-5 recording sees the job ended and stops at its next turn.
+    endSaveJob();
 }

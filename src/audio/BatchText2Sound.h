@@ -141,6 +141,7 @@ private:
     void recordingEnded();
     void recordingProgress();
     void speakToFile();
+    void finishWavTarget();
     void waitForMp3();
     void encodingProgress();
     void showEncodingProgress();
@@ -154,6 +155,8 @@ private:
     void abandonFileInWork();
     void setRunning(bool running);
     void rememberPlaces();
+    // A message of this window: OK button, titled "Parlanto".
+    void message(const QString &text);
 
     BatchText2SoundHost m_host;
     JobRecord &m_job;

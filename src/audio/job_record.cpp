@@ -6,22 +6,22 @@ namespace JobFiles {
 
 QString wavTemp()
 {
-    return scratchRoot() + QStringLiteral("/tmp$.wav");
+    return ownScratchFolder() + QStringLiteral("/tmp$.wav");
 }
 
 QString mp3Temp()
 {
-    return scratchRoot() + QStringLiteral("/tmp$.mp3");
+    return ownScratchFolder() + QStringLiteral("/tmp$.mp3");
 }
 
 QString converterWav()
 {
-    return scratchRoot() + QStringLiteral("/w2mtmp.wav");
+    return ownScratchFolder() + QStringLiteral("/w2mtmp.wav");
 }
 
 QString converterMp3()
 {
-    return scratchRoot() + QStringLiteral("/w2mtmp.mp3");
+    return ownScratchFolder() + QStringLiteral("/w2mtmp.mp3");
 }
 
 } // namespace JobFiles

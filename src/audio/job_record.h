@@ -43,7 +43,7 @@ inline QString jobStillRunningMessage()
         "A sound file is still being made. Please wait until it is finished, then try again.");
 }
 
-// Temporary files of the jobs, all in the private scratch folder.
+// Temporary files of the jobs, all in this process's own scratch folder.
 namespace JobFiles {
 QString wavTemp();      // tmp$.wav: the WAV of a save to MP3
 QString mp3Temp();      // tmp$.mp3: the MP3 before it is copied to the target

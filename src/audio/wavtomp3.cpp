@@ -7,8 +7,10 @@
 #include "platform/bounded_file.h"
 #include "platform/dialogs.h"
 #include "platform/interval_timer.h"
+#include "platform/part_file.h"
 #include "platform/program_folder.h"
 #include "platform/record_codec.h"
+#include "platform/wav_reader.h"
 
 #include <QCloseEvent>
 #include <QFile>
@@ -132,9 +134,14 @@ wavtomp3::wavtomp3(JobRecord &job, QWidget *parent) : QWidget(parent, Qt::Window
 
 wavtomp3::~wavtomp3()
 {
+    // The program is ending with a conversion in progress: the encoder stops and nothing it
+    // wrote stays behind.
     if (m_job.Running &&
-        (Timer1->isRunning() || Timer2->isRunning() || Timer3->isRunning() || Timer4->isRunning()))
+        (Timer1->isRunning() || Timer2->isRunning() || Timer3->isRunning() || Timer4->isRunning())) {
+        Encoder.stop();
+        removeConversionFiles();
         m_job.release();
+    }
 }
 
 IntervalTimer *wavtomp3::timerOfCase(int convertCase) const
@@ -236,12 +243,18 @@ void wavtomp3::Command2_Click()
         msgBox(this, source + QStringLiteral(" is not exist"));
         return;
     }
+    // The encoder turns whatever it is given into sound (a text file into a blip of noise): only a
+    // WAV file it can read goes to it.
+    if (const QString problem = wavFileProblem(source); !problem.isEmpty()) {
+        msgBox(this, QStringLiteral("%1 cannot be converted: the file %2.").arg(source, problem),
+               Dialogs::Buttons::Ok, Dialogs::Icon::Critical);
+        return;
+    }
     if (target.size() < ShortestPath) {
         msgBox(this, QStringLiteral("Please input a target mp3 file name, like as c:\\hero.mp3"));
         return;
     }
-    m_targetExisted = QFileInfo::exists(target);
-    if (m_targetExisted &&
+    if (QFileInfo::exists(target) &&
         msgBox(this, target + QStringLiteral(" is already exist,do you want to overwrite it ?"),
                Dialogs::Buttons::YesNo, Dialogs::Icon::Critical, QStringLiteral("Message"),
                1) != Dialogs::Answer::Yes)
@@ -256,19 +269,20 @@ void wavtomp3::Command2_Click()
     TempMp3Out = JobFiles::converterMp3();
     const bool copySource = ConvertCase == 2 || ConvertCase == 4;
     const bool viaTempOut = ConvertCase == 3 || ConvertCase == 4;
+    // The MP3 takes the target's name only when it is complete: the encoder writes the part file
+    // beside the target (or the scratch folder's temporary, copied there at the end).
+    PartFile::removeStale(QFileInfo(target).absolutePath());
     const QString input = copySource ? TempWavCopy : source;
-    const QString output = viaTempOut ? TempMp3Out : target;
+    const QString output = viaTempOut ? TempMp3Out : PartFile::pathFor(target);
+    QFile::remove(output);
     if (copySource) {
         QFile::remove(TempWavCopy);
-        QFile sourceFile(source);
-        if (!sourceFile.copy(TempWavCopy)) {
-            endConversion(
-                QStringLiteral("the source could not be copied (%1)").arg(sourceFile.errorString()));
+        QString error;
+        if (!PartFile::copy(source, TempWavCopy, &error)) {
+            endConversion(QStringLiteral("the source could not be copied (%1)").arg(error));
             return;
         }
     }
-    if (viaTempOut)
-        QFile::remove(TempMp3Out);
 
     Mp3EstimateHundredth = AudioProgress::mp3EstimateHundredth(QFileInfo(input).size());
     ConvertPercent = 0;
@@ -291,7 +305,8 @@ void wavtomp3::ConvertTimer_Timer(int convertCase)
 {
     m_job.refreshElapsed();
     Label2->setText(AudioProgress::elapsedText(m_job.JobElapsedSeconds));
-    const QString watched = (convertCase == 3 || convertCase == 4) ? TempMp3Out : m_job.JobTargetPath;
+    const bool viaTempOut = convertCase == 3 || convertCase == 4;
+    const QString watched = viaTempOut ? TempMp3Out : PartFile::pathFor(m_job.JobTargetPath);
     const bool running = Encoder.isRunning();
     const QFileInfo file(watched);
     if (!file.exists() && running)
@@ -303,12 +318,11 @@ void wavtomp3::ConvertTimer_Timer(int convertCase)
 
     timerOfCase(convertCase)->setInterval(0);
     QString failure = Encoder.failure();
-    if (failure.isEmpty() && (convertCase == 3 || convertCase == 4)) {
-        QFile::remove(m_job.JobTargetPath);
-        QFile made(TempMp3Out);
-        if (!made.copy(m_job.JobTargetPath))
-            failure =
-                QStringLiteral("the MP3 file could not be copied to its place (%1)").arg(made.errorString());
+    if (failure.isEmpty()) {
+        if (viaTempOut)
+            PartFile::copy(TempMp3Out, m_job.JobTargetPath, &failure);
+        else
+            PartFile::commit(watched, m_job.JobTargetPath, &failure);
     }
     endConversion(failure);
 }
@@ -321,12 +335,8 @@ void wavtomp3::endConversion(const QString &failure)
     Label2->hide();
     m_job.release();
     if (!failure.isEmpty()) {
-        // Nothing half made is left behind under the user's name or in the scratch folder.
-        QFile::remove(TempWavCopy);
-        QFile::remove(TempMp3Out);
-        const bool directOutput = ConvertCase == 1 || ConvertCase == 2;
-        if (directOutput && !m_targetExisted)
-            QFile::remove(m_job.JobTargetPath);
+        // Nothing half made is left behind beside the target or in the scratch folder.
+        removeConversionFiles();
         msgBox(this, QStringLiteral("%1 could not be made: %2").arg(m_job.JobTargetPath, failure),
                Dialogs::Buttons::Ok, Dialogs::Icon::Critical);
         return;
@@ -335,6 +345,13 @@ void wavtomp3::endConversion(const QString &failure)
         CompletionWindow->close();
     CompletionWindow = new wavtomp3end(m_job);
     CompletionWindow->show();
+}
+
+void wavtomp3::removeConversionFiles()
+{
+    QFile::remove(TempWavCopy);
+    QFile::remove(TempMp3Out);
+    QFile::remove(PartFile::pathFor(m_job.JobTargetPath));
 }
 
 void wavtomp3::Command1_Click()

@@ -78,7 +78,7 @@ protected:
 private:
     IntervalTimer *timerOfCase(int convertCase) const;
     void endConversion(const QString &failure);
+    void removeConversionFiles();
 
     JobRecord &m_job;
-    bool m_targetExisted = false;
 };

@@ -1,5 +1,6 @@
 #include "platform/program_folder.h"
 
+#include "platform/part_file.h"
 #include "platform/record_codec.h"
 
 #include <QCoreApplication>
@@ -144,6 +145,38 @@ QString scratchRoot()
     if (!isPrivateFolder(native))
         return privateFallbackFolder();
     return folder;
+}
+
+QString ownScratchFolder()
+{
+    const QString root = scratchRoot();
+    const QString folder = root + QLatin1Char('/') + QString::number(QCoreApplication::applicationPid());
+    const QByteArray native = QFile::encodeName(folder);
+    if (::mkdir(native.constData(), 0700) != 0 && errno != EEXIST)
+        return root;
+    return isPrivateFolder(native) ? folder : root;
+}
+
+int removeStaleScratch()
+{
+    const QDir root(scratchRoot());
+    const qint64 own = QCoreApplication::applicationPid();
+    int removed = 0;
+    const QFileInfoList entries =
+        root.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    for (const QFileInfo &entry : entries) {
+        if (entry.isDir() && !entry.isSymLink()) {
+            bool isNumber = false;
+            const qint64 pid = entry.fileName().toLongLong(&isNumber);
+            if (isNumber && pid != own && PartFile::processRunning(pid))
+                continue; // a job of a running process (another window's, parlanto-cli's)
+            if (QDir(entry.absoluteFilePath()).removeRecursively())
+                ++removed;
+        } else if (QFile::remove(entry.absoluteFilePath())) {
+            ++removed; // a file of an earlier version, which used no folder per process
+        }
+    }
+    return removed;
 }
 
 QString vendorSite()

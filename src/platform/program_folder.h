@@ -13,6 +13,14 @@ QString programFile(const QString &name);
 // folder (~/.cache/parlanto/scratch); a private folder of its own in <temp> when that cannot be
 // used. Stands in for "the root of the program's drive".
 QString scratchRoot();
+// This process's own folder for temporary audio files, "<scratchRoot>/<process id>" (mode 0700),
+// so that a later start can tell the leftovers of a process that no longer runs from the files
+// of a job still in progress.
+QString ownScratchFolder();
+// Removes from scratchRoot() everything no running process owns: the folders of processes that
+// no longer run (this one's too, so call it before any job starts) and loose files. Returns how
+// many folders and files were removed.
+int removeStaleScratch();
 
 // The first start in this program folder: true until markFirstRunDone() has left its mark
 // ("firstuse.done") in the folder.

@@ -14,3 +14,8 @@ std::optional<QVector<qint16>> readWavFile(const QString &fileName, int maxSecon
 
 // The same over bytes already in memory.
 std::optional<QVector<qint16>> decodeWav(const QByteArray &bytes, int maxSeconds = 600);
+
+// Why `fileName` is not a WAV file this reader can decode, in words that follow the file's name
+// ("is not a WAV sound file"); an empty text when it is one. Reads only the file's head, and only
+// from a regular file, so it is quick for a long file and never blocks on a FIFO or device.
+QString wavFileProblem(const QString &fileName);

@@ -93,6 +93,7 @@ bool WavWriter::write(const int16_t *samples, qint64 count)
     }
     if (!writeAll(m_file, reinterpret_cast<const char *>(samples), bytes)) {
         m_failed = true;
+        m_error = m_file.errorString();
         return false;
     }
     m_dataBytes += bytes;
