@@ -14,8 +14,6 @@
 #include <QTimer>
 #include <QtEndian>
 
-#include <algorithm>
-
 #include <cerrno>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -26,7 +24,6 @@ constexpr int HeaderBytes = 4;
 // Unix socket paths are limited to 108 bytes; longer ones fall back to a bare name, which
 // Qt places in the temp folder (still per user by name, still user-only by mode).
 constexpr int MaxSocketPathBytes = 100;
-const char BusyProperty[] = "parlantoBusy";
 
 // True when path is a real folder (not a symlink) owned by this user that nobody else can
 // enter; a folder of ours with looser rights is tightened when `tighten` is set.
@@ -78,15 +75,23 @@ void reply(QLocalSocket *socket, bool accepted)
     socket->flush();
 }
 
-// Ends a connection after a malformed message: refuse it and hang up.
-void drop(QLocalSocket *socket)
+// The identity of the socket file at `path`, 0 when there is no socket there.
+quint64 socketInode(const QString &path)
 {
-    reply(socket, false);
-    socket->disconnectFromServer();
-    socket->deleteLater();
+    struct stat info = {};
+    if (path.isEmpty() || ::lstat(QFile::encodeName(path).constData(), &info) != 0 || !S_ISSOCK(info.st_mode))
+        return 0;
+    return quint64(info.st_ino);
 }
 
 } // namespace
+
+struct SingleInstance::Connection
+{
+    QLocalSocket *socket = nullptr;
+    QTimer *deadline = nullptr; // owned by the socket
+    bool busy = false;          // its command is being handled (the handler may run an event loop)
+};
 
 SingleInstance::SingleInstance(const QString &name, QObject *parent)
     : QObject(parent), m_name(instanceName(name))
@@ -98,6 +103,10 @@ SingleInstance::~SingleInstance()
         m_server->close();
         QFile::remove(addressFilePath());
     }
+    // The sockets go with the server; none may call back into this half-destroyed object.
+    for (Connection &connection : m_connections)
+        connection.socket->disconnect(this);
+    m_connections.clear();
     m_server.reset();
     m_lock.reset();
 }
@@ -147,127 +156,237 @@ bool SingleInstance::acquire()
     }
     m_lock = std::move(lock);
 
-    // Holding the lock, any socket file left behind belongs to a dead instance.
-    const QString name = serverName();
-    QLocalServer::removeServer(name);
+    m_listenName = serverName();
     m_server = std::make_unique<QLocalServer>();
     m_server->setSocketOptions(QLocalServer::UserAccessOption);
     connect(m_server.get(), &QLocalServer::newConnection, this, &SingleInstance::onNewConnection);
-    if (!m_server->listen(name)) {
-        qWarning("Parlanto: cannot listen on %s: %s", qPrintable(name), qPrintable(m_server->errorString()));
+    if (!startListening())
+        qWarning("Parlanto: cannot listen on %s: %s", qPrintable(m_listenName),
+                 qPrintable(m_server->errorString()));
+    m_listenCheck = new QTimer(this);
+    connect(m_listenCheck, &QTimer::timeout, this, &SingleInstance::keepListening);
+    m_listenCheck->start(ListenCheckMs);
+    return true;
+}
+
+// Listens (again) under the name chosen at acquire() and records the address. Holding the
+// lock, any socket file left under that name belongs to a dead instance or to our own
+// server that stopped.
+bool SingleInstance::startListening()
+{
+    m_server->close();
+    QLocalServer::removeServer(m_listenName);
+    m_socketInode = 0;
+    if (!m_server->listen(m_listenName)) {
         QFile::remove(addressFilePath());
-        return true;
+        return false;
     }
+    m_socketInode = socketInode(m_server->fullServerName());
     QFile address(addressFilePath());
     if (address.open(QIODevice::WriteOnly | QIODevice::Truncate))
         address.write(m_server->fullServerName().toUtf8());
     return true;
 }
 
-void SingleInstance::onNewConnection()
+void SingleInstance::keepListening()
 {
-    while (QLocalSocket *socket = m_server->nextPendingConnection()) {
-        // One command at most is buffered per connection; the rest waits in the kernel.
-        socket->setReadBufferSize(HeaderBytes + MaxCommandBytes);
-        m_connections.append(socket);
-        auto *timeout = new QTimer(socket);
-        timeout->setSingleShot(true);
-        connect(timeout, &QTimer::timeout, socket, [socket] {
-            socket->abort();
-            socket->deleteLater();
-        });
-        timeout->start(ReadTimeoutMs);
-        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-        connect(socket, &QLocalSocket::readyRead, this, [this, socket] { readCommands(socket); });
-        if (socket->bytesAvailable() > 0)
-            readCommands(socket);
+    if (m_server->isListening() && m_socketInode != 0 &&
+        socketInode(m_server->fullServerName()) == m_socketInode) {
+        if (!QFile::exists(addressFilePath())) {
+            QFile address(addressFilePath());
+            if (address.open(QIODevice::WriteOnly | QIODevice::Truncate))
+                address.write(m_server->fullServerName().toUtf8());
+        }
+        return;
+    }
+    const bool wasListening = m_socketInode != 0;
+    if (!startListening() && wasListening)
+        qWarning("Parlanto: cannot listen on %s again: %s", qPrintable(m_listenName),
+                 qPrintable(m_server->errorString()));
+}
+
+SingleInstance::Connection *SingleInstance::find(QLocalSocket *socket)
+{
+    for (Connection &connection : m_connections)
+        if (connection.socket == socket)
+            return &connection;
+    return nullptr;
+}
+
+// Closes a connection and forgets it; `refuse` first answers 0 to a sender in mid-command.
+void SingleInstance::hangUp(QLocalSocket *socket, bool refuse)
+{
+    m_connections.remove_if([socket](const Connection &connection) { return connection.socket == socket; });
+    socket->disconnect(this);
+    if (refuse && socket->state() == QLocalSocket::ConnectedState) {
+        // Told before the line closes; what the sender still writes is thrown away.
+        reply(socket, false);
+        socket->disconnectFromServer();
+    } else {
+        socket->abort();
+    }
+    socket->deleteLater();
+}
+
+// At the limit, the oldest connection that holds no part of a command goes first; when every
+// one is in mid-command, the oldest of those. One being handled right now stays.
+void SingleInstance::makeRoomForOneMore()
+{
+    while (int(m_connections.size()) >= MaxConnections) {
+        QLocalSocket *victim = nullptr;
+        for (const Connection &connection : m_connections)
+            if (!connection.busy && connection.socket->bytesAvailable() == 0) {
+                victim = connection.socket;
+                break;
+            }
+        if (!victim)
+            for (const Connection &connection : m_connections)
+                if (!connection.busy) {
+                    victim = connection.socket;
+                    break;
+                }
+        if (!victim)
+            return;
+        hangUp(victim, true);
     }
 }
 
-void SingleInstance::readCommands(QLocalSocket *socket)
+void SingleInstance::onNewConnection()
 {
-    // A handler may run a nested event loop; do not read the same connection twice at once.
-    if (socket->property(BusyProperty).toBool())
-        return;
-    QPointer<QLocalSocket> guard(socket);
-    while (guard && socket->bytesAvailable() >= HeaderBytes) {
-        char header[HeaderBytes];
-        socket->peek(header, HeaderBytes);
-        const quint32 length = qFromLittleEndian<quint32>(header);
-        if (length > quint32(MaxCommandBytes)) {
-            drop(socket);
-            return;
-        }
-        if (socket->bytesAvailable() < HeaderBytes + qint64(length)) {
-            limitPendingBytes(); // the rest is still on its way
-            return;
-        }
-        socket->skip(HeaderBytes);
-        const QByteArray bytes = socket->read(length);
-        QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-        const QString command = decoder.decode(bytes);
-        if (decoder.hasError()) {
-            drop(socket);
-            return;
-        }
-        if (command.isEmpty()) {
-            reply(socket, true);
-            emit showRequested();
+    while (QLocalSocket *socket = m_server->nextPendingConnection()) {
+        makeRoomForOneMore();
+        if (int(m_connections.size()) >= MaxConnections) {
+            socket->abort();
+            socket->deleteLater();
             continue;
         }
-        socket->setProperty(BusyProperty, true);
-        const bool accepted = m_handler ? m_handler(command) : true;
+        // One command at most is buffered per connection; the rest waits in the kernel.
+        socket->setReadBufferSize(HeaderBytes + MaxCommandBytes);
+        auto *deadline = new QTimer(socket);
+        deadline->setSingleShot(true);
+        m_connections.push_back({socket, deadline, false});
+        connect(deadline, &QTimer::timeout, this, [this, socket] { hangUp(socket, true); });
+        connect(socket, &QLocalSocket::disconnected, this, [this, socket] {
+            if (Connection *connection = find(socket); connection && !connection->busy)
+                hangUp(socket, false);
+        });
+        connect(socket, &QLocalSocket::readyRead, this, [this, socket] { readCommand(socket); });
+        deadline->start(ReadTimeoutMs);
+        if (socket->bytesAvailable() > 0)
+            readCommand(socket);
+    }
+}
+
+// Another command may wait in the buffer: it is handled on the next pass of the event loop,
+// so that a burst of commands never holds the window for long.
+void SingleInstance::scheduleRead(QLocalSocket *socket)
+{
+    QMetaObject::invokeMethod(
+        this,
+        [this, guard = QPointer<QLocalSocket>(socket)] {
+            if (guard)
+                readCommand(guard);
+        },
+        Qt::QueuedConnection);
+}
+
+// Handles at most one complete command waiting on `socket`.
+void SingleInstance::readCommand(QLocalSocket *socket)
+{
+    Connection *connection = find(socket);
+    if (!connection || connection->busy || socket->bytesAvailable() < HeaderBytes)
+        return;
+    char header[HeaderBytes];
+    socket->peek(header, HeaderBytes);
+    const quint32 length = qFromLittleEndian<quint32>(header);
+    if (length > quint32(MaxCommandBytes)) {
+        hangUp(socket, true);
+        return;
+    }
+    if (socket->bytesAvailable() < HeaderBytes + qint64(length)) {
+        limitPendingBytes(); // the rest is still on its way
+        return;
+    }
+    socket->skip(HeaderBytes);
+    const QByteArray bytes = socket->read(length);
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString command = decoder.decode(bytes);
+    if (decoder.hasError()) {
+        hangUp(socket, true);
+        return;
+    }
+    connection->deadline->stop();
+    bool accepted = true;
+    if (command.isEmpty()) {
+        reply(socket, true);
+        emit showRequested();
+    } else {
+        connection->busy = true;
+        const QPointer<QLocalSocket> guard(socket);
+        accepted = m_handler ? m_handler(command) : true;
         if (!guard)
             return;
-        socket->setProperty(BusyProperty, false);
+        connection = find(socket);
+        if (!connection)
+            return;
+        connection->busy = false;
         reply(socket, accepted);
         emit commandReceived(command);
+        connection = find(socket);
+        if (!connection)
+            return;
     }
+    if (socket->state() != QLocalSocket::ConnectedState && socket->bytesAvailable() == 0) {
+        hangUp(socket, false);
+        return;
+    }
+    connection->deadline->start(ReadTimeoutMs);
+    if (socket->bytesAvailable() >= HeaderBytes)
+        scheduleRead(socket);
 }
 
 void SingleInstance::limitPendingBytes()
 {
-    m_connections.removeAll(nullptr);
-    qint64 pending = 0;
-    for (const QPointer<QLocalSocket> &socket : std::as_const(m_connections))
-        pending += socket->bytesAvailable();
-    while (pending > m_maxPendingBytes && !m_connections.isEmpty()) {
-        const auto largest =
-            std::max_element(m_connections.cbegin(), m_connections.cend(),
-                             [](const QPointer<QLocalSocket> &a, const QPointer<QLocalSocket> &b) {
-                                 return a->bytesAvailable() < b->bytesAvailable();
-                             });
-        QLocalSocket *socket = *largest;
-        pending -= socket->bytesAvailable();
-        m_connections.erase(largest);
+    const auto pendingTotal = [this] {
+        qint64 pending = 0;
+        for (const Connection &connection : m_connections)
+            pending += connection.socket->bytesAvailable();
+        return pending;
+    };
+    while (pendingTotal() > m_maxPendingBytes) {
+        QLocalSocket *largest = nullptr;
+        for (const Connection &connection : m_connections)
+            if (!connection.busy &&
+                (!largest || connection.socket->bytesAvailable() > largest->bytesAvailable()))
+                largest = connection.socket;
+        if (!largest)
+            return;
         // Refused without waiting for the sender: the buffer goes with the connection.
-        reply(socket, false);
-        socket->abort();
-        socket->deleteLater();
+        hangUp(largest, true);
     }
 }
 
-bool SingleInstance::send(const QString &command, int timeoutMs) const
+SingleInstance::Delivery SingleInstance::deliver(const QString &command, int timeoutMs) const
 {
     const QByteArray bytes = command.toUtf8();
     if (bytes.size() > MaxCommandBytes)
-        return false;
+        return Delivery::Refused;
     const QDeadlineTimer deadline(timeoutMs);
     QLocalSocket socket;
     socket.connectToServer(runningServerName());
     if (!socket.waitForConnected(int(deadline.remainingTime())))
-        return false;
+        return Delivery::Unreachable;
     char header[HeaderBytes];
     qToLittleEndian<quint32>(quint32(bytes.size()), header);
     socket.write(header, HeaderBytes);
     socket.write(bytes);
     while (socket.bytesToWrite() > 0)
         if (!socket.waitForBytesWritten(int(deadline.remainingTime())))
-            return false;
+            return Delivery::Unreachable;
     while (socket.bytesAvailable() < 1)
         if (!socket.waitForReadyRead(int(deadline.remainingTime())))
-            return false;
+            return Delivery::Unreachable;
     char answer = 0;
     socket.read(&answer, 1);
-    return answer == 1;
+    return answer == 1 ? Delivery::Accepted : Delivery::Refused;
 }
