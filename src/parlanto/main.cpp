@@ -1,5 +1,6 @@
 #include "app/app_state.h"
 #include "app/ttsmain.h"
+#include "platform/command_line.h"
 #include "platform/program_folder.h"
 #include "platform/termination_signals.h"
 
@@ -33,7 +34,9 @@ int main(int argc, char *argv[])
     });
 
     const QStringList arguments = QApplication::arguments().mid(1);
+    hideCommandLine(argc, argv);
+    // An early end (a later start, the end marker) is already queued with its exit status.
     if (window.Form_Load(arguments.join(QLatin1Char(' '))) == ttsmain::LoadResult::Ended)
-        return 0;
+        return QApplication::exec();
     return QApplication::exec();
 }
