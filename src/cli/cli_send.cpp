@@ -26,7 +26,7 @@ Hands one command to the running Parlanto window, for scripts and desktop shortc
 
 Commands:
   read TEXT          stop, put TEXT in the document and read it ('-': standard input;
-                     at most 1 MB, longer texts go as a file)
+                     at most 512 KB, longer texts go as a file)
   read --selection   read the text selected last in any program (the primary selection)
   toggle             speak, pause or resume, as the window's Speak button
   stop               stop reading

@@ -60,7 +60,7 @@ public:
 
     // Largest command accepted, in bytes of UTF-8: what the main window takes into its text
     // box in a fraction of a second. Longer texts travel as files.
-    static constexpr int MaxCommandBytes = 1024 * 1024;
+    static constexpr int MaxCommandBytes = 512 * 1024;
 
     // Bytes of unfinished commands held over all connections at once; past it the connection
     // holding the most is dropped first, so that many large announced commands cannot pile up.
