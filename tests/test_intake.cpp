@@ -275,6 +275,13 @@ private slots:
             QCOMPARE((*w)->PlayStatus, 3);
         }
         {
+            // Longer than any file name: text all the same, never "a file that cannot be read".
+            const QString sentence = QStringLiteral("Read this long sentence aloud, please. ").repeated(8);
+            auto w = englishWindow(sentence);
+            QCOMPARE((*w)->RichTextBox1->toPlainText(), sentence);
+            QCOMPARE((*w)->PlayStatus, 1);
+        }
+        {
             auto w = englishWindow(Marker + "_1Read this aloud please.");
             QCOMPARE((*w)->RichTextBox1->toPlainText(), QStringLiteral("Read this aloud please."));
             QCOMPARE((*w)->PlayStatus, 1);

@@ -30,9 +30,14 @@ constexpr int ActivatedByOtherProgram = 99;
 
 QString ttsmain::StartFrom(const QString &commandLine) const
 {
+    // A text the file system cannot even look up (a sentence longer than a file name may be)
+    // names nothing; a path it cannot look up is reported as unreadable.
+    const BoundedFile::Outcome kind = commandLine.size() > 1
+                                          ? BoundedFile::probe(Intake::expandHome(commandLine))
+                                          : BoundedFile::Outcome::Missing;
     const bool namesSomething =
-        commandLine.size() > 1 &&
-        BoundedFile::probe(Intake::expandHome(commandLine)) != BoundedFile::Outcome::Missing;
+        kind != BoundedFile::Outcome::Missing &&
+        (kind != BoundedFile::Outcome::Unreadable || Intake::looksLikePath(commandLine));
     return Intake::startFrom(commandLine, namesSomething);
 }
 
