@@ -14,6 +14,8 @@
 #include <QTimer>
 #include <QtEndian>
 
+#include <optional>
+
 #include <cerrno>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -68,11 +70,28 @@ QString instanceName(const QString &base)
     return name;
 }
 
+// Answers a sender that is still there; one that hung up gets no answer.
 void reply(QLocalSocket *socket, bool accepted)
 {
+    if (socket->state() != QLocalSocket::ConnectedState)
+        return;
     const char byte = accepted ? 1 : 0;
     socket->write(&byte, 1);
     socket->flush();
+}
+
+// The length a command's header announces, when the header is there.
+std::optional<quint32> announcedLength(const QByteArray &bytes)
+{
+    if (bytes.size() < HeaderBytes)
+        return std::nullopt;
+    return qFromLittleEndian<quint32>(bytes.constData());
+}
+
+bool holdsWholeCommand(const QByteArray &bytes)
+{
+    const std::optional<quint32> length = announcedLength(bytes);
+    return length && bytes.size() >= HeaderBytes + qint64(*length);
 }
 
 // The identity of the socket file at `path`, 0 when there is no socket there.
@@ -91,6 +110,10 @@ struct SingleInstance::Connection
     QLocalSocket *socket = nullptr;
     QTimer *deadline = nullptr; // owned by the socket
     bool busy = false;          // its command is being handled (the handler may run an event loop)
+    // Bytes taken from the socket and not yet handled: once taken they survive the socket,
+    // so a sender that writes its commands and hangs up at once still has them all handled.
+    QByteArray inbox;
+    qint64 pendingBytes() const { return inbox.size() + socket->bytesAvailable(); }
 };
 
 SingleInstance::SingleInstance(const QString &name, QObject *parent)
@@ -235,7 +258,7 @@ void SingleInstance::makeRoomForOneMore()
     while (int(m_connections.size()) >= MaxConnections) {
         QLocalSocket *victim = nullptr;
         for (const Connection &connection : m_connections)
-            if (!connection.busy && connection.socket->bytesAvailable() == 0) {
+            if (!connection.busy && connection.pendingBytes() == 0) {
                 victim = connection.socket;
                 break;
             }
@@ -264,12 +287,10 @@ void SingleInstance::onNewConnection()
         socket->setReadBufferSize(HeaderBytes + MaxCommandBytes);
         auto *deadline = new QTimer(socket);
         deadline->setSingleShot(true);
-        m_connections.push_back({socket, deadline, false});
+        m_connections.push_back({socket, deadline, false, QByteArray()});
         connect(deadline, &QTimer::timeout, this, [this, socket] { hangUp(socket, true); });
-        connect(socket, &QLocalSocket::disconnected, this, [this, socket] {
-            if (Connection *connection = find(socket); connection && !connection->busy)
-                hangUp(socket, false);
-        });
+        // A sender may hang up right after writing: what it sent is still handled.
+        connect(socket, &QLocalSocket::disconnected, this, [this, socket] { scheduleRead(socket); });
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] { readCommand(socket); });
         deadline->start(ReadTimeoutMs);
         if (socket->bytesAvailable() > 0)
@@ -294,21 +315,31 @@ void SingleInstance::scheduleRead(QLocalSocket *socket)
 void SingleInstance::readCommand(QLocalSocket *socket)
 {
     Connection *connection = find(socket);
-    if (!connection || connection->busy || socket->bytesAvailable() < HeaderBytes)
+    if (!connection || connection->busy)
         return;
-    char header[HeaderBytes];
-    socket->peek(header, HeaderBytes);
-    const quint32 length = qFromLittleEndian<quint32>(header);
-    if (length > quint32(MaxCommandBytes)) {
+    // The socket buffers one command at most, so the inbox stays within two.
+    if (!holdsWholeCommand(connection->inbox))
+        connection->inbox += socket->read(socket->bytesAvailable());
+    const bool open = socket->state() == QLocalSocket::ConnectedState;
+    const std::optional<quint32> length = announcedLength(connection->inbox);
+    if (!length) {
+        if (!open)
+            hangUp(socket, false);
+        return;
+    }
+    if (*length > quint32(MaxCommandBytes)) {
         hangUp(socket, true);
         return;
     }
-    if (socket->bytesAvailable() < HeaderBytes + qint64(length)) {
-        limitPendingBytes(); // the rest is still on its way
+    if (!holdsWholeCommand(connection->inbox)) {
+        if (!open)
+            hangUp(socket, false); // the rest will never come
+        else
+            limitPendingBytes(); // the rest is still on its way
         return;
     }
-    socket->skip(HeaderBytes);
-    const QByteArray bytes = socket->read(length);
+    const QByteArray bytes = connection->inbox.mid(HeaderBytes, qsizetype(*length));
+    connection->inbox.remove(0, HeaderBytes + qsizetype(*length));
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     const QString command = decoder.decode(bytes);
     if (decoder.hasError()) {
@@ -316,14 +347,13 @@ void SingleInstance::readCommand(QLocalSocket *socket)
         return;
     }
     connection->deadline->stop();
-    bool accepted = true;
     if (command.isEmpty()) {
         reply(socket, true);
         emit showRequested();
     } else {
         connection->busy = true;
         const QPointer<QLocalSocket> guard(socket);
-        accepted = m_handler ? m_handler(command) : true;
+        const bool accepted = m_handler ? m_handler(command) : true;
         if (!guard)
             return;
         connection = find(socket);
@@ -336,12 +366,8 @@ void SingleInstance::readCommand(QLocalSocket *socket)
         if (!connection)
             return;
     }
-    if (socket->state() != QLocalSocket::ConnectedState && socket->bytesAvailable() == 0) {
-        hangUp(socket, false);
-        return;
-    }
     connection->deadline->start(ReadTimeoutMs);
-    if (socket->bytesAvailable() >= HeaderBytes)
+    if (connection->pendingBytes() >= HeaderBytes || socket->state() != QLocalSocket::ConnectedState)
         scheduleRead(socket);
 }
 
@@ -350,19 +376,18 @@ void SingleInstance::limitPendingBytes()
     const auto pendingTotal = [this] {
         qint64 pending = 0;
         for (const Connection &connection : m_connections)
-            pending += connection.socket->bytesAvailable();
+            pending += connection.pendingBytes();
         return pending;
     };
     while (pendingTotal() > m_maxPendingBytes) {
-        QLocalSocket *largest = nullptr;
+        const Connection *largest = nullptr;
         for (const Connection &connection : m_connections)
-            if (!connection.busy &&
-                (!largest || connection.socket->bytesAvailable() > largest->bytesAvailable()))
-                largest = connection.socket;
+            if (!connection.busy && (!largest || connection.pendingBytes() > largest->pendingBytes()))
+                largest = &connection;
         if (!largest)
             return;
         // Refused without waiting for the sender: the buffer goes with the connection.
-        hangUp(largest, true);
+        hangUp(largest->socket, true);
     }
 }
 
