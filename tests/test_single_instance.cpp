@@ -209,16 +209,18 @@ private slots:
         QCOMPARE(rawExchange(server, frame(4, QByteArray("\xFF\xFE\xC3\x28", 4))), 0);
         // A sender that hangs up mid-command is forgotten.
         rawExchange(server, frame(100, QByteArray(10, 'a')), true);
-        // Two commands on one connection are both handled.
+        // Two commands on one connection are both handled, also when the sender hangs up at once.
         QCOMPARE(rawExchange(server, frame(3, "one") + frame(3, "two")), 1);
         QTRY_COMPARE(handled.size(), 2);
+        rawExchange(server, frame(5, "three") + frame(4, "four"), true);
+        QTRY_COMPARE(handled.size(), 4);
 
         // A command that is too large is refused by the sender before it is sent.
         SingleInstance later;
         QVERIFY(!sendAside(later, QString(SingleInstance::MaxCommandBytes + 1, QLatin1Char('x'))));
         QVERIFY(sendAside(later, QStringLiteral("still here")));
-        QCOMPARE(handled,
-                 QStringList({QStringLiteral("one"), QStringLiteral("two"), QStringLiteral("still here")}));
+        QCOMPARE(handled, QStringList({QStringLiteral("one"), QStringLiteral("two"), QStringLiteral("three"),
+                                       QStringLiteral("four"), QStringLiteral("still here")}));
     }
 
     void stalledSendersAreCutOff()

@@ -15,6 +15,8 @@
 #include <QFileInfo>
 #include <QLabel>
 
+#include <cstdio>
+
 // Start-up of the main window, step by step, and the start-up steps of the features that hook
 // into the desktop later on (each of those does nothing until its feature exists).
 
@@ -30,18 +32,23 @@ ttsmain::LoadResult ttsmain::Form_Load(const QString &startLine)
             endProcess(0);
             return LoadResult::Ended;
         }
-        // A later instance: a file or text goes to the running one, a start without an
-        // argument brings its window forward; anything else ends quietly.
+        // A later instance: a file, text or command goes to the running one, which does with
+        // it what a first start would; a start without an argument brings its window forward;
+        // anything else ends quietly.
         App.StartMode = StartFrom(commandLine);
+        int exitCode = 0;
         if (App.StartMode == QLatin1String("explorer") || App.StartMode == QLatin1String("internet")) {
             QCoreApplication::processEvents();
-            LinkAndSendMessage(commandLine);
+            if (!LinkAndSendMessage(commandLine)) {
+                std::fputs("parlanto: the running Parlanto did not take this over.\n", stderr);
+                exitCode = 1;
+            }
         } else if (App.StartMode == QLatin1String("program")) {
             // Started again without an argument: the user is looking for the window.
             m_instance->send(QString());
         }
         m_instance.reset();
-        endProcess(0);
+        endProcess(exitCode);
         return LoadResult::Ended;
     }
     if (quitRequestedAtStart()) {

@@ -92,7 +92,7 @@ public:
     void EndForInstaller();
 
     QString StartFrom(const QString &commandLine) const;
-    void LinkAndSendMessage(const QString &commandLine);
+    bool LinkAndSendMessage(const QString &commandLine);
 
     // ---- Tray icon, window hooks and clipboard watcher (ttsmain_tray.cpp)
     // The tray icon's mouse messages: left and right button released.
@@ -122,7 +122,8 @@ public:
     void ControlCommand_Execute(const ControlCommand::Request &request);
 
     // ---- Commands from other programs (ttsmain_intake.cpp)
-    // The running instance's receiver: acts on one command string; every command is accepted.
+    // The running instance's receiver: acts on one command string; false when it was refused
+    // (a voice name or path no command may carry, a handed-over file that cannot be read).
     bool FormDDE_LinkExecute(const QString &command);
     void ChangeVoiceFromIE(const QString &command);
 
@@ -349,6 +350,7 @@ private:
     void listenForCommands();
     void startTakingCommands();
     bool loadHandedFile(const QString &path);
+    void reportHandOverFailure(const QString &why);
 
     // Talking clock (ttsmain_clock.cpp).
     void connectClockTimers();
@@ -439,6 +441,7 @@ private:
     // Commands that arrive before start-up has finished wait here, in order.
     bool m_takingCommands = false;
     QStringList m_waitingCommands;
+    bool m_handOverMessageOpen = false;
     QHash<QString, std::function<void()>> m_unloadHandlers;
     QPointer<updatewin> m_updateWindow;
     // Outer size from the window settings, applied once the window frame is known.

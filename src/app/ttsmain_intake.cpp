@@ -1,15 +1,20 @@
 #include "app/ttsmain.h"
 
+#include "desktop/handed_file.h"
 #include "desktop/intake_command.h"
+#include "platform/bounded_file.h"
+#include "platform/dialogs.h"
 #include "platform/program_folder.h"
 #include "platform/single_instance.h"
-#include "speech/document_reader.h"
 #include "speech/voice_catalog.h"
 
 #include <QComboBox>
 #include <QFileInfo>
 #include <QPlainTextEdit>
 #include <QTextEdit>
+#include <QTimer>
+
+#include <cstdio>
 
 #include <utility>
 
@@ -25,18 +30,29 @@ constexpr int ActivatedByOtherProgram = 99;
 
 QString ttsmain::StartFrom(const QString &commandLine) const
 {
-    return Intake::startFrom(commandLine, commandLine.size() > 1 && QFileInfo(commandLine).isFile());
+    // A text the file system cannot even look up (a sentence longer than a file name may be)
+    // names nothing; a path it cannot look up is reported as unreadable.
+    const BoundedFile::Outcome kind = commandLine.size() > 1
+                                          ? BoundedFile::probe(Intake::expandHome(commandLine))
+                                          : BoundedFile::Outcome::Missing;
+    const bool namesSomething =
+        kind != BoundedFile::Outcome::Missing &&
+        (kind != BoundedFile::Outcome::Unreadable || Intake::looksLikePath(commandLine));
+    return Intake::startFrom(commandLine, namesSomething);
 }
 
-// From a second start: hands its command line to the running instance.
-void ttsmain::LinkAndSendMessage(const QString &commandLine)
+// From a second start: hands over what a first start would act on. False when the running
+// instance could not be reached or refused the command.
+bool ttsmain::LinkAndSendMessage(const QString &commandLine)
 {
     if (!m_instance)
-        return;
+        return false;
     // The running instance has a working folder of its own: a path goes over in full.
-    const QString command =
-        App.StartMode == QLatin1String("explorer") ? QFileInfo(commandLine).absoluteFilePath() : commandLine;
-    m_instance->send(command, HandOverTimeoutMs);
+    const QString command = Intake::handOverCommand(
+        App.StartMode, commandLine, QFileInfo(Intake::expandHome(commandLine)).absoluteFilePath());
+    if (command.isEmpty())
+        return true;
+    return m_instance->send(command, HandOverTimeoutMs);
 }
 
 // The first instance reads the file or text it was started with, or ends on an end command.
@@ -51,7 +67,8 @@ void ttsmain::actOnStartMode(const QString &commandLine)
         ExitAll();
         return;
     case Kind::ReadFile:
-        if (!loadHandedFile(action.text))
+    case Kind::MissingFile:
+        if (!loadHandedFile(Intake::expandHome(action.text)))
             return;
         break;
     case Kind::ReadText:
@@ -90,6 +107,8 @@ bool ttsmain::FormDDE_LinkExecute(const QString &command)
     using Intake::Command;
     switch (Intake::classify(command)) {
     case Command::ChangeVoice:
+        if (!Intake::acceptableVoiceText(Intake::parseVoiceChange(command).listText))
+            return false;
         ActivateMe = ActivatedByOtherProgram;
         ChangeVoiceFromIE(command);
         break;
@@ -107,28 +126,53 @@ bool ttsmain::FormDDE_LinkExecute(const QString &command)
         RichTextBox1->setPlainText(Intake::payload(command));
         Command5_Click();
         break;
+    case Command::End:
+        // After the answer has gone back: the end takes the receiver with it.
+        QTimer::singleShot(0, this, [this] {
+            if (!processEnded())
+                ExitAll();
+        });
+        break;
     case Command::FilePath:
+        if (!Intake::acceptablePath(command))
+            return false;
         // A path that names no readable file leaves the document as it was, unread.
         Command6_Click();
-        if (loadHandedFile(command))
-            Command5_Click();
+        if (!loadHandedFile(command))
+            return false;
+        Command5_Click();
         break;
     }
     return true;
 }
 
-// Loads a handed-over document through the hidden text box; false leaves everything as it was.
+// Loads a handed-over document through the hidden text box; on failure says why and leaves
+// everything as it was.
 bool ttsmain::loadHandedFile(const QString &path)
 {
-    // Only regular files: a device or a pipe named by a stray command would never end.
-    if (path.isEmpty() || !QFileInfo(path).isFile())
+    const HandedFile::Result document = HandedFile::read(path);
+    if (!document.ok) {
+        reportHandOverFailure(document.error);
         return false;
-    const DocumentText document = readDocumentFile(path);
-    if (!document.ok)
-        return false;
+    }
     RichTextBox2->setPlainText(document.text);
     RichTextBox1->setPlainText(document.text);
     return true;
+}
+
+// A hand-over that failed is told in a message box once the command has been answered, one
+// box at a time: a flood of bad commands cannot stack up windows. The terminal, if any, hears
+// of it as well.
+void ttsmain::reportHandOverFailure(const QString &why)
+{
+    std::fprintf(stderr, "parlanto: %s\n", qPrintable(why));
+    if (m_handOverMessageOpen)
+        return;
+    m_handOverMessageOpen = true;
+    QTimer::singleShot(0, this, [this, why] {
+        msgBox(this, why, Dialogs::Buttons::Ok, Dialogs::Icon::Exclamation);
+        m_handOverMessageOpen = false;
+    });
 }
 
 // The browser add-in's voice pick: the same switch as a pick in the voice list, then the
@@ -146,8 +190,11 @@ void ttsmain::ChangeVoiceFromIE(const QString &command)
         // follows a switch that took place, so the next start finds the voice in use.
         const bool switched = change.index && !switchVoice(generation, *change.index, change.listText);
         setWindowTitle(change.listText);
-        if (switched)
+        if (switched) {
             App.speech.CurrentVoiceName = VoiceCatalog::nameWithoutSuffix(change.listText);
+            // As after a pick in the list: the new voice speaks at the volume the bar shows.
+            VScroll1_Change();
+        }
     }
     const int position = listPositionOfText(change.listText);
     if (position >= 0)

@@ -8,7 +8,6 @@
 #include "speech/voice_catalog.h"
 
 #include <QClipboard>
-#include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QTextStream>
@@ -26,7 +25,8 @@ const char *const SendHelp = R"HELP(Usage: parlanto-cli send COMMAND [ARGUMENT]
 Hands one command to the running Parlanto window, for scripts and desktop shortcuts.
 
 Commands:
-  read TEXT          stop, put TEXT in the document and read it ('-': standard input)
+  read TEXT          stop, put TEXT in the document and read it ('-': standard input;
+                     at most 512 KB, longer texts go as a file)
   read --selection   read the text selected last in any program (the primary selection)
   toggle             speak, pause or resume, as the window's Speak button
   stop               stop reading
@@ -36,8 +36,9 @@ Commands:
   open WINDOW        open a window of the running Parlanto: batch, converter,
                      clock, slide, update, about, help or menu
 
-Exit status: 0 when the window took the command, 1 when no Parlanto is running, 2 for
-a usage error. Nothing here starts Parlanto ('parlanto --open WINDOW' does).
+Exit status: 0 when the window took the command, 1 when no Parlanto is running or it
+refused the command, 2 for a usage error. Nothing here starts Parlanto ('parlanto --open
+WINDOW' does).
 )HELP";
 
 QTextStream &errStream()
@@ -58,6 +59,13 @@ int failure(const QString &reason)
     errStream() << "parlanto-cli: " << reason << "\n";
     errStream().flush();
     return ExitFailure;
+}
+
+QString tooLong()
+{
+    return QStringLiteral("the text is too long to hand over (at most %1); save it to a file and use "
+                          "'parlanto-cli send file PATH'")
+        .arg(BoundedFile::sizeText(SingleInstance::MaxCommandBytes));
 }
 
 std::optional<QString> voiceCommandFor(const QString &listText)
@@ -120,8 +128,10 @@ int sendCommand(const QStringList &args)
                 return failure(QStringLiteral("no desktop selection can be read here"));
             text = *selection;
         } else if (text == QLatin1String("-")) {
-            // More than one command holds is refused while reading, not after.
+            // One byte past the largest command is enough to know it is too long.
             const BoundedFile::Result in = BoundedFile::readStandardInput(SingleInstance::MaxCommandBytes);
+            if (in.outcome == BoundedFile::Outcome::TooBig)
+                return failure(tooLong());
             if (!in.ok())
                 return failure(in.error);
             text = QString::fromUtf8(in.bytes);
@@ -130,10 +140,16 @@ int sendCommand(const QStringList &args)
             return failure(QStringLiteral("nothing to read: the text is empty"));
         command = Intake::readCommand(text);
     } else if (what == QLatin1String("file") && needs(1)) {
-        const QFileInfo file(rest.first());
-        if (!file.isFile())
-            return failure(QStringLiteral("no such file: %1").arg(rest.first()));
-        command = file.absoluteFilePath();
+        const QString path = rest.first();
+        switch (BoundedFile::probe(path)) {
+        case BoundedFile::Outcome::Ok:
+            break;
+        case BoundedFile::Outcome::Missing:
+            return failure(QStringLiteral("no such file: %1").arg(path));
+        default:
+            return failure(BoundedFile::read(path, 0).error);
+        }
+        command = QFileInfo(path).absoluteFilePath();
     } else if (what == QLatin1String("voice") && needs(1)) {
         const auto voice = voiceCommandFor(rest.first());
         if (!voice)
@@ -146,8 +162,14 @@ int sendCommand(const QStringList &args)
     }
 
     if (command.toUtf8().size() > SingleInstance::MaxCommandBytes)
-        return failure(QStringLiteral("the text is too long to hand over"));
-    if (!SingleInstance().send(command))
+        return failure(tooLong());
+    switch (SingleInstance().deliver(command)) {
+    case SingleInstance::Delivery::Accepted:
+        break;
+    case SingleInstance::Delivery::Refused:
+        return failure(QStringLiteral("Parlanto refused the command (its window says why)"));
+    case SingleInstance::Delivery::Unreachable:
         return failure(QStringLiteral("Parlanto is not running"));
+    }
     return ExitOk;
 }

@@ -1,5 +1,10 @@
 #include "desktop/intake_command.h"
 
+#include <QDir>
+#include <QRegularExpression>
+
+#include <algorithm>
+
 namespace Intake {
 
 namespace {
@@ -10,10 +15,18 @@ bool hasPrefix(const QString &command, QLatin1StringView tail)
            QStringView(command).mid(MarkerLength, tail.size()) == tail;
 }
 
+bool hasControlCharacter(const QString &text)
+{
+    return std::any_of(text.cbegin(), text.cend(),
+                       [](QChar c) { return c.category() == QChar::Other_Control; });
+}
+
 } // namespace
 
 Command classify(const QString &command)
 {
+    if (command == endCommand())
+        return Command::End;
     if (hasPrefix(command, QLatin1StringView("-4")))
         return Command::ChangeVoice;
     if (hasPrefix(command, QLatin1StringView("_3")))
@@ -39,6 +52,28 @@ QString startFrom(const QString &commandLine, bool namesExistingFile)
     return namesExistingFile ? QStringLiteral("explorer") : QStringLiteral("internet");
 }
 
+bool looksLikePath(const QString &argument)
+{
+    if (argument.contains(QLatin1Char('\n')) || argument.contains(QLatin1Char('\r')))
+        return false;
+    if (argument.startsWith(QLatin1Char('/')) || argument.startsWith(QLatin1Char('~')))
+        return true;
+    if (!argument.contains(QLatin1Char('/')))
+        return false;
+    static const QRegularExpression blank(QStringLiteral("\\s"));
+    static const QRegularExpression extension(QStringLiteral("\\.[A-Za-z0-9]{1,5}$"));
+    return !argument.contains(blank) || argument.contains(extension);
+}
+
+QString expandHome(const QString &path)
+{
+    if (path == QLatin1String("~"))
+        return QDir::homePath();
+    if (path.startsWith(QLatin1String("~/")))
+        return QDir::homePath() + path.mid(1);
+    return path;
+}
+
 StartAction startAction(const QString &startMode, const QString &commandLine)
 {
     using Kind = StartAction::Kind;
@@ -50,7 +85,37 @@ StartAction startAction(const QString &startMode, const QString &commandLine)
         return {Kind::End, QString(), true};
     if (hasPrefix(commandLine, QLatin1StringView("_")))
         return {Kind::ReadText, commandLine.mid(PrefixLength), true};
+    if (looksLikePath(commandLine))
+        return {Kind::MissingFile, commandLine, false};
     return {Kind::ReadText, commandLine, false};
+}
+
+QString handOverCommand(const QString &startMode, const QString &commandLine, const QString &absolutePath)
+{
+    using Kind = StartAction::Kind;
+    switch (classify(commandLine)) {
+    case Command::ChangeVoice:
+    case Command::Stop:
+    case Command::Toggle:
+    case Command::Read:
+    case Command::End:
+        return commandLine;
+    case Command::FilePath:
+        break;
+    }
+    const StartAction action = startAction(startMode, commandLine);
+    switch (action.kind) {
+    case Kind::Nothing:
+        return QString();
+    case Kind::End:
+        return endCommand();
+    case Kind::ReadText:
+        return readCommand(action.text);
+    case Kind::ReadFile:
+    case Kind::MissingFile:
+        return absolutePath;
+    }
+    return QString();
 }
 
 VoiceChange parseVoiceChange(const QString &command)
@@ -67,6 +132,16 @@ VoiceChange parseVoiceChange(const QString &command)
         change.index = digits.toInt();
     change.listText = rest.mid(6);
     return change;
+}
+
+bool acceptableVoiceText(const QString &listText)
+{
+    return listText.size() <= MaxVoiceTextLength && !hasControlCharacter(listText);
+}
+
+bool acceptablePath(const QString &path)
+{
+    return !path.isEmpty() && path.toUtf8().size() <= MaxPathBytes && !hasControlCharacter(path);
 }
 
 QString readCommand(const QString &text)

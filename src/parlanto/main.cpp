@@ -1,6 +1,7 @@
 #include "app/app_state.h"
 #include "app/terminal_start.h"
 #include "app/ttsmain.h"
+#include "platform/command_line.h"
 #include "platform/display_platform.h"
 #include "platform/program_folder.h"
 #include "platform/termination_signals.h"
@@ -41,7 +42,9 @@ int main(int argc, char *argv[])
     });
 
     const QStringList arguments = QApplication::arguments().mid(1);
-    if (window.Form_Load(arguments.join(QLatin1Char(' '))) == ttsmain::LoadResult::Ended)
-        return 0;
+    hideCommandLine(argc, argv);
+    // An early end (a later start, the end marker) is queued with its exit status, which the
+    // event loop then returns.
+    window.Form_Load(arguments.join(QLatin1Char(' ')));
     return QApplication::exec();
 }

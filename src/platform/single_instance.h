@@ -1,15 +1,16 @@
 #pragma once
 
-#include <QList>
 #include <QObject>
-#include <QPointer>
 #include <QString>
 
 #include <functional>
+#include <list>
 #include <memory>
 
-class QLockFile;
 class QLocalServer;
+class QLocalSocket;
+class QLockFile;
+class QTimer;
 
 // One Parlanto per user: a lock file in the program folder (the thing it protects) decides who
 // is first; the first instance also listens on a user-only local socket for commands from later
@@ -25,8 +26,12 @@ class QLocalServer;
 // reply is one byte, 1 when the command was accepted, 0 when it was refused or malformed.
 // The empty command asks the first instance to show itself (showRequested); it is always
 // accepted and never reaches the handler.
-class QLocalSocket;
-
+//
+// The listening side stays reachable whatever its clients do: it holds a bounded number of
+// connections (a new one pushes out the oldest idle one), each must finish a command within a
+// deadline, the bytes held for unfinished commands are capped, and commands are handled one
+// per pass of the event loop. Should the server stop listening (Qt closes it when accepting
+// fails, e.g. for want of file descriptors) or its socket file vanish, it listens anew.
 class SingleInstance : public QObject
 {
     Q_OBJECT
@@ -37,20 +42,40 @@ public:
 
     // True when this process is the first instance (and now holds the lock and the socket).
     bool acquire();
-    // From a second instance: hands one command to the first. True when it was accepted.
-    // Blocks until the reply or the timeout; the first instance must run in another process
-    // (or thread), since its event loop has to answer.
-    bool send(const QString &command, int timeoutMs = 3000) const;
-    // Largest command accepted, in bytes of UTF-8.
-    static constexpr int MaxCommandBytes = 64 * 1024 * 1024;
+    // From a second instance: hands one command to the first. Blocks until the reply or the
+    // timeout; the first instance must run in another process (or thread), since its event
+    // loop has to answer.
+    enum class Delivery
+    {
+        Accepted,
+        Refused,     // the first instance answered no (or the command is too long to send)
+        Unreachable, // nobody answered in time
+    };
+    Delivery deliver(const QString &command, int timeoutMs = 3000) const;
+    // True when the command was accepted.
+    bool send(const QString &command, int timeoutMs = 3000) const
+    {
+        return deliver(command, timeoutMs) == Delivery::Accepted;
+    }
+
+    // Largest command accepted, in bytes of UTF-8: what the main window takes into its text
+    // box in a fraction of a second. Longer texts travel as files.
+    static constexpr int MaxCommandBytes = 512 * 1024;
 
     // Bytes of unfinished commands held over all connections at once; past it the connection
     // holding the most is dropped first, so that many large announced commands cannot pile up.
-    static constexpr qint64 MaxPendingBytes = 2 * qint64(MaxCommandBytes);
+    static constexpr qint64 MaxPendingBytes = 4 * qint64(MaxCommandBytes);
     void setMaxPendingBytes(qint64 bytes) { m_maxPendingBytes = bytes; }
 
-    // A sender that stops sending mid-command is dropped after this long.
+    // Connections held open at once; one more pushes out the oldest idle one.
+    static constexpr int MaxConnections = 32;
+
+    // A connection must finish its next command this long after it opened or after its last
+    // command; an idle or stalled one is closed then.
     static constexpr int ReadTimeoutMs = 5000;
+
+    // How often the first instance checks that it still listens where it said it would.
+    static constexpr int ListenCheckMs = 1000;
 
     // Decides whether a received command is accepted; the answer goes back to the sender.
     // Without a handler every well-formed command is accepted.
@@ -67,14 +92,25 @@ signals:
     void showRequested();
 
 private:
+    struct Connection;
+    bool startListening();
+    void keepListening();
     void onNewConnection();
-    void readCommands(QLocalSocket *socket);
-    QString runningServerName() const;
+    void makeRoomForOneMore();
+    void readCommand(QLocalSocket *socket);
+    void scheduleRead(QLocalSocket *socket);
     void limitPendingBytes();
+    void hangUp(QLocalSocket *socket, bool refuse);
+    Connection *find(QLocalSocket *socket);
+    QString runningServerName() const;
+
     QString m_name;
+    QString m_listenName; // the name the server listens on, fixed at acquire()
     std::unique_ptr<QLockFile> m_lock;
     std::unique_ptr<QLocalServer> m_server;
+    QTimer *m_listenCheck = nullptr;
+    quint64 m_socketInode = 0;
     std::function<bool(const QString &)> m_handler;
-    QList<QPointer<QLocalSocket>> m_connections;
+    std::list<Connection> m_connections; // oldest first
     qint64 m_maxPendingBytes = MaxPendingBytes;
 };
