@@ -7,6 +7,7 @@
 #include "audio/parlocx.h"
 #include "desktop/howto.h"
 #include "desktop/ttsaboutForm.h"
+#include "platform/dialogs.h"
 #include "platform/program_folder.h"
 #include "platform/single_instance.h"
 #include "platform/twips.h"
@@ -513,6 +514,11 @@ void ttsmain::setUnloadHandler(const QString &windowName, std::function<void()> 
 
 void ttsmain::ExitAll()
 {
+    // A dialog's window must not unload while the dialog's event loop is on the stack.
+    if (m_deferredExit && Dialogs::anyOpen()) {
+        m_deferredExit();
+        return;
+    }
     App.ExitRequested = true;
     App.UpdateCancel = true;
     RemoveTrayIcon();

@@ -1,5 +1,6 @@
 #include "audio/voice_recording.h"
 
+#include "platform/process_ending.h"
 #include "speech/spvoice.h"
 
 #include <QCoreApplication>
@@ -20,9 +21,12 @@ QString speakIntoWavFile(SpVoice &source, SpVoice &recorder, const QString &text
         return stream.errorString();
     recorder.setAudioOutputStream(&stream);
     recorder.Speak(text, SpVoice::SVSFlagsAsync);
+    bool ending = false;
     while (recorder.isSpeaking()) {
         QCoreApplication::processEvents();
-        if (stopRequested && stopRequested()) {
+        // The program is ending: the recording holds the window thread, so it gives way.
+        ending = ProcessEnding::begun();
+        if (ending || (stopRequested && stopRequested())) {
             recorder.Speak(QString(), SpVoice::SVSFPurgeBeforeSpeak);
             break;
         }
@@ -30,5 +34,7 @@ QString speakIntoWavFile(SpVoice &source, SpVoice &recorder, const QString &text
     }
     const bool written = stream.Close();
     recorder.setAudioOutputStream(nullptr);
+    if (ending)
+        return QStringLiteral("the program is ending");
     return written ? QString() : stream.errorString();
 }

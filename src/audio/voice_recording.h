@@ -9,6 +9,7 @@ class SpVoice;
 // Speaks `text` into the WAV file `path` with `recorder`, which first takes the voice, volume and
 // rate of `source`. Returns when the file is complete; meanwhile the window's events run between
 // short waits, and `stopRequested` (when given) is asked between them to end speaking early.
+// When the program begins to end meanwhile, speaking stops and the file counts as not made.
 // Returns why the file could not be made, or an empty text.
 QString speakIntoWavFile(SpVoice &source, SpVoice &recorder, const QString &text, const QString &path,
                          const std::function<bool()> &stopRequested = {});

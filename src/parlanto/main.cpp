@@ -1,7 +1,7 @@
 #include "app/app_state.h"
+#include "app/orderly_exit.h"
 #include "app/ttsmain.h"
 #include "platform/program_folder.h"
-#include "platform/termination_signals.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -18,22 +18,15 @@ int main(int argc, char *argv[])
     AppState state;
     ttsmain window(state);
     // A termination request (logout, kill, Ctrl+C) or the end of the desktop session ends the
-    // program as "Exit all" does: settings written, the instance lock released.
-    TerminationSignals termination;
-    QObject::connect(&termination, &TerminationSignals::terminationRequested, &window, [&window] {
-        if (!window.processEnded())
-            window.ExitAll();
-    });
+    // program as "Exit all" does, settings written, the instance lock released; a lost display
+    // still writes the settings.
+    OrderlyExit ending(window);
     // The session manager may still cancel the logout: only save here.
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &window,
                      [&window](QSessionManager &) { window.SaveSettings_Timer(); });
-    QObject::connect(&app, &QCoreApplication::aboutToQuit, &window, [&window] {
-        if (!window.processEnded())
-            window.ExitAll();
-    });
 
     const QStringList arguments = QApplication::arguments().mid(1);
     if (window.Form_Load(arguments.join(QLatin1Char(' '))) == ttsmain::LoadResult::Ended)
         return 0;
-    return QApplication::exec();
+    return ending.exec();
 }
