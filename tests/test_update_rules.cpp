@@ -5,7 +5,10 @@
 #include <QCryptographicHash>
 #include <QFile>
 #include <QLocale>
+#include <QUrl>
 #include <QtTest>
+
+#include <limits>
 
 #include <memory>
 
@@ -174,6 +177,56 @@ private slots:
         QFETCH(QString, text);
         QCOMPARE(stateText(state), text);
         QCOMPARE(stateText(state).isNull(), text.isNull());
+    }
+
+    // Redirects stay within the site: the same scheme, host and port, written however.
+    void followsRedirectsOnlyWithinTheSite_data()
+    {
+        QTest::addColumn<QString>("site");
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<bool>("allowed");
+        QTest::newRow("same place") << "http://example.org"
+                                    << "http://example.org/update/x.ini" << true;
+        QTest::newRow("default port written out") << "http://example.org"
+                                                  << "http://example.org:80/u" << true;
+        QTest::newRow("host in capitals") << "https://example.org"
+                                          << "HTTPS://EXAMPLE.org/u" << true;
+        QTest::newRow("another host") << "http://example.org"
+                                      << "http://evil.example/u" << false;
+        QTest::newRow("a sub-domain") << "http://example.org"
+                                      << "http://cdn.example.org/u" << false;
+        QTest::newRow("another port") << "http://127.0.0.1:8080"
+                                      << "http://127.0.0.1:8081/u" << false;
+        QTest::newRow("default port against a set one") << "http://127.0.0.1:8080"
+                                                        << "http://127.0.0.1/u" << false;
+        QTest::newRow("down to http") << "https://example.org"
+                                      << "http://example.org/u" << false;
+        QTest::newRow("up to https, other port") << "http://example.org"
+                                                 << "https://example.org/u" << false;
+        QTest::newRow("another scheme") << "http://example.org"
+                                        << "file:///etc/passwd" << false;
+        QTest::newRow("credentials") << "http://example.org"
+                                     << "http://user@example.org/u" << false;
+        QTest::newRow("relative, unresolved") << "http://example.org"
+                                              << "/update/x.ini" << false;
+    }
+    void followsRedirectsOnlyWithinTheSite()
+    {
+        QFETCH(QString, site);
+        QFETCH(QString, target);
+        QFETCH(bool, allowed);
+        QCOMPARE(redirectAllowed(QUrl(site), QUrl(target)), allowed);
+    }
+
+    void deadlineGrowsWithTheSize()
+    {
+        TransferLimits limits;
+        limits.deadlineFloorMs = 60000;
+        limits.minimumBytesPerSecond = 8192;
+        QCOMPARE(transferDeadlineMs(0, limits), 60000);
+        QCOMPARE(transferDeadlineMs(8192 * 10 + 4096, limits), 60000 + 10500);
+        // The largest installer still has a deadline that a timer can hold.
+        QVERIFY(transferDeadlineMs(MaxInstallerSize, limits) < std::numeric_limits<int>::max());
     }
 
     void siteComesFromTheEnvironment()

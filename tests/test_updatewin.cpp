@@ -5,21 +5,29 @@
 #include "support/test_home.h"
 #include "tools/updatewin.h"
 
+#include <QApplication>
 #include <QCryptographicHash>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QLabel>
 #include <QLocale>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 #include <QtTest>
+
+#include <functional>
 
 namespace {
 
 // The vendor's site as the test wants it: fixed responses by path, served whole, cut off
-// half-way through the body, or stalled after the first tenth of it.
+// half-way through the body, or stalled after the first tenth of it; or, as a hostile server
+// does, the head followed by a body that never ends (chunked, or raw whatever the head
+// announced), or the body dripped a byte at a time.
 class Site : public QObject
 {
 public:
@@ -28,6 +36,9 @@ public:
         Whole,
         DropHalfway,
         Stall,
+        EndlessChunked,
+        EndlessRaw,
+        Drip,
     };
     struct Page
     {
@@ -41,7 +52,11 @@ public:
         return m_server.listen(QHostAddress::LocalHost, 0);
     }
     QByteArray address() const { return "http://127.0.0.1:" + QByteArray::number(m_server.serverPort()); }
+    quint16 port() const { return m_server.serverPort(); }
     void serve(const QByteArray &path, const Page &page) { m_pages.insert(path, page); }
+    // Body bytes handed to the network so far, and the requests by path.
+    qint64 bytesSent = 0;
+    QHash<QByteArray, int> requests;
 
     static QByteArray response(const QByteArray &body, int status = 200, bool withLength = true)
     {
@@ -67,6 +82,7 @@ private:
         if (!request.contains("\r\n\r\n"))
             return;
         const QList<QByteArray> words = request.split(' ');
+        ++requests[words.value(1)];
         const Page page = m_pages.value(words.value(1), Page{response("not here", 404)});
         const qsizetype bodyStart = page.raw.indexOf("\r\n\r\n") + 4;
         const qsizetype bodySize = page.raw.size() - bodyStart;
@@ -82,6 +98,33 @@ private:
         case Mode::Stall:
             socket->write(page.raw.left(bodyStart + bodySize / 10));
             break;
+        case Mode::EndlessChunked:
+        case Mode::EndlessRaw: {
+            const bool chunked = page.mode == Mode::EndlessChunked;
+            socket->write(page.raw.left(bodyStart));
+            // Topped up as fast as the reader takes it, for as long as the connection stands.
+            const auto topUp = [this, socket, chunked] {
+                static const QByteArray piece(64 * 1024, 'x');
+                while (socket->state() == QAbstractSocket::ConnectedState &&
+                       socket->bytesToWrite() < 256 * 1024) {
+                    socket->write(chunked ? "10000\r\n" + piece + "\r\n" : piece);
+                    bytesSent += piece.size();
+                }
+            };
+            connect(socket, &QTcpSocket::bytesWritten, socket, topUp);
+            topUp();
+            break;
+        }
+        case Mode::Drip: {
+            socket->write(page.raw.left(bodyStart));
+            auto *drip = new QTimer(socket);
+            connect(drip, &QTimer::timeout, socket, [this, socket, body = page.raw.mid(bodyStart)] {
+                if (bytesSent < body.size())
+                    socket->write(body.mid(bytesSent++, 1));
+            });
+            drip->start(200);
+            break;
+        }
         }
     }
 
@@ -98,6 +141,42 @@ QByteArray versionFile(const QByteArray &version, const QByteArray &installer)
     return version + "\r\n" + QCryptographicHash::hash(installer, QCryptographicHash::Sha256).toHex() +
            "\r\n";
 }
+
+QByteArray redirect(const QByteArray &location)
+{
+    return "HTTP/1.1 302 Found\r\nConnection: close\r\nLocation: " + location +
+           "\r\nContent-Length: 0\r\n\r\n";
+}
+
+// Real message boxes, as the user sees them: each is recorded, left open for a while (the
+// network keeps running meanwhile) and then answered with its default button.
+struct BoxAnswerer
+{
+    explicit BoxAnswerer(int holdMs)
+    {
+        QObject::connect(&poll, &QTimer::timeout, [this, holdMs] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            if (box != current) {
+                current = box;
+                texts.append(box->text());
+                shown.start();
+                onShown();
+            } else if (shown.elapsed() >= holdMs) {
+                onAnswered();
+                box->defaultButton()->click();
+            }
+        });
+        poll.start(20);
+    }
+    QTimer poll;
+    QPointer<QMessageBox> current;
+    QElapsedTimer shown;
+    QStringList texts;
+    std::function<void()> onShown = [] {};
+    std::function<void()> onAnswered = [] {};
+};
 
 } // namespace
 
@@ -305,6 +384,125 @@ private slots:
         click(win->Command8);
         QTRY_VERIFY(win.isNull());
         QVERIFY(!QFileInfo::exists(file("newversion.ini")));
+    }
+
+    // Hostile servers: a body without end, a size beyond any installer, a byte every now and
+    // then, redirects away from the site. Each ends in bounded time and memory with the
+    // window's failure outcome, and nothing is run.
+    void hostileSitesEndWithinBounds_data()
+    {
+        QTest::addColumn<QByteArray>("versionPath"); // what Check asks for, as the site answers
+        QTest::addColumn<QByteArray>("versionPage");
+        QTest::addColumn<Site::Mode>("versionMode");
+        QTest::addColumn<QByteArray>("installerPage");
+        QTest::addColumn<Site::Mode>("installerMode");
+        QTest::addColumn<QString>("message"); // the box shown, empty for none
+        QTest::addColumn<QString>("state");   // Label2 (or Label5 without an installer) at the end
+
+        const QString sorry = QStringLiteral("Sorry, maybe you do not connect to Internet or an error has "
+                                             "occurred on the author's website, please try after a while");
+        const QString unverified = QStringLiteral(
+            "The update could not be verified, so it has been removed and not run. Please try after a while");
+        const QString unable = QStringLiteral("Unable to Connect to Server");
+        const QByteArray good = Site::response(versionFile("1.80", Installer));
+        const QByteArray chunkedHead =
+            "HTTP/1.1 200 OK\r\nConnection: close\r\nTransfer-Encoding: chunked\r\n\r\n";
+        const QByteArray hugeHead =
+            "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: 1099511627776\r\n\r\n";
+        const QByteArray dripped = Site::response(QByteArray(100, '1'));
+        const QByteArray v = "/update/updateinfo.ini";
+        const Site::Mode whole = Site::Mode::Whole;
+
+        QTest::newRow("endless version file")
+            << v << chunkedHead << Site::Mode::EndlessChunked << QByteArray() << whole << sorry << unable;
+        QTest::newRow("version file larger than announced possible")
+            << v << hugeHead << Site::Mode::EndlessRaw << QByteArray() << whole << sorry << unable;
+        QTest::newRow("version file dripped")
+            << v << dripped << Site::Mode::Drip << QByteArray() << whole << sorry << unable;
+        QTest::newRow("endless installer without a size")
+            << v << good << whole << chunkedHead << Site::Mode::EndlessChunked << sorry << "";
+        QTest::newRow("installer larger than any installer")
+            << v << good << whole << hugeHead << Site::Mode::EndlessRaw << unverified << "";
+        QTest::newRow("installer dripped")
+            << v << good << whole << dripped << Site::Mode::Drip << "" << unable;
+        QTest::newRow("version file redirected to another port")
+            << v << redirect("http://127.0.0.1:%other/update/updateinfo.ini") << whole << QByteArray()
+            << whole << sorry << unable;
+        QTest::newRow("installer redirected to another host")
+            << v << good << whole << redirect("http://localhost:%port/moved/updatec.exe") << whole << ""
+            << unable;
+        QTest::newRow("redirect loop")
+            << v << redirect("/update/updateinfo.ini") << whole << QByteArray() << whole << sorry << unable;
+        QTest::newRow("redirect within the site is followed")
+            << v << redirect("/update/v2.ini") << whole << QByteArray() << whole << ""
+            << "No new version";
+    }
+    void hostileSitesEndWithinBounds()
+    {
+        QFETCH(QByteArray, versionPath);
+        QFETCH(QByteArray, versionPage);
+        QFETCH(Site::Mode, versionMode);
+        QFETCH(QByteArray, installerPage);
+        QFETCH(Site::Mode, installerMode);
+        QFETCH(QString, message);
+        QFETCH(QString, state);
+
+        // Another site, where no redirect may lead; it would offer a newer version.
+        Site other;
+        QVERIFY(other.start());
+        other.serve("/update/updateinfo.ini", {Site::response(versionFile("1.80", Installer))});
+        const auto place = [&](QByteArray page) {
+            return page.replace("%other", QByteArray::number(other.port()))
+                .replace("%port", QByteArray::number(site.port()));
+        };
+        site.serve(versionPath, {place(versionPage), versionMode});
+        site.serve("/update/v2.ini", {Site::response(versionFile("1.71", Installer))});
+        site.serve("/update/updatec.exe", {place(installerPage), installerMode});
+        site.serve("/moved/updatec.exe", {Site::response(Installer)});
+        site.bytesSent = 0;
+        site.requests.clear();
+
+        // The deadline shortened: one second plus what the size takes at 1 MiB/s.
+        update::TransferLimits limits;
+        limits.deadlineFloorMs = 1000;
+        limits.minimumBytesPerSecond = 1024 * 1024;
+        // Real boxes, held open for a while: the sending must have stopped before one shows.
+        BoxAnswerer boxes(600);
+        qint64 sentWhileShown = -1;
+        boxes.onShown = [&] { sentWhileShown = site.bytesSent; };
+        boxes.onAnswered = [&] { sentWhileShown = site.bytesSent - sentWhileShown; };
+        LoadedWindow w;
+        QPointer<updatewin> win = open(w);
+        win->setTransferLimits(limits);
+        QElapsedTimer took;
+        took.start();
+
+        click(win->Command4);
+        QTRY_VERIFY_WITH_TIMEOUT(win->Command4->isEnabled(), 10000);
+        if (!installerPage.isEmpty()) {
+            QCOMPARE(win->Label5->text(), QStringLiteral("Found new version 1.80"));
+            click(win->Command5);
+            QTRY_VERIFY_WITH_TIMEOUT(win->Command4->isEnabled(), 10000);
+            QCOMPARE(win->Label20->text(), QStringLiteral("0%"));
+            QVERIFY(!QFileInfo::exists(file("tempsetup.exe")));
+        }
+        QTRY_COMPARE(boxes.texts.size(), message.isEmpty() ? 0 : 1);
+        if (!message.isEmpty()) {
+            QCOMPARE(boxes.texts.constFirst(), message);
+            QTRY_VERIFY(!boxes.current);
+            QVERIFY2(sentWhileShown < 1024 * 1024, QByteArray::number(sentWhileShown));
+        }
+        if (!state.isEmpty())
+            QCOMPARE((installerPage.isEmpty() && message.isEmpty() ? win->Label5 : win->Label2)->text(),
+                     state);
+        QVERIFY2(took.elapsed() < 8000, QByteArray::number(took.elapsed()));
+        QCOMPARE(other.requests.size(), 0);
+        QCOMPARE(site.requests.value("/moved/updatec.exe"), 0);
+        QCOMPARE(w.endCalls, 0);
+        QVERIFY(!QFileInfo::exists(file("marker")));
+
+        click(win->Command8);
+        QTRY_VERIFY(win.isNull());
     }
 };
 

@@ -7,6 +7,7 @@
 #include "audio/parlocx.h"
 #include "desktop/howto.h"
 #include "desktop/ttsaboutForm.h"
+#include "platform/dialogs.h"
 #include "platform/program_folder.h"
 #include "platform/single_instance.h"
 #include "platform/twips.h"

@@ -71,6 +71,9 @@ public:
 
     // Ends the program: tray icon off, every existing window unloaded in a fixed order.
     void ExitAll();
+    // How an end asked for while a dialog's own event loop runs is put off until that loop has
+    // returned (orderly_exit.h); without one, ExitAll ends at once.
+    void setDeferredExit(std::function<void()> defer) { m_deferredExit = std::move(defer); }
     // Windows other than this one register how they unload when they are created.
     void setUnloadHandler(const QString &windowName, std::function<void()> unload);
     static const QStringList &unloadOrder();
@@ -429,6 +432,7 @@ private:
     SpeechFactory m_factory;
     std::unique_ptr<SingleInstance> m_instance;
     std::function<void(int)> m_processEnd;
+    std::function<void()> m_deferredExit;
     std::function<bool()> m_trayReachable;
     QSystemTrayIcon *m_trayIcon = nullptr;
     std::function<int()> m_trayScreenHeight;

@@ -1,5 +1,6 @@
 #include "app/ttsmain.h"
 
+#include "platform/dialogs.h"
 #include "platform/program_folder.h"
 
 #include <QCloseEvent>
@@ -64,6 +65,11 @@ void ttsmain::setUnloadHandler(const QString &windowName, std::function<void()> 
 
 void ttsmain::ExitAll()
 {
+    // A dialog's window must not unload while the dialog's event loop is on the stack.
+    if (m_deferredExit && Dialogs::anyOpen()) {
+        m_deferredExit();
+        return;
+    }
     App.ExitRequested = true;
     App.UpdateCancel = true;
     RemoveTrayIcon();

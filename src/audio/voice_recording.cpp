@@ -1,5 +1,6 @@
 #include "audio/voice_recording.h"
 
+#include "platform/process_ending.h"
 #include "speech/spvoice.h"
 
 #include <QCoreApplication>
@@ -29,9 +30,12 @@ QString speakIntoWavFile(SpVoice &source, SpVoice &recorder, const QString &text
     recorder.setAudioOutputStream(&stream);
     recorder.Speak(text, SpVoice::SVSFlagsAsync);
     bool stopped = false;
+    bool ending = false;
     while (recorder.isSpeaking()) {
         QCoreApplication::processEvents();
-        if (stopRequested && stopRequested()) {
+        // The program is ending: the recording holds the window thread, so it gives way.
+        ending = ProcessEnding::begun();
+        if (ending || (stopRequested && stopRequested())) {
             recorder.Speak(QString(), SpVoice::SVSFPurgeBeforeSpeak);
             stopped = true;
             break;
@@ -44,7 +48,7 @@ QString speakIntoWavFile(SpVoice &source, SpVoice &recorder, const QString &text
     if (stopped) {
         // Only part of the text is in it: it must not pass for the file that was asked for.
         QFile::remove(path);
-        return QStringLiteral("the recording was stopped");
+        return ending ? QStringLiteral("the program is ending") : QStringLiteral("the recording was stopped");
     }
     return written ? QString() : stream.errorString();
 }

@@ -1,10 +1,10 @@
 #include "app/app_state.h"
+#include "app/orderly_exit.h"
 #include "app/terminal_start.h"
 #include "app/ttsmain.h"
 #include "platform/command_line.h"
 #include "platform/display_platform.h"
 #include "platform/program_folder.h"
-#include "platform/termination_signals.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -27,24 +27,18 @@ int main(int argc, char *argv[])
     AppState state;
     ttsmain window(state);
     // A termination request (logout, kill, Ctrl+C) or the end of the desktop session ends the
-    // program as "Exit all" does: settings written, the instance lock released.
-    TerminationSignals termination;
-    QObject::connect(&termination, &TerminationSignals::terminationRequested, &window, [&window] {
-        if (!window.processEnded())
-            window.ExitAll();
-    });
+    // program as "Exit all" does, settings written, the instance lock released; a lost display
+    // still writes the settings.
+    OrderlyExit ending(window);
     // The session manager may still cancel the logout: only save here.
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &window,
                      [&window](QSessionManager &) { window.SaveSettings_Timer(); });
-    QObject::connect(&app, &QCoreApplication::aboutToQuit, &window, [&window] {
-        if (!window.processEnded())
-            window.ExitAll();
-    });
 
     const QStringList arguments = QApplication::arguments().mid(1);
     hideCommandLine(argc, argv);
-    // An early end (a later start, the end marker) is queued with its exit status, which the
-    // event loop then returns.
-    window.Form_Load(arguments.join(QLatin1Char(' ')));
-    return QApplication::exec();
+    // An early end (a later start, the end marker) is queued with its exit status (1 for a
+    // hand-over the running copy refused), which the event loop then returns.
+    if (window.Form_Load(arguments.join(QLatin1Char(' '))) == ttsmain::LoadResult::Ended)
+        return QApplication::exec();
+    return ending.exec();
 }

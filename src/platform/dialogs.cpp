@@ -1,13 +1,16 @@
 #include "platform/dialogs.h"
 
 #include "platform/font_colour_dialog.h"
+#include "platform/process_ending.h"
 #include "platform/program_folder.h"
 
+#include <QApplication>
 #include <QColorDialog>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -74,25 +77,49 @@ QMessageBox::Icon messageIcon(Dialogs::Icon icon)
     return QMessageBox::NoIcon;
 }
 
-// Qt's own dialogs.
+// The dialogs whose own event loop runs now, innermost last.
+QList<QPointer<QDialog>> openDialogs;
+
+// Runs a dialog made on the heap in its own event loop. The dialog may be deleted meanwhile
+// (with its owner window, when the program ends): the answer is then "cancelled" and the
+// pointer null; a dialog on the stack would be deleted twice. The caller deletes a dialog
+// that is still there.
+bool runModal(QPointer<QDialog> &dialog)
+{
+    openDialogs.append(dialog);
+    const int result = dialog->exec();
+    openDialogs.removeAll(dialog);
+    openDialogs.removeAll(nullptr);
+    return dialog && result == QDialog::Accepted && !ProcessEnding::begun();
+}
+
+// Qt's own dialogs. Once the program is ending none opens: each answers as if closed.
 class QtDialogs final : public Dialogs
 {
 public:
     Answer message(QWidget *owner, const Message &message) override
     {
-        QMessageBox box(messageIcon(message.icon), message.title, message.text, QMessageBox::NoButton, owner);
+        if (ProcessEnding::begun())
+            return closeAnswer(message.buttons);
+        auto *box = new QMessageBox(messageIcon(message.icon), message.title, message.text,
+                                    QMessageBox::NoButton, owner);
         const ButtonRow row = buttonRow(message.buttons);
         QList<QAbstractButton *> added;
         for (int i = 0; i < row.count; ++i)
-            added.append(box.addButton(standardButton(row.answers[size_t(i)])));
+            added.append(box->addButton(standardButton(row.answers[size_t(i)])));
         const int defaultIndex =
             message.defaultButton >= 0 && message.defaultButton < row.count ? message.defaultButton : 0;
-        box.setDefaultButton(qobject_cast<QPushButton *>(added.at(defaultIndex)));
+        box->setDefaultButton(qobject_cast<QPushButton *>(added.at(defaultIndex)));
         if (message.buttons == Buttons::Ok)
-            box.setEscapeButton(added.first());
-        box.exec();
-        QAbstractButton *clicked = box.clickedButton();
-        const int index = added.indexOf(clicked);
+            box->setEscapeButton(added.first());
+        QPointer<QDialog> dialog(box);
+        runModal(dialog);
+        if (!dialog || ProcessEnding::begun()) {
+            delete dialog.data();
+            return closeAnswer(message.buttons);
+        }
+        const int index = added.indexOf(box->clickedButton());
+        delete box;
         return index >= 0 ? row.answers[size_t(index)] : closeAnswer(message.buttons);
     }
 
@@ -109,55 +136,78 @@ public:
     // Font and text colour in one dialog; the colour changes only when the user confirms.
     std::optional<QFont> chooseFont(QWidget *owner, const QFont &initial, QColor &colour) override
     {
-        FontColourDialog dialog(owner, initial, colour);
-        if (dialog.exec() != QDialog::Accepted)
+        if (ProcessEnding::begun())
             return std::nullopt;
-        colour = dialog.selectedColour();
-        return dialog.selectedFont();
+        auto *fonts = new FontColourDialog(owner, initial, colour);
+        QPointer<QDialog> dialog(fonts);
+        std::optional<QFont> chosen;
+        if (runModal(dialog)) {
+            colour = fonts->selectedColour();
+            chosen = fonts->selectedFont();
+        }
+        delete dialog.data();
+        return chosen;
     }
 
     std::optional<QColor> chooseColour(QWidget *owner, const QColor &initial) override
     {
-        const QColor colour = QColorDialog::getColor(initial, owner);
-        if (!colour.isValid())
+        if (ProcessEnding::begun())
             return std::nullopt;
-        return colour;
+        auto *colours = new QColorDialog(initial, owner);
+        QPointer<QDialog> dialog(colours);
+        std::optional<QColor> chosen;
+        if (runModal(dialog) && colours->selectedColor().isValid())
+            chosen = colours->selectedColor();
+        delete dialog.data();
+        return chosen;
     }
 
     std::optional<QString> chooseFolder(QWidget *owner, const QString &title,
                                         const QString &initialFolder) override
     {
-        const QString folder = QFileDialog::getExistingDirectory(owner, title, initialFolder);
-        if (folder.isEmpty())
+        if (ProcessEnding::begun())
             return std::nullopt;
-        return folder;
+        auto *folders = new QFileDialog(owner, title, initialFolder);
+        folders->setFileMode(QFileDialog::Directory);
+        folders->setOption(QFileDialog::ShowDirsOnly, true);
+        QPointer<QDialog> dialog(folders);
+        std::optional<QString> chosen;
+        if (runModal(dialog) && !folders->selectedFiles().isEmpty() &&
+            !folders->selectedFiles().constFirst().isEmpty())
+            chosen = folders->selectedFiles().constFirst();
+        delete dialog.data();
+        return chosen;
     }
 
 private:
     static std::optional<FileAnswer> runFileDialog(QWidget *owner, const FileRequest &request,
                                                    QFileDialog::AcceptMode mode)
     {
-        QFileDialog dialog(owner, request.title, request.initialFolder);
-        dialog.setAcceptMode(mode);
-        dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile
+        if (ProcessEnding::begun())
+            return std::nullopt;
+        auto *files = new QFileDialog(owner, request.title, request.initialFolder);
+        files->setAcceptMode(mode);
+        files->setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile
                                                            : QFileDialog::AnyFile);
         // Overwrite questions are the caller's, asked in its own words.
-        dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+        files->setOption(QFileDialog::DontConfirmOverwrite, true);
         QStringList filters;
         for (const auto &[description, pattern] : request.filters)
             filters.append(nameFilter(description, pattern));
         if (!filters.isEmpty()) {
-            dialog.setNameFilters(filters);
+            files->setNameFilters(filters);
             const int index = qBound(1, request.filterIndex, int(filters.size()));
-            dialog.selectNameFilter(filters.at(index - 1));
+            files->selectNameFilter(filters.at(index - 1));
         }
         if (!request.initialName.isEmpty())
-            dialog.selectFile(request.initialName);
-        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-            return std::nullopt;
-        FileAnswer answer;
-        answer.fileName = dialog.selectedFiles().first();
-        answer.filterIndex = qMax(1, int(filters.indexOf(dialog.selectedNameFilter())) + 1);
+            files->selectFile(request.initialName);
+        QPointer<QDialog> dialog(files);
+        std::optional<FileAnswer> answer;
+        if (runModal(dialog) && !files->selectedFiles().isEmpty()) {
+            answer = FileAnswer{files->selectedFiles().constFirst(),
+                                qMax(1, int(filters.indexOf(files->selectedNameFilter())) + 1)};
+        }
+        delete dialog.data();
         return answer;
     }
 };
@@ -180,6 +230,27 @@ void Dialogs::install(Dialogs *dialogs)
 Dialogs *Dialogs::installed()
 {
     return installedDialogs;
+}
+
+void Dialogs::closeOpen()
+{
+    // Innermost first: an outer dialog's loop cannot return while an inner one still runs.
+    for (qsizetype i = openDialogs.size() - 1; i >= 0; --i)
+        if (QDialog *dialog = openDialogs.at(i))
+            dialog->reject();
+    // Modal dialogs of Qt's own making (a colour dialog opened from the font dialog).
+    for (int guard = 0; guard < 16; ++guard) {
+        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        if (!dialog)
+            break;
+        dialog->reject();
+    }
+}
+
+bool Dialogs::anyOpen()
+{
+    openDialogs.removeAll(nullptr);
+    return !openDialogs.isEmpty() || QApplication::activeModalWidget() != nullptr;
 }
 
 Dialogs::Answer Dialogs::answerOfButton(Buttons buttons, int index)

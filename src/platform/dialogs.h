@@ -82,6 +82,11 @@ public:
     static void install(Dialogs *dialogs);
     // The currently installed replacement, or nullptr when Qt's dialogs are in use.
     static Dialogs *installed();
+    // Closes every dialog and message box open now, as if cancelled, innermost first; each
+    // caller gets the answer of a box closed without a button.
+    static void closeOpen();
+    // Whether a dialog or message box is open now, its event loop running.
+    static bool anyOpen();
 
     // The answer of button index (0-based, in Windows order: OK Cancel, Yes No Cancel, Retry
     // Cancel) of a box with these buttons; an index past the last button gives the first's.

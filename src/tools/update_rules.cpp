@@ -6,7 +6,9 @@
 #include <QFile>
 #include <QLocale>
 #include <QRegularExpression>
+#include <QUrl>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <fcntl.h>
@@ -33,6 +35,26 @@ QString versionFileUrl()
 QString installerUrl()
 {
     return updateSite() + QStringLiteral("/update/updatec.exe");
+}
+
+qint64 transferDeadlineMs(qint64 size, const TransferLimits &limits)
+{
+    const qint64 rate = std::max<qint64>(1, limits.minimumBytesPerSecond);
+    return limits.deadlineFloorMs + std::max<qint64>(0, size) / rate * 1000 +
+           std::max<qint64>(0, size) % rate * 1000 / rate;
+}
+
+bool redirectAllowed(const QUrl &site, const QUrl &target)
+{
+    if (!site.isValid() || !target.isValid() || target.isRelative())
+        return false;
+    const QString scheme = site.scheme().toLower();
+    const int defaultPort = scheme == QLatin1String("https")  ? 443
+                            : scheme == QLatin1String("http") ? 80
+                                                              : -1;
+    return target.scheme().toLower() == scheme && !site.host().isEmpty() &&
+           target.host().compare(site.host(), Qt::CaseInsensitive) == 0 &&
+           target.port(defaultPort) == site.port(defaultPort) && target.userInfo().isEmpty();
 }
 
 std::optional<double> parseVersion(const QString &text)

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+class QUrl;
+
 #include <optional>
 
 // The rules of the online update, kept apart from the window: reading the version file,
@@ -17,6 +19,27 @@ QString installerUrl();   // <site>/update/updatec.exe
 
 // Version files larger than this are not version files (an error page, a wrong address).
 constexpr qint64 MaxVersionFileSize = 64 * 1024;
+// No installer is larger than this; a body or an announced size beyond it is not one.
+constexpr qint64 MaxInstallerSize = 512LL * 1024 * 1024;
+// Redirects followed for one transfer, all within the update site.
+constexpr int MaxRedirects = 5;
+
+// When a transfer gives up. Besides the transfer's own timeout for a connection that sends
+// nothing, each transfer has a deadline in proportion to its size, so that a server that drips a
+// byte now and then cannot keep the window busy for ever: a floor, plus the time its size takes
+// at the slowest rate that still counts as a working connection.
+struct TransferLimits
+{
+    qint64 versionFileCap = MaxVersionFileSize;
+    qint64 installerCap = MaxInstallerSize;
+    qint64 deadlineFloorMs = 60000;
+    qint64 minimumBytesPerSecond = 8 * 1024;
+};
+qint64 transferDeadlineMs(qint64 size, const TransferLimits &limits);
+
+// Whether a redirect from the update site to `target` is followed: only to the same scheme, host
+// and port, so that the site alone says which installer and which hash are trusted.
+bool redirectAllowed(const QUrl &site, const QUrl &target);
 
 // A version number as written in the version file and on the version label: a decimal number
 // with "." as its separator, whatever the user's locale. Blanks around it are allowed; group

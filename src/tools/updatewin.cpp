@@ -8,6 +8,7 @@
 #include "platform/twips.h"
 
 #include <QCloseEvent>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMouseEvent>
@@ -15,7 +16,11 @@
 #include <QNetworkRequest>
 #include <QProcess>
 #include <QPushButton>
+#include <QTimer>
 #include <QWindow>
+
+#include <algorithm>
+#include <limits>
 
 namespace {
 
@@ -23,6 +28,8 @@ const QString VersionFileName = QStringLiteral("newversion.ini");
 const QString InstallerFileName = QStringLiteral("tempsetup.exe");
 // A transfer that receives nothing for this long has failed.
 constexpr int TransferTimeoutMs = 30000;
+// What the network layer may hold of a body the window has not read yet.
+constexpr qint64 ReadBufferBytes = 256 * 1024;
 
 QString quoted(const char *word)
 {
@@ -32,6 +39,21 @@ QString quoted(const char *word)
 void placeTwips(QWidget *widget, int left, int top, int width, int height)
 {
     widget->setGeometry(twipsToPixels(left), twipsToPixels(top), twipsToPixels(width), twipsToPixels(height));
+}
+
+qint64 monotonicMs()
+{
+    QElapsedTimer clock;
+    clock.start();
+    return clock.msecsSinceReference();
+}
+
+// A transfer that ended in an error, or in an answer that is not the file (a redirect left
+// unfollowed, an error page the network layer did not flag).
+bool transferFailed(QNetworkReply *reply)
+{
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    return reply->error() != QNetworkReply::NoError || status < 200 || status > 299;
 }
 
 void removeIfExists(const QString &path)
@@ -172,12 +194,30 @@ void updatewin::showTransferState(int state)
         Label2->setText(text);
 }
 
-QNetworkReply *updatewin::startTransfer(const QString &url)
+QNetworkReply *updatewin::startTransfer(const QString &url, qint64 deadlineMs)
 {
     QNetworkRequest request{QUrl(url)};
     request.setTransferTimeout(TransferTimeoutMs);
+    // Every redirect is checked here: only within the update site, a few times.
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::UserVerifiedRedirectPolicy);
+    request.setMaximumRedirectsAllowed(update::MaxRedirects);
     showTransferState(update::StateResolving);
     QNetworkReply *reply = m_network.get(request);
+    reply->setReadBufferSize(ReadBufferBytes);
+    connect(reply, &QNetworkReply::redirected, reply, [reply](const QUrl &target) {
+        if (update::redirectAllowed(QUrl(update::updateSite()), reply->url().resolved(target)))
+            emit reply->redirectAllowed();
+        else
+            reply->abort();
+    });
+    // The overall deadline; it goes with the transfer.
+    auto *deadline = new QTimer(reply);
+    deadline->setObjectName(QStringLiteral("deadline"));
+    deadline->setSingleShot(true);
+    deadline->setProperty("startedMs", monotonicMs());
+    connect(deadline, &QTimer::timeout, reply, &QNetworkReply::abort);
+    deadline->start(int(std::min<qint64>(deadlineMs, std::numeric_limits<int>::max())));
     connect(reply, &QNetworkReply::socketStartedConnecting, this,
             [this] { showTransferState(update::StateConnecting); });
     connect(reply, &QNetworkReply::requestSent, this,
@@ -185,6 +225,16 @@ QNetworkReply *updatewin::startTransfer(const QString &url)
     connect(reply, &QNetworkReply::metaDataChanged, this,
             [this] { showTransferState(update::StateReceivingResponse); });
     return reply;
+}
+
+// A deadline counted from the transfer's start, once its size is known.
+void updatewin::extendDeadline(QNetworkReply *reply, qint64 deadlineMs)
+{
+    auto *deadline = reply->findChild<QTimer *>(QStringLiteral("deadline"), Qt::FindDirectChildrenOnly);
+    if (!deadline)
+        return;
+    const qint64 spent = monotonicMs() - deadline->property("startedMs").toLongLong();
+    deadline->start(int(std::clamp<qint64>(deadlineMs - spent, 0, std::numeric_limits<int>::max())));
 }
 
 // ---- Check
@@ -195,16 +245,20 @@ void updatewin::Command4_Click()
         return;
     m_versionBytes.clear();
     Command4->setEnabled(false);
-    m_inet3 = startTransfer(update::versionFileUrl());
+    m_inet3 = startTransfer(update::versionFileUrl(),
+                            update::transferDeadlineMs(m_limits.versionFileCap, m_limits));
     connect(m_inet3, &QNetworkReply::readyRead, this, &updatewin::Inet3_ReadyRead);
     connect(m_inet3, &QNetworkReply::finished, this, &updatewin::Inet3_Finished);
 }
 
 void updatewin::Inet3_ReadyRead()
 {
-    m_versionBytes += m_inet3->readAll();
-    // Far too long for a version file: an error page or a wrong address.
-    if (m_versionBytes.size() > update::MaxVersionFileSize)
+    // Never more than the cap and one piece over it: far too long for a version file is an
+    // error page, a wrong address or a hostile server.
+    m_versionBytes += m_inet3->read(m_limits.versionFileCap + 1 - m_versionBytes.size());
+    const std::optional<qint64> announced = update::announcedSize(m_inet3->rawHeader("Content-Length"));
+    if (m_versionBytes.size() > m_limits.versionFileCap ||
+        (announced && *announced > m_limits.versionFileCap))
         m_inet3->abort();
 }
 
@@ -212,14 +266,20 @@ void updatewin::Inet3_Finished()
 {
     QNetworkReply *reply = m_inet3;
     m_inet3 = nullptr;
+    // Whatever the transfer still reports after its end is no longer this window's.
+    QObject::disconnect(reply, nullptr, this, nullptr);
     reply->deleteLater();
     Command4->setEnabled(true);
-    if (reply->error() != QNetworkReply::NoError || m_versionBytes.size() > update::MaxVersionFileSize) {
+    if (transferFailed(reply) || m_versionBytes.size() > m_limits.versionFileCap) {
         showTransferState(update::StateError);
         checkFailed();
         return;
     }
-    m_versionBytes += reply->readAll();
+    m_versionBytes += reply->read(m_limits.versionFileCap + 1 - m_versionBytes.size());
+    if (m_versionBytes.size() > m_limits.versionFileCap) {
+        checkFailed();
+        return;
+    }
     showTransferState(update::StateResponseReceived);
     showTransferState(update::StateResponseCompleted);
 
@@ -255,7 +315,9 @@ void updatewin::checkFailed()
     removeIfExists(programFile(VersionFileName));
     cancelQuietly(m_inet3);
     Command4->setEnabled(true);
-    showSorry();
+    // The box waits until the transfer's own end has run: opened from inside it, the box's
+    // event loop would keep a half-aborted transfer receiving while it is shown.
+    QTimer::singleShot(0, this, &updatewin::showSorry);
 }
 
 void updatewin::showSorry()
@@ -283,7 +345,8 @@ void updatewin::Command5_Click()
     m_expectedSize = 0;
     m_written = 0;
     m_fault = DownloadFault::None;
-    m_inet4 = startTransfer(update::installerUrl());
+    // Until the size is known, the deadline of the smallest installer.
+    m_inet4 = startTransfer(update::installerUrl(), update::transferDeadlineMs(0, m_limits));
     connect(m_inet4, &QNetworkReply::metaDataChanged, this, &updatewin::Inet4_Headers);
     connect(m_inet4, &QNetworkReply::readyRead, this, &updatewin::Inet4_ReadyRead);
     connect(m_inet4, &QNetworkReply::finished, this, &updatewin::Inet4_Finished);
@@ -309,7 +372,12 @@ void updatewin::Inet4_Headers()
         endDownload(DownloadFault::NoSize);
         return;
     }
+    if (*size > m_limits.installerCap) {
+        endDownload(DownloadFault::TooLong);
+        return;
+    }
     m_expectedSize = *size;
+    extendDeadline(m_inet4, update::transferDeadlineMs(m_expectedSize, m_limits));
     // The old copy goes; the new one is created afresh (never through whatever stands in its
     // place) and only the user may read, write or run it.
     const QString path = programFile(InstallerFileName);
@@ -334,9 +402,12 @@ void updatewin::Inet4_ReadyRead()
         m_inet4->abort();
         return;
     }
-    const QByteArray chunk = m_inet4->readAll();
-    if (!m_installer.isOpen())
-        return; // the body of an error page
+    if (!m_installer.isOpen()) {
+        m_inet4->skip(m_inet4->bytesAvailable()); // the body of an error page
+        return;
+    }
+    // Never more than one byte past what was announced: that much already proves it too long.
+    const QByteArray chunk = m_inet4->read(m_expectedSize + 1 - m_written);
     if (m_written + chunk.size() > m_expectedSize) {
         endDownload(DownloadFault::TooLong);
         return;
@@ -360,8 +431,9 @@ void updatewin::Inet4_Finished()
 {
     QNetworkReply *reply = m_inet4;
     m_inet4 = nullptr;
+    QObject::disconnect(reply, nullptr, this, nullptr);
     reply->deleteLater();
-    const bool transferFailed = reply->error() != QNetworkReply::NoError;
+    const bool failed = transferFailed(reply);
     m_installer.close();
     Command4->setEnabled(true);
 
@@ -371,22 +443,23 @@ void updatewin::Inet4_Finished()
         return;
     }
     // Whatever fails from here on leaves nothing to run and the bar back at 0%.
-    if (m_fault != DownloadFault::None || transferFailed)
+    if (m_fault != DownloadFault::None || failed)
         showNothingInstalled();
+    // The boxes wait until the transfer's own end has run (see checkFailed).
     switch (m_fault) {
     case DownloadFault::None:
         break;
     case DownloadFault::NoSize:
         removeInstaller();
-        showSorry();
+        QTimer::singleShot(0, this, &updatewin::showSorry);
         return;
     case DownloadFault::TooLong:
     case DownloadFault::WriteFailed:
         removeInstaller();
-        downloadNotVerified();
+        QTimer::singleShot(0, this, &updatewin::downloadNotVerified);
         return;
     }
-    if (transferFailed) {
+    if (failed) {
         showTransferState(update::StateError);
         removeInstaller();
         return;
@@ -399,7 +472,7 @@ void updatewin::Inet4_Finished()
     if (!download || !update::installerVerified(*download, m_expectedSize, m_versionFile.installerHash)) {
         showNothingInstalled();
         removeInstaller();
-        downloadNotVerified();
+        QTimer::singleShot(0, this, &updatewin::downloadNotVerified);
         return;
     }
     Label20->setText(QStringLiteral("100%"));

@@ -47,6 +47,9 @@ public:
     // Shows a transfer state's text in Label2; unknown states are ignored.
     void showTransferState(int state);
 
+    // The caps and deadlines of the transfers (tests shorten them).
+    void setTransferLimits(const update::TransferLimits &limits) { m_limits = limits; }
+
     QLabel *Label1 = nullptr;  // current version
     QLabel *Label2 = nullptr;  // instruction and transfer state
     QLabel *Label5 = nullptr;  // check result
@@ -76,13 +79,14 @@ private:
     {
         None,
         NoSize,      // no usable Content-Length
-        TooLong,     // more bytes than announced
+        TooLong,     // more bytes than announced, or more than any installer has
         WriteFailed, // the installer file could not be made or written
     };
 
     void buildControls();
     void showLostFiles();
-    QNetworkReply *startTransfer(const QString &url);
+    QNetworkReply *startTransfer(const QString &url, qint64 deadlineMs);
+    void extendDeadline(QNetworkReply *reply, qint64 deadlineMs);
     void Inet3_Finished();
     void Inet3_ReadyRead();
     void Inet4_Headers();
@@ -99,6 +103,7 @@ private:
     void cancelQuietly(QPointer<QNetworkReply> &reply);
 
     Links m_links;
+    update::TransferLimits m_limits;
     QNetworkAccessManager m_network;
     QPointer<QNetworkReply> m_inet3; // version file
     QPointer<QNetworkReply> m_inet4; // installer
