@@ -23,7 +23,8 @@ void ttsmain::createMenuShortcuts()
 {
     auto *menu = new QShortcut(QKeySequence(Qt::Key_F10), this);
     connect(menu, &QShortcut::activated, this, &ttsmain::showMenuFromKeyboard);
-    auto *quit = new QShortcut(QKeySequence::Quit, this);
+    // Ctrl+Q itself: some platform themes bind nothing to the standard "Quit" key.
+    auto *quit = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this);
     connect(quit, &QShortcut::activated, this, &ttsmain::ExitAll);
 }
 

@@ -571,7 +571,9 @@ void ttsMenu::highlight(QWidget *control)
 
 bool ttsMenu::menuKey(QKeyEvent *event)
 {
-    if (event->matches(QKeySequence::Quit)) {
+    // Ctrl+Q whatever the platform theme binds to "Quit" (some bind nothing).
+    if (event->matches(QKeySequence::Quit) ||
+        QKeySequence(event->keyCombination()) == QKeySequence(Qt::CTRL | Qt::Key_Q)) {
         Label1->click();
         return true;
     }
