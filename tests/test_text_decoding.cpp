@@ -184,16 +184,19 @@ void TestTextDecoding::legacyEncodings_data()
 {
     QTest::addColumn<QByteArray>("encoding");
     QTest::addColumn<QString>("text");
-    const QString russian = u"Съешь же ещё этих мягких французских булок, да выпей чаю.\r\nШирокая электрификация."_qs;
+    const QString russian =
+        u"Съешь же ещё этих мягких французских булок, да выпей чаю.\r\nШирокая электрификация."_qs;
     QTest::newRow("Windows-1251") << QByteArray("CP1251") << russian;
     QTest::newRow("KOI8-R") << QByteArray("KOI8-R") << russian;
     const QString japanese = u"いろはにほへと ちりぬるを わかよたれそ つねならむ。日本語の文章です。"_qs;
     QTest::newRow("Shift JIS") << QByteArray("SHIFT_JIS") << japanese;
     QTest::newRow("EUC-JP") << QByteArray("EUC-JP") << japanese;
-    QTest::newRow("EUC-KR") << QByteArray("EUC-KR") << u"다람쥐 헌 쳇바퀴에 타고파. 키스의 고유조건은 입술끼리 만나야 하고."_qs;
+    QTest::newRow("EUC-KR") << QByteArray("EUC-KR")
+                            << u"다람쥐 헌 쳇바퀴에 타고파. 키스의 고유조건은 입술끼리 만나야 하고."_qs;
     QTest::newRow("GB18030") << QByteArray("GB18030") << u"我能吞下玻璃而不伤身体。天地玄黄，宇宙洪荒。"_qs;
     QTest::newRow("Big5") << QByteArray("BIG5") << u"我能吞下玻璃而不傷身體。天地玄黃，宇宙洪荒。"_qs;
-    QTest::newRow("Windows-1252") << QByteArray("CP1252") << u"Ça coûte très cher, à bientôt: naïve façade, “déjà vu”."_qs;
+    QTest::newRow("Windows-1252") << QByteArray("CP1252")
+                                  << u"Ça coûte très cher, à bientôt: naïve façade, “déjà vu”."_qs;
     QTest::newRow("Windows-1250") << QByteArray("CP1250") << u"Zażółć gęślą jaźń, źdźbło w Łodzi."_qs;
     QTest::newRow("Windows-1253") << QByteArray("CP1253") << u"Ξεσκεπάζω την ψυχοφθόρα βδελυγμία."_qs;
 }
@@ -232,12 +235,14 @@ void TestTextDecoding::lineEnds()
 
     // In pieces, a CR LF split between two pieces is still one line end, and a character split
     // between them is still one character.
-    for (const QByteArray &bytes : {QByteArray("ab\r\ncd\r\r\nGr\xC3\xBC\xC3\x9F\xE6\x97\xA5\xF0\x9F\x98\x80\r"),
-                                    utf16(u"x\r\ny\r\n😀z"_qs, QStringConverter::Utf16LE)}) {
+    for (const QByteArray &bytes :
+         {QByteArray("ab\r\ncd\r\r\nGr\xC3\xBC\xC3\x9F\xE6\x97\xA5\xF0\x9F\x98\x80\r"),
+          utf16(u"x\r\ny\r\n😀z"_qs, QStringConverter::Utf16LE)}) {
         const QString whole = TextDecoding::decodePlainText(bytes, "UTF-8");
         for (qsizetype size : {16, 17, 18, 20}) {
             QString joined;
-            TextDecoding::decodePlainTextInPieces(bytes, "UTF-8", size, [&](const QString &piece) { joined += piece; });
+            TextDecoding::decodePlainTextInPieces(bytes, "UTF-8", size,
+                                                  [&](const QString &piece) { joined += piece; });
             QCOMPARE(joined, whole);
         }
     }

@@ -115,18 +115,15 @@ bool ttsmain::FormDDE_LinkExecute(const QString &command)
     return true;
 }
 
-// Loads a handed-over document through the hidden text box; false leaves everything as it was.
+// Loads a handed-over document through the hidden text box; false leaves everything as it was
+// (or, for a large document, means it is still being read and will be read aloud when shown).
 bool ttsmain::loadHandedFile(const QString &path)
 {
     // Only regular files: a device or a pipe named by a stray command would never end.
     if (path.isEmpty() || !QFileInfo(path).isFile())
         return false;
-    const DocumentText document = readDocumentFile(path);
-    if (!document.ok)
-        return false;
-    RichTextBox2->setPlainText(document.text);
-    RichTextBox1->setPlainText(document.text);
-    return true;
+    // A large document is read aloud by its loader once its first pages are there.
+    return openDocumentFile(path, DocumentSource::HandedOver);
 }
 
 // The browser add-in's voice pick: the same switch as a pick in the voice list, then the
