@@ -150,7 +150,11 @@ private slots:
         const QString text = readText(entry);
         QVERIFY(text.contains(QStringLiteral("\nExec=parlanto %f\n")));
         QVERIFY(text.contains(QStringLiteral("\nName=Speak by Parlanto\n")));
-        QVERIFY(text.contains(QStringLiteral("\nMimeType=text/plain;text/rtf;application/rtf;\n")));
+        QVERIFY(text.contains(
+            QStringLiteral("\nMimeType=text/plain;text/rtf;application/rtf;application/pdf;"
+                           "application/epub+zip;application/vnd.oasis.opendocument.text;"
+                           "application/vnd.openxmlformats-officedocument.wordprocessingml.document;"
+                           "text/html;application/xhtml+xml;text/markdown;\n")));
         const QString menu =
             readText(installed(QStringLiteral("share/kio/servicemenus/parlanto-speak.desktop")));
         QVERIFY(menu.contains(QStringLiteral("\nName=Speak by Parlanto\nIcon=parlanto\nExec=parlanto %f\n")));

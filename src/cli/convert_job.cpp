@@ -1,5 +1,7 @@
 #include "cli/convert_job.h"
 
+#include "platform/bounded_file.h"
+
 #include "platform/termination_signals.h"
 #include "platform/wav_writer.h"
 #include "speech/directss.h"
@@ -124,21 +126,24 @@ bool VoiceRenderer::render(const QString &text, WavWriter &sink, const WordHandl
 
 bool readConvertInput(const QString &input, QString &text, QString &error)
 {
+    // Standard input is a document like any file, known by its content; it is read up to the
+    // size a document may have, never without end.
+    DocumentText document;
     if (input == QLatin1String("-")) {
-        QFile in;
-        if (!in.open(stdin, QIODevice::ReadOnly)) {
-            error = QStringLiteral("standard input cannot be read");
+        const BoundedFile::Result in = BoundedFile::readStandardInput(largestDocumentBytes);
+        if (!in.ok()) {
+            error = in.error;
             return false;
         }
-        text = QString::fromUtf8(in.readAll());
+        document = readDocumentBytes(in.bytes, QString());
     } else {
-        const DocumentText document = readDocumentFile(input);
-        if (!document.ok) {
-            error = document.error;
-            return false;
-        }
-        text = document.text;
+        document = readDocumentFile(input);
     }
+    if (!document.ok) {
+        error = document.error;
+        return false;
+    }
+    text = std::move(document.text);
     if (text.trimmed().isEmpty()) {
         error = QStringLiteral("nothing to convert: the text is empty");
         return false;

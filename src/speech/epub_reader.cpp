@@ -299,6 +299,14 @@ QString readEpub(ZipArchive &archive, DocumentBuilder &builder)
         if (const auto xml = archive.read(package.ncxPath, nullptr))
             contents = readNcx(*xml, package.ncxPath);
 
+    // Text the book's style sheets hide by class (as LibreOffice writes hidden text).
+    QSet<QString> hiddenClasses;
+    constexpr qsizetype LargestStyleSheet = 1024 * 1024;
+    for (const ManifestItem &item : std::as_const(package.manifest))
+        if (item.mediaType == u"text/css")
+            if (const auto css = archive.read(item.path, nullptr); css && css->size() <= LargestStyleSheet)
+                hiddenClasses.unite(hiddenClassesOf(QString::fromUtf8(*css)));
+
     for (qsizetype index = 0; index < package.spine.size() && !builder.full(); ++index) {
         if (builder.cancelled())
             return QString();
@@ -324,6 +332,7 @@ QString readEpub(ZipArchive &archive, DocumentBuilder &builder)
         how.headingsAsChapters = contents.empty();
         how.skipNavigation = false;
         how.takeInformation = false;
+        how.hiddenClasses = hiddenClasses;
         how.anchor = [&](const QString &id) {
             const auto found = byId.find(id);
             if (found == byId.end())

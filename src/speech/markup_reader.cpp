@@ -56,10 +56,16 @@ int headingLevel(QStringView name)
     return 0;
 }
 
-bool isHidden(const QXmlStreamAttributes &attributes)
+bool isHidden(const QXmlStreamAttributes &attributes, const QSet<QString> &hiddenClasses)
 {
     if (attributes.hasAttribute(QStringLiteral("hidden")))
         return true;
+    if (!hiddenClasses.isEmpty()) {
+        const QString classes = attributeValue(attributes, u"class");
+        for (const QString &name : classes.split(u' ', Qt::SkipEmptyParts))
+            if (hiddenClasses.contains(name))
+                return true;
+    }
     if (attributeValue(attributes, u"aria-hidden").compare(u"true", Qt::CaseInsensitive) == 0)
         return true;
     QString style = attributeValue(attributes, u"style");
@@ -148,8 +154,8 @@ private:
         }
         if (name.compare(u"body", Qt::CaseInsensitive) == 0)
             ++m_depthInBody;
-        if ((isUnseen(name) && name.compare(u"head", Qt::CaseInsensitive) != 0) || isHidden(attributes) ||
-            (m_how.skipNavigation && isNavigation(name))) {
+        if ((isUnseen(name) && name.compare(u"head", Qt::CaseInsensitive) != 0) ||
+            isHidden(attributes, m_how.hiddenClasses) || (m_how.skipNavigation && isNavigation(name))) {
             m_stream.skipElement();
             return;
         }
@@ -487,6 +493,17 @@ void prepare(QTextDocument &document)
 }
 
 } // namespace
+
+QSet<QString> hiddenClassesOf(const QString &css)
+{
+    static const QRegularExpression rule(
+        QStringLiteral("(?:^|[},])\\s*\\.([A-Za-z_][A-Za-z0-9_-]*)\\s*\\{[^}]*display\\s*:\\s*none"),
+        QRegularExpression::CaseInsensitiveOption);
+    QSet<QString> classes;
+    for (auto it = rule.globalMatch(css); it.hasNext();)
+        classes.insert(it.next().captured(1));
+    return classes;
+}
 
 bool readXhtml(const QByteArray &xml, DocumentBuilder &builder, const XhtmlReading &how, QString *title)
 {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QSet>
 #include <QString>
 
 #include <functional>
@@ -22,7 +23,13 @@ struct XhtmlReading
     std::function<void(const QString &id)> anchor;
     // A web page's title and author are the document's; an EPUB chapter's are not.
     bool takeInformation = true;
+    // Classes the document's style sheets hide (display: none).
+    QSet<QString> hiddenClasses;
 };
+
+// The classes a style sheet hides with "display: none" in a rule of a class alone
+// (".name { ... display: none ... }").
+QSet<QString> hiddenClassesOf(const QString &css);
 
 // Reads well-formed XHTML through QXmlStreamReader. Returns false, leaving `builder` as it
 // was, when the content is not well-formed XML.

@@ -35,6 +35,17 @@ Page readPage(const Poppler::Document &document, int index)
     Line line;
     bool open = false;
     for (const std::unique_ptr<Poppler::TextBox> &word : source->textList()) {
+        // Symbol fonts without a Unicode map (list bullets, dingbats) give private-use
+        // characters, which no voice can read.
+        QString text = word->text();
+        text.removeIf([](QChar c) { return c.unicode() >= 0xE000 && c.unicode() <= 0xF8FF; });
+        if (text.isEmpty()) {
+            if (!word->nextWord() && open) {
+                page.lines.push_back(std::move(line));
+                open = false;
+            }
+            continue;
+        }
         const QRectF box = word->boundingBox();
         if (!open) {
             line = Line();
@@ -50,7 +61,7 @@ Page readPage(const Poppler::Document &document, int index)
             line.right = std::max(line.right, box.right());
             line.bottom = std::max(line.bottom, box.bottom());
         }
-        line.text += word->text();
+        line.text += text;
         // Poppler links the words of one line; the last word of a line links to none.
         if (word->nextWord()) {
             if (word->hasSpaceAfter())

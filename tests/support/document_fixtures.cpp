@@ -650,7 +650,7 @@ QByteArray writeEpub(const Book &book, int version)
 QByteArray writeOdt(const Book &book)
 {
     QString body;
-    bool inList = false, inTable = false;
+    bool inList = false, inTable = false, tracked = false;
     for (const Block &block : book.blocks) {
         if (block.kind != Block::Kind::ListItem && inList) {
             body += QStringLiteral("</text:list>");
@@ -679,7 +679,12 @@ QByteArray writeOdt(const Book &book)
                         "<text:note text:note-class=\"footnote\"><text:note-citation>1</text:note-citation>"
                         "<text:note-body><text:p>%1</text:p></text:note-body></text:note>")
                         .arg(escaped(block.footnote));
-            body += QStringLiteral("<text:change text:change-id=\"ct1\"/></text:p>");
+            // The place of a deletion the author made with changes tracked (the first paragraph).
+            if (!tracked) {
+                body += QStringLiteral("<text:change text:change-id=\"ct1\"/>");
+                tracked = true;
+            }
+            body += QStringLiteral("</text:p>");
             break;
         }
         case Block::Kind::ListItem:
@@ -719,7 +724,8 @@ QByteArray writeOdt(const Book &book)
         "><office:automatic-styles><style:style style:name=\"T1\" style:family=\"text\">"
         "<style:text-properties text:display=\"none\"/></style:style></office:automatic-styles>"
         "<office:body><office:text><text:tracked-changes><text:changed-region text:id=\"ct1\"><text:deletion>"
-        "<office:change-info/><text:p>Deletedword</text:p></text:deletion></text:changed-region></"
+        "<office:change-info><dc:creator>Ada Quill</dc:creator><dc:date>2024-01-02T03:04:05</dc:date>"
+        "</office:change-info><text:p>Deletedword</text:p></text:deletion></text:changed-region></"
         "text:tracked-changes>" +
         body.toUtf8() + "</office:text></office:body></office:document-content>\n";
     const QByteArray meta = xmlHead() + "<office:document-meta " + namespaces + "><office:meta><dc:title>" +
@@ -731,8 +737,12 @@ QByteArray writeOdt(const Book &book)
     const QByteArray manifest =
         xmlHead() +
         "<manifest:manifest xmlns:manifest=\"urn:oasis:names:tc:opendocument:xmlns:manifest:1.0\" "
-        "manifest:version=\"1.3\"><manifest:file-entry manifest:full-path=\"/\" "
-        "manifest:media-type=\"application/vnd.oasis.opendocument.text\"/></manifest:manifest>\n";
+        "manifest:version=\"1.3\"><manifest:file-entry manifest:full-path=\"/\" manifest:version=\"1.3\" "
+        "manifest:media-type=\"application/vnd.oasis.opendocument.text\"/>"
+        "<manifest:file-entry manifest:full-path=\"content.xml\" manifest:media-type=\"text/xml\"/>"
+        "<manifest:file-entry manifest:full-path=\"styles.xml\" manifest:media-type=\"text/xml\"/>"
+        "<manifest:file-entry manifest:full-path=\"meta.xml\" manifest:media-type=\"text/xml\"/>"
+        "</manifest:manifest>\n";
     return zipArchive({{QStringLiteral("mimetype"), "application/vnd.oasis.opendocument.text"},
                        {QStringLiteral("META-INF/manifest.xml"), manifest},
                        {QStringLiteral("meta.xml"), meta},
