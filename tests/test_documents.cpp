@@ -257,6 +257,28 @@ private slots:
         }
     }
 
+    // parlanto-cli reads through the same intake: the text, and the structure with --chapters.
+    void commandLine()
+    {
+        const Fixture::Book book = Fixture::sampleBook();
+        const QString path = files.filePath(QStringLiteral("cli.epub"));
+        QVERIFY(writeFile(path, Fixture::writeEpub(book, 2)));
+        QProcess cli;
+        cli.start(QStringLiteral(PARLANTO_CLI), {QStringLiteral("text"), path});
+        QVERIFY(cli.waitForFinished(60000));
+        QCOMPARE(cli.exitCode(), 0);
+        QCOMPARE(QString::fromUtf8(cli.readAllStandardOutput()), Fixture::expectedText(book));
+
+        cli.start(QStringLiteral(PARLANTO_CLI), {QStringLiteral("text"), QStringLiteral("--chapters"), path});
+        QVERIFY(cli.waitForFinished(60000));
+        QStringList expected = {QStringLiteral("title\t") + book.title,
+                                QStringLiteral("author\t") + book.author};
+        for (const ChapterMark &mark : Fixture::expectedChapters(book))
+            expected
+                << QStringLiteral("chapter\t%1\t%2\t%3").arg(mark.offset).arg(mark.level).arg(mark.title);
+        QCOMPARE(QString::fromUtf8(cli.readAllStandardOutput()), expected.join(u'\n') + u'\n');
+    }
+
     // Zip bombs and archives of countless entries stop at their bounds, counted as the bytes
     // are unpacked, whatever sizes the archive claims.
     void zipBounds()

@@ -48,7 +48,7 @@ Commands:
   speak     Speak a text on the sound device, or write it to a WAV file.
   text      Print the plain text of a document file, as the main window opens it.
   send      Hand a command (read, toggle, stop, file, voice) to the running window.
-  convert   Convert .txt or .rtf files to WAV or MP3 files, with subtitles if asked.
+  convert   Convert documents to WAV or MP3 files, with subtitles if asked.
 
 Run 'parlanto-cli COMMAND --help' for the options of a command.
 )HELP";

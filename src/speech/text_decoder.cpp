@@ -477,11 +477,39 @@ void decodePlainTextInPieces(QByteArrayView bytes, const QByteArray &localeCodes
         hand(QString(), true);
         return;
     }
-    QStringDecoder decoder(unicodeForm(encoding.form), QStringConverter::Flag::ConvertInitialBom);
+    // Each piece ends where a character begins, and is decoded as the whole would be: a flaw
+    // gives the same replacement characters whether or not a piece ends near it.
     const QByteArrayView body = bytes.sliced(encoding.skip);
-    for (qsizetype at = 0; at < body.size(); at += pieceBytes)
-        hand(decoder.decode(body.sliced(at, std::min(pieceBytes, body.size() - at))), false);
-    hand(decoder.decode(QByteArrayView()), true);
+    const bool utf8 = encoding.form == PlainTextEncoding::Form::Utf8;
+    const bool littleEndian = encoding.form == PlainTextEncoding::Form::Utf16LE;
+    qsizetype at = 0;
+    while (at < body.size()) {
+        qsizetype end = std::min(at + pieceBytes, body.size());
+        if (end < body.size()) {
+            if (utf8) {
+                // Before a byte that begins a character: back, else (a long run of stray
+                // continuation bytes) forward.
+                const auto continues = [&](qsizetype i) {
+                    return (static_cast<unsigned char>(body[i]) & 0xC0) == 0x80;
+                };
+                qsizetype cut = end;
+                while (cut > at && continues(cut))
+                    --cut;
+                if (cut == at)
+                    for (cut = end; cut < body.size() && continues(cut);)
+                        ++cut;
+                end = cut;
+            } else if (body.size() - end == 1) {
+                end = body.size(); // a stray last byte is decoded with the unit before it
+            } else {
+                const auto high = static_cast<unsigned char>(littleEndian ? body[end - 1] : body[end - 2]);
+                if (high >= 0xD8 && high <= 0xDB && end - at > 2)
+                    end -= 2; // the first half of a surrogate pair goes with its second
+            }
+        }
+        hand(decodeWith(unicodeForm(encoding.form), body.sliced(at, end - at)), end >= body.size());
+        at = end;
+    }
 }
 
 QString decodePlainText(QByteArrayView bytes)
