@@ -1,5 +1,6 @@
 // test-links: parlanto_speech
 #include "speech/document_reader.h"
+#include "speech/reading_places.h"
 #include "speech/zip_archive.h"
 #include "support/document_fixtures.h"
 
@@ -277,6 +278,44 @@ private slots:
             expected
                 << QStringLiteral("chapter\t%1\t%2\t%3").arg(mark.offset).arg(mark.level).arg(mark.title);
         QCOMPARE(QString::fromUtf8(cli.readAllStandardOutput()), expected.join(u'\n') + u'\n');
+    }
+
+    // The reading places file: newest first, at most 200 documents, damaged lines passed over,
+    // a changed document forgotten.
+    void readingPlaces()
+    {
+        QTemporaryDir dir;
+        const QString store = dir.filePath(QStringLiteral("readingplaces.txt"));
+        ReadingPlaces places(store);
+        QVERIFY(places.places().isEmpty());
+        for (int i = 0; i < 205; ++i) {
+            const QString path = dir.filePath(QStringLiteral("doc\t%1.txt").arg(i));
+            QVERIFY(writeFile(path, QByteArray(100 + i, 'a')));
+            places.remember(path, 10 + i, 100 + i);
+        }
+        QVERIFY(places.save());
+        QVERIFY(!QFile::exists(dir.filePath(
+            QStringLiteral(".readingplaces.txt.%1.part").arg(QCoreApplication::applicationPid()))));
+        ReadingPlaces again(store);
+        QCOMPARE(again.places().size(), ReadingPlaces::MostDocuments);
+        QCOMPARE(again.places().first().path, dir.filePath(QStringLiteral("doc\t204.txt")));
+        QCOMPARE(again.find(dir.filePath(QStringLiteral("doc\t204.txt")))->position, 214);
+        QVERIFY(!again.find(dir.filePath(QStringLiteral("doc\t0.txt")))); // the oldest went
+        // Read to the end (place 0): forgotten. Changed on disk: not offered.
+        again.remember(dir.filePath(QStringLiteral("doc\t204.txt")), 0, 304);
+        QVERIFY(!again.find(dir.filePath(QStringLiteral("doc\t204.txt"))));
+        QVERIFY(writeFile(dir.filePath(QStringLiteral("doc\t203.txt")), "changed"));
+        QVERIFY(!again.find(dir.filePath(QStringLiteral("doc\t203.txt"))));
+        QVERIFY(again.find(dir.filePath(QStringLiteral("doc\t202.txt"))));
+
+        const QByteArray damaged =
+            "Parlanto reading places 1\n5\tx\t1\t2\t/a\n-3\t1\t1\t2\t/b\n\n7\t9\t1\t2\t/c\n"
+            "8\t9\t1\t2\t/c\n9\t9\t1\n";
+        const QList<ReadingPlace> decoded = ReadingPlaces::decode(damaged);
+        QCOMPARE(decoded.size(), 1);
+        QCOMPARE(decoded.first(), (ReadingPlace{QStringLiteral("/c"), 1, 2, 7, 9}));
+        QVERIFY(ReadingPlaces::decode("something else\n7\t9\t1\t2\t/c\n").isEmpty());
+        QCOMPARE(ReadingPlaces::decode(ReadingPlaces::encode(decoded)), decoded);
     }
 
     // Zip bombs and archives of countless entries stop at their bounds, counted as the bytes

@@ -350,6 +350,7 @@ private:
 
     // Opening document files (ttsmain_document_open.cpp).
     void startDocumentLoad(const QString &path, DocumentSource source);
+    void dropDocumentOpening();
     void takeDocumentText();
     void finishDocumentLoad();
     void showDocumentProgress(int percent);

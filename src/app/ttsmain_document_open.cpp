@@ -62,7 +62,7 @@ bool ttsmain::openDocumentFile(const QString &path, DocumentSource source)
             msgBox(this, document.error, Dialogs::Buttons::Ok, Dialogs::Icon::Exclamation);
         return false;
     }
-    delete m_documentOpening;
+    dropDocumentOpening();
     m_documentOpening = new DocumentOpening(path, source, this);
     if (source == DocumentSource::HandedOver)
         RichTextBox2->setPlainText(document.text);
@@ -91,7 +91,7 @@ bool ttsmain::documentLoading() const
 
 void ttsmain::startDocumentLoad(const QString &path, DocumentSource source)
 {
-    delete m_documentOpening; // a document still being read is given up
+    dropDocumentOpening(); // a document still being read is given up
     auto *opening = new DocumentOpening(path, source, this);
     m_documentOpening = opening;
     opening->load = new DocumentLoad(path, opening);
@@ -107,6 +107,21 @@ void ttsmain::startDocumentLoad(const QString &path, DocumentSource source)
             finishDocumentLoad();
     });
     opening->load->start();
+}
+
+// Gives up the document shown or being read; one still being read leaves the text box and the
+// caption as they would be had it finished.
+void ttsmain::dropDocumentOpening()
+{
+    DocumentOpening *opening = std::exchange(m_documentOpening, nullptr);
+    if (!opening)
+        return;
+    if (!opening->finished) {
+        if (!opening->progressCaption.isEmpty() && windowTitle() == opening->progressCaption)
+            setWindowTitle(opening->savedCaption);
+        RichTextBox1->document()->setUndoRedoEnabled(true);
+    }
+    delete opening;
 }
 
 void ttsmain::showDocumentProgress(int percent)
