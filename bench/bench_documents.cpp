@@ -263,6 +263,7 @@ int main(int argc, char **argv)
     openAndSpeak(w, dialogs, smallEpub);
 
     printOpen("300-page PDF", openAndSpeak(w, dialogs, pdf));
+    printOpen("300-page PDF again", openAndSpeak(w, dialogs, pdf));
 
     Fixture::Book book = Fixture::sampleBook();
     const QList<Fixture::Block> chapter = book.blocks;
