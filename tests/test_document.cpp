@@ -1,7 +1,9 @@
 #include "app/ttsmain.h"
 #include "platform/twips.h"
+#include "speech/document_reader.h"
 #include "speech/document_rules.h"
 #include "speech/logical_font.h"
+#include "support/document_fixtures.h"
 #include "support/fake_dialogs.h"
 #include "support/main_window_fixture.h"
 #include "support/test_home.h"
@@ -17,6 +19,7 @@
 #include <QTemporaryDir>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <QToolButton>
 #include <QtTest>
 
 namespace {
@@ -161,10 +164,25 @@ private slots:
         QCOMPARE(openFolderOf(QStringLiteral("/letter.rtf")), QStringLiteral("/"));
         QCOMPARE(openFolderOf(QStringLiteral("letter.rtf")), QString());
 
-        QCOMPARE(openFilterIndex(QStringLiteral(".rtf")), 1);
-        QCOMPARE(openFilterIndex(QStringLiteral(".txt")), 2);
-        QCOMPARE(openFilterIndex(QStringLiteral(".RTF")), 2);
-        QCOMPARE(openFilterIndex(QString()), 2);
+        // "All documents" comes first; the rich-text and text filters follow, as the stored open
+        // file type always chose them.
+        QCOMPARE(openFilterIndex(QStringLiteral(".rtf")), 2);
+        QCOMPARE(openFilterIndex(QStringLiteral(".txt")), 3);
+        QCOMPARE(openFilterIndex(QStringLiteral(".RTF")), 3);
+        QCOMPARE(openFilterIndex(QString()), 3);
+        QCOMPARE(openFilterIndex(QStringLiteral("adme")), 3);
+        QCOMPARE(openFilterIndex(QStringLiteral(".pdf")), 4);
+        QCOMPARE(openFilterIndex(QStringLiteral(".PDF")), 4);
+        QCOMPARE(openFilterIndex(QStringLiteral("epub")), 5);
+        QCOMPARE(openFilterIndex(QStringLiteral(".odt")), 6);
+        QCOMPARE(openFilterIndex(QStringLiteral("docx")), 7);
+        QCOMPARE(openFilterIndex(QStringLiteral("html")), 8);
+        QCOMPARE(openFilterIndex(QStringLiteral(".htm")), 8);
+        QCOMPARE(openFilterIndex(QStringLiteral("e.md")), 9);
+        QCOMPARE(openFilterIndex(QStringLiteral("down")), 9);
+        for (int index = 2; index <= 9; ++index)
+            QVERIFY(
+                openFilters().at(0).second.contains(openFilters().at(index - 1).second.split(u';').first()));
 
         QCOMPARE(textShownWindowHeight(480), 6800);
         QCOMPARE(textShownWindowHeight(600), 8700);
@@ -202,10 +220,12 @@ private slots:
         const Dialogs::FileRequest first = dialogs.fileCalls().at(0).request;
         QCOMPARE(first.title, QStringLiteral("Select A File"));
         QCOMPARE(first.initialFolder, start);
-        QCOMPARE(first.filterIndex, 2);
-        const QList<QPair<QString, QString>> filters = {{"Rich Text (*.rtf)", "*.rtf"},
-                                                        {"Text (*.txt)", "*.txt"}};
-        QCOMPARE(first.filters, filters);
+        QCOMPARE(first.filterIndex, 3);
+        QCOMPARE(first.filters.size(), 9);
+        QCOMPARE(first.filters.at(0).first, QStringLiteral("All documents"));
+        QCOMPARE(first.filters.at(1),
+                 qMakePair(QStringLiteral("Rich Text (*.rtf)"), QStringLiteral("*.rtf")));
+        QCOMPARE(first.filters.at(2), qMakePair(QStringLiteral("Text (*.txt)"), QStringLiteral("*.txt")));
 
         // The text without its formatting; the box keeps its own font and colours.
         QCOMPARE(w->RichTextBox1->toPlainText(), QString::fromUtf8("Bold red and café\nsecond line"));
@@ -223,18 +243,18 @@ private slots:
         dialogs.queueFile(folder + QStringLiteral("notes.txt"));
         w->Command3_Click();
         QCOMPARE(dialogs.fileCalls().at(1).request.initialFolder, folder);
-        QCOMPARE(dialogs.fileCalls().at(1).request.filterIndex, 1);
+        QCOMPARE(dialogs.fileCalls().at(1).request.filterIndex, 2);
         QCOMPARE(w->RichTextBox1->toPlainText(), QString::fromUtf8("crème brûlée\nend"));
         QCOMPARE(w.app.window.OpenFileType, QStringLiteral(".txt"));
 
         // After .txt: the text filter; after a name of another kind too.
         dialogs.queueFile(folder + QStringLiteral("readme"));
         w->Command3_Click();
-        QCOMPARE(dialogs.fileCalls().at(2).request.filterIndex, 2);
+        QCOMPARE(dialogs.fileCalls().at(2).request.filterIndex, 3);
         QCOMPARE(w.app.window.OpenFileType, QStringLiteral("adme"));
         QCOMPARE(w->RichTextBox1->toPlainText(), QStringLiteral("no extension"));
         w->Command3_Click(); // nothing queued: cancelled
-        QCOMPARE(dialogs.fileCalls().at(3).request.filterIndex, 2);
+        QCOMPARE(dialogs.fileCalls().at(3).request.filterIndex, 3);
         QVERIFY(dialogs.messages().isEmpty());
     }
 
@@ -273,6 +293,159 @@ private slots:
             QVERIFY2(dialogs.messages().at(0).text.contains(reason),
                      qPrintable(dialogs.messages().at(0).text));
         }
+    }
+
+    // ---- Documents of every kind, and where their reading stopped
+
+    // A large document comes in pieces: the click returns at once, the first pages show while
+    // the rest is read, and a reading begun on the first pages goes on into the rest.
+    void largeDocumentOpensInPiecesAndIsReadOnIntoTheRest()
+    {
+        FakeDialogs dialogs;
+        LoadedWindow w;
+        pickVoice(*w, listPosition(*w, 4, QStringLiteral("English")));
+        const QString path = files.filePath(QStringLiteral("long book.pdf"));
+        QVERIFY(writeFile(path, Fixture::writeLongPdf(120)));
+        const DocumentText whole = readDocumentFile(path);
+        QVERIFY2(whole.ok, qPrintable(whole.error));
+        w->RichTextBox1->setPlainText(QStringLiteral("the user's own words"));
+
+        // Speak as soon as the first pages are there.
+        int shownAtSpeak = -1;
+        bool loadingAtSpeak = false;
+        QMetaObject::Connection speakFirst =
+            connect(w->RichTextBox1, &QPlainTextEdit::textChanged, this, [&] {
+                if (shownAtSpeak >= 0)
+                    return;
+                shownAtSpeak = w->RichTextBox1->document()->characterCount() - 1;
+                loadingAtSpeak = w->documentLoading();
+                w->Command5->click();
+            });
+        int furthest = 0;
+        connect(w->RichTextBox1, &QPlainTextEdit::cursorPositionChanged, this,
+                [&] { furthest = std::max(furthest, w->RichTextBox1->textCursor().selectionStart()); });
+
+        dialogs.queueFile(path);
+        w->Command3->click();
+        QCOMPARE(w->RichTextBox1->toPlainText(), QStringLiteral("the user's own words")); // not yet
+        QTRY_VERIFY_WITH_TIMEOUT(shownAtSpeak > 0, 20000);
+        disconnect(speakFirst);
+        QVERIFY2(loadingAtSpeak, "the whole document was there before the first pages were shown");
+        QVERIFY(shownAtSpeak < whole.text.size());
+        QCOMPARE(w->PlayStatus, 1);
+        // The reading passes the end of what was there when it began.
+        QTRY_VERIFY_WITH_TIMEOUT(furthest > shownAtSpeak + 100, 60000);
+        w->Command6->click();
+
+        QTRY_VERIFY_WITH_TIMEOUT(!w->documentLoading(), 20000);
+        QCOMPARE(w->RichTextBox1->toPlainText(), whole.text);
+        QCOMPARE(w->openedDocument()->title, QStringLiteral("The Harbour Book"));
+        QCOMPARE(w.app.window.OpenFileType, QStringLiteral(".pdf"));
+        QVERIFY(dialogs.messages().isEmpty());
+
+        // The next dialog offers the PDF filter; a document that cannot be read is reported and
+        // leaves the text as it was.
+        const QString scan = files.filePath(QStringLiteral("scan.pdf"));
+        Fixture::PdfOptions pictures;
+        pictures.textLayer = false;
+        QVERIFY(writeFile(scan, Fixture::writePdf(Fixture::sampleBook(), pictures)));
+        dialogs.queueFile(scan);
+        w->Command3->click();
+        QCOMPARE(dialogs.fileCalls().at(1).request.filterIndex, 4);
+        QTRY_COMPARE(dialogs.messages().size(), 1);
+        QVERIFY2(dialogs.messages().at(0).text.contains(QStringLiteral("no text layer")),
+                 qPrintable(dialogs.messages().at(0).text));
+        QCOMPARE(w->RichTextBox1->toPlainText(), whole.text);
+
+        // Handed over by another program: read aloud once its first pages are there.
+        const QString epub = files.filePath(QStringLiteral("book.epub"));
+        QVERIFY(writeFile(epub, Fixture::writeEpub(Fixture::sampleBook(), 3)));
+        w->FormDDE_LinkExecute(epub);
+        QTRY_COMPARE(w->PlayStatus, 1);
+        QTRY_VERIFY(!w->documentLoading());
+        QCOMPARE(w->RichTextBox1->toPlainText(), Fixture::expectedText(Fixture::sampleBook()));
+        QCOMPARE(w->openedDocument()->chapters, Fixture::expectedChapters(Fixture::sampleBook()));
+        QCOMPARE(dialogs.messages().size(), 1);
+        w->Command6->click();
+    }
+
+    void reopeningOffersToGoOnWhereTheReadingStopped()
+    {
+        FakeDialogs dialogs;
+        auto first = std::make_unique<LoadedWindow>();
+        ttsmain &w = **first;
+        pickVoice(w, listPosition(w, 4, QStringLiteral("English")));
+        QString text;
+        for (int i = 0; i < 400; ++i)
+            text += QStringLiteral("Sentence number %1 of a story read in more than one sitting.\n").arg(i);
+        const QString story = files.filePath(QStringLiteral("story.txt"));
+        QVERIFY(writeFile(story, text.toUtf8()));
+
+        // Read part of it, then stop: the place is the last word read.
+        dialogs.queueFile(story);
+        w.Command3->click();
+        QCOMPARE(w.RichTextBox1->toPlainText(), text);
+        int lastWord = 0;
+        connect(w.RichTextBox1, &QPlainTextEdit::cursorPositionChanged, this, [&] {
+            if (w.RichTextBox1->textCursor().hasSelection())
+                lastWord = w.RichTextBox1->textCursor().selectionStart();
+        });
+        w.Command5->click();
+        QTRY_VERIFY_WITH_TIMEOUT(lastWord > 3000, 30000);
+        w.Command6->click();
+        const int stopped = lastWord;
+        QVERIFY2(stopped > 3000 && stopped < text.size() - 100, qPrintable(QString::number(stopped)));
+
+        // Another document, then the story again: the offer, and the cursor where it stopped.
+        dialogs.queueFile(files.filePath(QStringLiteral("notes.txt")));
+        w.Command3->click();
+        QVERIFY(dialogs.messages().isEmpty());
+        dialogs.queueFile(story);
+        dialogs.queueAnswer(Dialogs::Answer::Yes);
+        w.Command3->click();
+        QCOMPARE(dialogs.messages().size(), 1);
+        const Dialogs::Message offer = dialogs.messages().at(0);
+        QVERIFY2(offer.text.contains(QStringLiteral("story.txt")) &&
+                     offer.text.contains(QStringLiteral("Continue")),
+                 qPrintable(offer.text));
+        QCOMPARE(offer.buttons, Dialogs::Buttons::YesNo);
+        QCOMPARE(offer.title, QStringLiteral("Parlanto"));
+        QCOMPARE(w.RichTextBox1->textCursor().selectionStart(), stopped);
+
+        // Declined: the top. The place is kept for the next time, also after a restart.
+        dialogs.queueFile(story);
+        dialogs.queueAnswer(Dialogs::Answer::No);
+        w.Command3->click();
+        QCOMPARE(dialogs.messages().size(), 2);
+        QCOMPARE(w.RichTextBox1->textCursor().selectionStart(), 0);
+        first.reset();
+        LoadedWindow again;
+        dialogs.queueFile(story);
+        dialogs.queueAnswer(Dialogs::Answer::Yes);
+        again->Command3->click();
+        QCOMPARE(dialogs.messages().size(), 3);
+        QCOMPARE(again->RichTextBox1->textCursor().selectionStart(), stopped);
+
+        // A changed file starts at the top, without a question.
+        QVERIFY(writeFile(story, (text + QStringLiteral("A new last line.\n")).toUtf8()));
+        dialogs.queueFile(story);
+        again->Command3->click();
+        QCOMPARE(dialogs.messages().size(), 3);
+        QCOMPARE(again->RichTextBox1->textCursor().selectionStart(), 0);
+
+        // A document read to its end starts at the top next time, without a question.
+        const QString notes = files.filePath(QStringLiteral("notes.txt"));
+        dialogs.queueFile(notes);
+        again->Command3->click();
+        pickVoice(*again, listPosition(*again, 4, QStringLiteral("English")));
+        again->Command5->click();
+        QTRY_COMPARE_WITH_TIMEOUT(again->PlayStatus, 3, 20000);
+        dialogs.queueFile(story);
+        again->Command3->click();
+        dialogs.queueFile(notes);
+        again->Command3->click();
+        QCOMPARE(dialogs.messages().size(), 3);
+        QCOMPARE(dialogs.unusedAnswers(), 0);
     }
 
     // ---- Font and colours

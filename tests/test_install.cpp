@@ -151,7 +151,11 @@ private slots:
             installed(QStringLiteral("share/applications/") + AppId + QStringLiteral(".desktop"));
         const QString text = readText(entry);
         QVERIFY(text.contains(QStringLiteral("\nExec=parlanto %f\n")));
-        QVERIFY(text.contains(QStringLiteral("\nMimeType=text/plain;")));
+        QVERIFY(text.contains(
+            QStringLiteral("\nMimeType=text/plain;text/rtf;application/rtf;application/pdf;"
+                           "application/epub+zip;application/vnd.oasis.opendocument.text;"
+                           "application/vnd.openxmlformats-officedocument.wordprocessingml.document;"
+                           "text/html;application/xhtml+xml;text/markdown;\n")));
         QVERIFY(text.contains(QStringLiteral("\nInitialPreference=0\n")));
         const QString menu =
             readText(installed(QStringLiteral("share/kio/servicemenus/parlanto-speak.desktop")));

@@ -10,6 +10,7 @@
 #include <QtTest>
 
 #include <clocale>
+#include <iconv.h>
 
 namespace {
 
@@ -36,6 +37,8 @@ private slots:
     void localeEncoding();
     void localeEncodingOfTheRunningProcess();
     void windows1252Fallback();
+    void legacyEncodings_data();
+    void legacyEncodings();
     void lineEnds();
     void codePageDecoder();
     void largeFileLoadsWhole();
@@ -115,11 +118,12 @@ void TestTextDecoding::localeEncoding()
     QCOMPARE(TextDecoding::decodePlainText(QByteArray("\x93\xFA\x96\x7B"), "SHIFT_JIS"), u"日本"_qs);
     // Bytes the locale's encoding cannot read: Windows-1252.
     QCOMPARE(TextDecoding::decodePlainText(QByteArray("caf\xE9 \x93q\x94"), "EUC-JP"), u"café “q”"_qs);
-    // A UTF-8 or ASCII locale has nothing to add after the UTF-8 test.
-    QCOMPARE(TextDecoding::decodePlainText(koi8, "UTF-8"), u"ðÒÉ×ÅÔ"_qs);
-    QCOMPARE(TextDecoding::decodePlainText(koi8, "ANSI_X3.4-1968"), u"ðÒÉ×ÅÔ"_qs);
+    // A UTF-8 or ASCII locale has nothing to add after the UTF-8 test: the encoding is
+    // recognised from the bytes themselves (see legacyEncodings).
+    QCOMPARE(TextDecoding::decodePlainText(koi8, "UTF-8"), u"Привет"_qs);
+    QCOMPARE(TextDecoding::decodePlainText(koi8, "ANSI_X3.4-1968"), u"Привет"_qs);
     // A codeset iconv does not know is passed over.
-    QCOMPARE(TextDecoding::decodePlainText(koi8, "NO-SUCH-CODESET"), u"ðÒÉ×ÅÔ"_qs);
+    QCOMPARE(TextDecoding::decodePlainText(koi8, "NO-SUCH-CODESET"), u"Привет"_qs);
 }
 
 void TestTextDecoding::localeEncodingOfTheRunningProcess()
@@ -174,6 +178,53 @@ void TestTextDecoding::windows1252Fallback()
     QCOMPARE(TextDecoding::decodePlainText(QByteArray("a\x81z"), "UTF-8"), u"a\uFFFDz"_qs);
 }
 
+// Files in the legacy encodings people still have, in a UTF-8 locale: recognised from their
+// bytes (uchardet), not read as Windows-1252.
+void TestTextDecoding::legacyEncodings_data()
+{
+    QTest::addColumn<QByteArray>("encoding");
+    QTest::addColumn<QString>("text");
+    const QString russian =
+        u"Съешь же ещё этих мягких французских булок, да выпей чаю.\r\nШирокая электрификация."_qs;
+    QTest::newRow("Windows-1251") << QByteArray("CP1251") << russian;
+    QTest::newRow("KOI8-R") << QByteArray("KOI8-R") << russian;
+    const QString japanese = u"いろはにほへと ちりぬるを わかよたれそ つねならむ。日本語の文章です。"_qs;
+    QTest::newRow("Shift JIS") << QByteArray("SHIFT_JIS") << japanese;
+    QTest::newRow("EUC-JP") << QByteArray("EUC-JP") << japanese;
+    QTest::newRow("EUC-KR") << QByteArray("EUC-KR")
+                            << u"다람쥐 헌 쳇바퀴에 타고파. 키스의 고유조건은 입술끼리 만나야 하고."_qs;
+    QTest::newRow("GB18030") << QByteArray("GB18030") << u"我能吞下玻璃而不伤身体。天地玄黄，宇宙洪荒。"_qs;
+    QTest::newRow("Big5") << QByteArray("BIG5") << u"我能吞下玻璃而不傷身體。天地玄黃，宇宙洪荒。"_qs;
+    QTest::newRow("Windows-1252") << QByteArray("CP1252")
+                                  << u"Ça coûte très cher, à bientôt: naïve façade, “déjà vu”."_qs;
+    QTest::newRow("Windows-1250") << QByteArray("CP1250") << u"Zażółć gęślą jaźń, źdźbło w Łodzi."_qs;
+    QTest::newRow("Windows-1253") << QByteArray("CP1253") << u"Ξεσκεπάζω την ψυχοφθόρα βδελυγμία."_qs;
+}
+
+void TestTextDecoding::legacyEncodings()
+{
+    QFETCH(QByteArray, encoding);
+    QFETCH(QString, text);
+    QByteArray bytes;
+    iconv_t cd = iconv_open(encoding.constData(), "UTF-8");
+    QVERIFY(cd != reinterpret_cast<iconv_t>(-1));
+    QByteArray utf8 = text.toUtf8();
+    bytes.resize(utf8.size() * 4);
+    char *in = utf8.data(), *out = bytes.data();
+    size_t inLeft = size_t(utf8.size()), outLeft = size_t(bytes.size());
+    QVERIFY(iconv(cd, &in, &inLeft, &out, &outLeft) != size_t(-1));
+    iconv_close(cd);
+    bytes.truncate(bytes.size() - qsizetype(outLeft));
+
+    QString expected = text;
+    expected.replace(u"\r\n"_qs, u"\n"_qs);
+    QCOMPARE(TextDecoding::decodePlainText(bytes, "UTF-8"), expected);
+    // Handed on in pieces (a large file shown while it is read), the same text.
+    QString joined;
+    TextDecoding::decodePlainTextInPieces(bytes, "UTF-8", 7, [&](const QString &piece) { joined += piece; });
+    QCOMPARE(joined, expected);
+}
+
 void TestTextDecoding::lineEnds()
 {
     QCOMPARE(TextDecoding::decodePlainText(QByteArray("a\r\nb\rc\nd\r\n\r\n"), "UTF-8"),
@@ -181,6 +232,20 @@ void TestTextDecoding::lineEnds()
     QCOMPARE(TextDecoding::decodePlainText(utf16(u"x\r\ny"_qs, QStringConverter::Utf16BE), "UTF-8"),
              u"x\ny"_qs);
     QCOMPARE(TextDecoding::decodePlainText(QByteArray("\xE9\r\n"), "UTF-8"), u"é\n"_qs);
+
+    // In pieces, a CR LF split between two pieces is still one line end, and a character split
+    // between them is still one character.
+    for (const QByteArray &bytes :
+         {QByteArray("ab\r\ncd\r\r\nGr\xC3\xBC\xC3\x9F\xE6\x97\xA5\xF0\x9F\x98\x80\r"),
+          utf16(u"x\r\ny\r\n😀z"_qs, QStringConverter::Utf16LE)}) {
+        const QString whole = TextDecoding::decodePlainText(bytes, "UTF-8");
+        for (qsizetype size : {16, 17, 18, 20}) {
+            QString joined;
+            TextDecoding::decodePlainTextInPieces(bytes, "UTF-8", size,
+                                                  [&](const QString &piece) { joined += piece; });
+            QCOMPARE(joined, whole);
+        }
+    }
 }
 
 void TestTextDecoding::codePageDecoder()

@@ -16,6 +16,9 @@
 
 class BellThenSpeak;
 class DirectSS;
+class DocumentOpening;
+class ReadingPlaceKeeper;
+struct DocumentText;
 class Mp3Encoder;
 class Parlocx;
 class mp3end;
@@ -181,6 +184,21 @@ public:
     void Command1_Click();
     void Check1_Click();
     void Command8_Click();
+    // ---- Opening document files (ttsmain_document_open.cpp)
+    enum class DocumentSource
+    {
+        OpenButton, // the user's Open: a file that cannot be read is reported
+        HandedOver, // from another program or the file manager: read aloud once shown
+    };
+    // Reads a document file into the text box. A small one is read at once: the answer tells
+    // whether it is there. Anything larger is read on a thread of its own while the window
+    // shows (and, when handed over, reads aloud) what has arrived: the answer is then false.
+    bool openDocumentFile(const QString &path, DocumentSource source);
+    // The document read last and what is known of its structure (its text is in the text box);
+    // empty while it is still being read, or when the text box holds no document file.
+    const DocumentText *openedDocument() const;
+    // True while a document file is still being read.
+    bool documentLoading() const;
     // The colour of the whole text and the text box's background, however long the text.
     void applyTextColour(const QColor &colour);
     void applyBackColour(const QColor &colour);
@@ -349,10 +367,27 @@ private:
     void StopRecordingControl();
     void endProcess(int code);
 
+    // Opening document files (ttsmain_document_open.cpp).
+    void startDocumentLoad(const QString &path, DocumentSource source);
+    void dropDocumentOpening();
+    void takeDocumentText();
+    void finishDocumentLoad();
+    void showDocumentProgress(int percent);
+    void documentShown(const QString &path, DocumentSource source);
+    void applyReadingPlace();
+    bool continueIntoLoadedText();
+    ReadingPlaceKeeper *readingPlaces();
+
     // Commands from other programs (ttsmain_intake.cpp).
     void listenForCommands();
     void startTakingCommands();
-    bool loadHandedFile(const QString &path);
+    enum class HandOver
+    {
+        Refused, // could not be read: the user was told why
+        Loaded,  // in the text box, ready to be read
+        Loading, // being read; its loader reads it aloud once its first pages are there
+    };
+    HandOver loadHandedFile(const QString &path);
     void reportHandOverFailure(const QString &why);
 
     // Talking clock (ttsmain_clock.cpp).
@@ -460,4 +495,6 @@ private:
     std::optional<ControlCommand::Request> m_startRequest;
     BellThenSpeak *m_clockAnnouncer = nullptr;
     QPointer<QWidget> m_clockWindow;
+    DocumentOpening *m_documentOpening = nullptr; // a child; the document read last
+    ReadingPlaceKeeper *m_readingPlaces = nullptr;
 };

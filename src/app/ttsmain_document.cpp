@@ -3,7 +3,6 @@
 #include "desktop/howto.h"
 #include "platform/dialogs.h"
 #include "platform/twips.h"
-#include "speech/document_reader.h"
 #include "speech/document_rules.h"
 #include "speech/logical_font.h"
 
@@ -37,7 +36,7 @@ bool anyFormatSetsForeground(const QTextDocument *document)
 
 } // namespace
 
-// Opens a .txt or .rtf file into the document.
+// Opens a document file (text, rich text, PDF, EPUB, ODT, DOCX, web page, Markdown).
 void ttsmain::Command3_Click()
 {
     Dialogs::FileRequest request;
@@ -49,16 +48,7 @@ void ttsmain::Command3_Click()
     if (!answer || answer->fileName.isEmpty())
         return;
 
-    const DocumentText document = readDocumentFile(answer->fileName);
-    if (!document.ok) {
-        msgBox(this, document.error, Dialogs::Buttons::Ok, Dialogs::Icon::Exclamation);
-        return;
-    }
-    // Only the plain text is taken: the text box keeps its own font and colours. Replacing
-    // the text notifies the change, which schedules the length recount.
-    RichTextBox1->setPlainText(document.text);
-    App.window.OpenFileType = DocumentRules::openFileTypeOf(answer->fileName);
-    App.window.OpenFolder = DocumentRules::openFolderOf(answer->fileName);
+    openDocumentFile(answer->fileName, DocumentSource::OpenButton);
 }
 
 void ttsmain::replaceDocumentText(const QString &text)

@@ -68,7 +68,7 @@ void ttsmain::actOnStartMode(const QString &commandLine)
         return;
     case Kind::ReadFile:
     case Kind::MissingFile:
-        if (!loadHandedFile(Intake::expandHome(action.text)))
+        if (loadHandedFile(Intake::expandHome(action.text)) != HandOver::Loaded)
             return;
         break;
     case Kind::ReadText:
@@ -138,26 +138,33 @@ bool ttsmain::FormDDE_LinkExecute(const QString &command)
             return false;
         // A path that names no readable file leaves the document as it was, unread.
         Command6_Click();
-        if (!loadHandedFile(command))
+        switch (loadHandedFile(command)) {
+        case HandOver::Refused:
             return false;
-        Command5_Click();
+        case HandOver::Loading:
+            break;
+        case HandOver::Loaded:
+            Command5_Click();
+            break;
+        }
         break;
     }
     return true;
 }
 
-// Loads a handed-over document through the hidden text box; on failure says why and leaves
-// everything as it was.
-bool ttsmain::loadHandedFile(const QString &path)
+// Loads a handed-over document the way Open does (a large one is read on while it is spoken);
+// a file that cannot be read is refused with a message and leaves everything as it was.
+ttsmain::HandOver ttsmain::loadHandedFile(const QString &path)
 {
-    const HandedFile::Result document = HandedFile::read(path);
-    if (!document.ok) {
-        reportHandOverFailure(document.error);
-        return false;
+    if (const QString refused = HandedFile::refusal(path); !refused.isEmpty()) {
+        HandedFile::release(path);
+        reportHandOverFailure(refused);
+        return HandOver::Refused;
     }
-    RichTextBox2->setPlainText(document.text);
-    RichTextBox1->setPlainText(document.text);
-    return true;
+    if (openDocumentFile(path, DocumentSource::HandedOver))
+        return HandOver::Loaded;
+    // A large document is read aloud by its loader once its first pages are there.
+    return documentLoading() ? HandOver::Loading : HandOver::Refused;
 }
 
 // A hand-over that failed is told in a message box once the command has been answered, one

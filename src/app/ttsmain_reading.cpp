@@ -217,6 +217,8 @@ void ttsmain::onReadingEnded()
         PlayStatus = 2;
         return;
     }
+    if (continueIntoLoadedText())
+        return;
     cpvSlider1->setValue(0);
     setTextCursor(0);
     showSpeakFace();

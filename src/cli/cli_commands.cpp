@@ -53,9 +53,9 @@ Parlanto's speech engines without a window.
 Commands:
   voices    List every voice, as the main window's voice list shows it.
   speak     Speak a text on the sound device, or write it to a WAV file.
-  text      Print the plain text of a .txt or .rtf file, as the main window opens it.
+  text      Print the plain text of a document file, as the main window opens it.
   send      Hand a command (read, toggle, stop, file, voice) to the running window.
-  convert   Convert .txt or .rtf files to WAV or MP3 files, with subtitles if asked.
+  convert   Convert documents to WAV or MP3 files, with subtitles if asked.
 
 Run 'parlanto-cli COMMAND --help' for the options of a command.
 )HELP";
@@ -68,23 +68,34 @@ voices as "<description> (TTS5.0)". Any line can be given to 'speak --voice'.
 
 const char *const SpeakHelp = R"HELP(Usage: parlanto-cli speak [OPTIONS] [TEXT | -]
 
-Speaks TEXT (or standard input, with '-' or no TEXT) with the chosen voice.
+Speaks TEXT (or standard input, with '-' or no TEXT, or the text of a document with
+--file) with the chosen voice.
 
 Options:
   --voice TEXT   a line of 'parlanto-cli voices' (default: the locale's language, else US English)
   --rate N       rate 0..100, as the main window's rate bar (default: the voice's own)
   --pitch N      pitch 0..100 (eSpeak NG voices only; default 50)
   --volume N     volume 0..100 (default 100)
+  --file FILE    speak the text of a document file, read as 'parlanto-cli text' reads it
   --wav FILE     write a 22050 Hz 16-bit mono WAV file instead of speaking aloud
   --words        print each word as it is spoken: offset, length and the word
                  (offsets count UTF-16 characters from 0)
 )HELP";
 
-const char *const TextHelp = R"HELP(Usage: parlanto-cli text FILE
+const char *const TextHelp = R"HELP(Usage: parlanto-cli text [--chapters] FILE
 
 Prints the plain text the main window's Open button would put into the document, as
-UTF-8: rich text (.rtf) without its formatting, plain text decoded from the encoding it
-was written in, line ends as "\n". Nothing is added, not even a final line end.
+UTF-8: plain text decoded from the encoding it was written in (any common one), rich
+text (.rtf) without its formatting, PDF (running headers, footers and page numbers
+left out), EPUB, OpenDocument (.odt), Word (.docx), web pages (.html, .htm, .xhtml)
+and Markdown (.md) as paragraphs separated by blank lines. Line ends are "\n".
+Nothing is added, not even a final line end.
+
+Options:
+  --chapters     print the document's title, author and chapters instead: lines of
+                 "title", "author" or "chapter", a tab, and the value; a chapter's value
+                 is its offset in the text (UTF-16 characters from 0), a tab, its level
+                 (1 for a chapter, 2 for a section), a tab and its title
 )HELP";
 
 struct Voice
@@ -216,12 +227,22 @@ int speak(const QStringList &args)
             words = true;
         } else if (a == QLatin1String("--voice") || a == QLatin1String("--wav") ||
                    a == QLatin1String("--rate") || a == QLatin1String("--pitch") ||
-                   a == QLatin1String("--volume")) {
+                   a == QLatin1String("--volume") || a == QLatin1String("--file")) {
             const auto v = value(a.toUtf8().constData());
             if (!v)
                 return usage(QStringLiteral("%1 needs a value").arg(a));
             if (a == QLatin1String("--voice")) {
                 voiceText = *v;
+            } else if (a == QLatin1String("--file")) {
+                if (haveText)
+                    return usage(QStringLiteral("give either a text or --file, not both"));
+                const DocumentText document = readDocumentFile(*v);
+                if (!document.ok) {
+                    err() << "parlanto-cli: " << document.error << "\n";
+                    return ExitFailure;
+                }
+                text = document.text;
+                haveText = true;
             } else if (a == QLatin1String("--wav")) {
                 if (v->isEmpty())
                     return usage(QStringLiteral("--wav needs a file name"));
@@ -366,11 +387,16 @@ int printText(const QStringList &args)
 {
     QString path;
     bool havePath = false;
+    bool chapters = false;
     for (int i = 0; i < args.size(); ++i) {
         const QString &a = args.at(i);
         if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
             out() << TextHelp;
             return ExitOk;
+        }
+        if (a == QLatin1String("--chapters")) {
+            chapters = true;
+            continue;
         }
         if (a == QLatin1String("--")) {
             if (++i >= args.size())
@@ -391,7 +417,19 @@ int printText(const QStringList &args)
         err() << "parlanto-cli: " << document.error << "\n";
         return ExitFailure;
     }
-    out() << document.text;
+    if (chapters) {
+        const auto line = [](const QString &text) {
+            return QString(text).replace(u'\n', u' ').replace(u'\t', u' ');
+        };
+        if (!document.title.isEmpty())
+            out() << "title\t" << line(document.title) << "\n";
+        if (!document.author.isEmpty())
+            out() << "author\t" << line(document.author) << "\n";
+        for (const ChapterMark &mark : document.chapters)
+            out() << "chapter\t" << mark.offset << '\t' << mark.level << '\t' << line(mark.title) << "\n";
+    } else {
+        out() << document.text;
+    }
     out().flush();
     return ExitOk;
 }

@@ -125,29 +125,28 @@ bool VoiceRenderer::render(const QString &text, WavWriter &sink, const WordHandl
 
 bool readConvertInput(const QString &input, QString &text, QString &error)
 {
+    // Standard input is a document like any file, known by its content; it is read up to the
+    // size a document may have, never without end.
+    DocumentText document;
     if (input == QLatin1String("-")) {
         // Read once and kept: the run reads it before it takes over Ctrl+C, so that an
         // interrupt still ends a read from the terminal, and converts it later.
         static std::optional<BoundedFile::Result> standardInput;
-        static QString standardText;
-        if (!standardInput) {
+        if (!standardInput)
             standardInput = BoundedFile::readStandardInput(largestDocumentBytes);
-            standardText = QString::fromUtf8(standardInput->bytes);
-            standardInput->bytes = QByteArray();
-        }
         if (!standardInput->ok()) {
             error = standardInput->error;
             return false;
         }
-        text = standardText;
+        document = readDocumentBytes(standardInput->bytes, QString());
     } else {
-        const DocumentText document = readDocumentFile(input);
-        if (!document.ok) {
-            error = document.error;
-            return false;
-        }
-        text = document.text;
+        document = readDocumentFile(input);
     }
+    if (!document.ok) {
+        error = document.error;
+        return false;
+    }
+    text = std::move(document.text);
     if (text.trimmed().isEmpty()) {
         error = QStringLiteral("nothing to convert: the text is empty");
         return false;

@@ -1,7 +1,6 @@
 #include "desktop/handed_file.h"
 
 #include "platform/bounded_file.h"
-#include "speech/document_reader.h"
 
 #include <QDir>
 #include <QFile>
@@ -43,34 +42,33 @@ QString handOverFolder()
            QStringLiteral("/parlanto/writer");
 }
 
-Result read(const QString &path)
+QString refusal(const QString &path)
 {
     if (path.isEmpty())
-        return {false, QString(), QStringLiteral("No file name was given.")};
-    Result result;
-    // Files that are not regular, missing ones and folders are told apart before anything is
-    // opened. A regular file that says it is empty yet yields bytes is a kernel file (such
-    // as /proc/self/pagemap): it would run on far past any document.
+        return QStringLiteral("No file name was given.");
+    // A regular file that says it is empty yet yields bytes is a kernel file (such as
+    // /proc/self/pagemap): it would run on far past any document.
     if (BoundedFile::probe(path) != BoundedFile::Outcome::Ok || QFileInfo(path).size() == 0) {
         const BoundedFile::Result file = BoundedFile::read(path, 0);
-        result.ok = file.ok();
+        if (file.ok())
+            return QString(); // truly empty: an empty document
         if (file.outcome == BoundedFile::Outcome::TooBig)
-            result.error = QStringLiteral("\"%1\" is not a regular file.").arg(path);
-        else
-            result.error = file.error;
-    } else {
-        const DocumentText document = readDocumentFile(path);
-        result = {document.ok, document.text, document.error};
+            return failureText(path, QStringLiteral("\"%1\" is not a regular file.").arg(path));
+        return failureText(path, file.error);
     }
+    return QString();
+}
+
+void release(const QString &path)
+{
     if (isHandOverFile(path))
         QFile::remove(path);
-    if (!result.ok) {
-        result.text.clear();
-        if (result.error.isEmpty())
-            result.error = QStringLiteral("\"%1\" cannot be read.").arg(path);
-        result.error.replace(path, shown(path));
-    }
-    return result;
+}
+
+QString failureText(const QString &path, const QString &error)
+{
+    QString text = error.isEmpty() ? QStringLiteral("\"%1\" cannot be read.").arg(path) : error;
+    return text.replace(path, shown(path));
 }
 
 } // namespace HandedFile

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "speech/document_reader.h"
+
 #include <QList>
 #include <QPair>
 #include <QString>
@@ -8,16 +10,58 @@
 // or hidden. Heights are in twips; file names use "/" between folders.
 namespace DocumentRules {
 
+// Every kind of document first, then the rich-text and text filters, then one line for each
+// other kind.
 inline QList<QPair<QString, QString>> openFilters()
 {
-    return {{QStringLiteral("Rich Text (*.rtf)"), QStringLiteral("*.rtf")},
-            {QStringLiteral("Text (*.txt)"), QStringLiteral("*.txt")}};
+    return {{QStringLiteral("All documents"), readableNamePatterns().join(u';')},
+            {QStringLiteral("Rich Text (*.rtf)"), QStringLiteral("*.rtf")},
+            {QStringLiteral("Text (*.txt)"), QStringLiteral("*.txt")},
+            {QStringLiteral("PDF (*.pdf)"), QStringLiteral("*.pdf")},
+            {QStringLiteral("EPUB (*.epub)"), QStringLiteral("*.epub")},
+            {QStringLiteral("OpenDocument Text (*.odt)"), QStringLiteral("*.odt")},
+            {QStringLiteral("Word (*.docx)"), QStringLiteral("*.docx")},
+            {QStringLiteral("Web page (*.html *.htm *.xhtml)"), QStringLiteral("*.html;*.htm;*.xhtml")},
+            {QStringLiteral("Markdown (*.md *.markdown)"), QStringLiteral("*.md;*.markdown")}};
 }
 
-// The open dialog starts with the rich-text filter (1) after an .rtf file, else the text filter (2).
+// The filter the open dialog starts with, from the open file type (the last four characters of
+// the last file opened): the rich-text filter after an .rtf file, the filter of the kind after
+// a document of another kind, else the text filter.
 inline int openFilterIndex(const QString &openFileType)
 {
-    return openFileType == QLatin1String(".rtf") ? 1 : 2;
+    if (openFileType == QLatin1String(".rtf"))
+        return 2;
+    const QString type = openFileType.toLower();
+    if (type == QLatin1String(".pdf"))
+        return 4;
+    if (type == QLatin1String("epub"))
+        return 5;
+    if (type == QLatin1String(".odt"))
+        return 6;
+    if (type == QLatin1String("docx"))
+        return 7;
+    if (type == QLatin1String("html") || type == QLatin1String(".htm"))
+        return 8;
+    if (type.endsWith(QLatin1String(".md")) || type == QLatin1String("down"))
+        return 9;
+    return 3;
+}
+
+// Whether a document is read at once, within the click that opens it, as plain and rich text
+// always were: small text files, web pages and Markdown. Every PDF, EPUB, ODT and DOCX, and any
+// larger file, is read on a thread of its own while the window shows what has arrived.
+inline bool readsAtOnce(const QString &fileName, qint64 size)
+{
+    constexpr qint64 SmallText = 1024 * 1024;
+    constexpr qint64 SmallPage = 256 * 1024;
+    const std::optional<DocumentKind> kind = documentKindOfName(fileName);
+    if (kind == DocumentKind::Pdf || kind == DocumentKind::Epub || kind == DocumentKind::OpenDocumentText ||
+        kind == DocumentKind::WordDocument)
+        return false;
+    if (kind == DocumentKind::Html || kind == DocumentKind::Markdown)
+        return size <= SmallPage;
+    return size <= SmallText;
 }
 
 // The last four characters of the file name, NULs removed, blanks trimmed from both ends.

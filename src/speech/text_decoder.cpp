@@ -3,8 +3,12 @@
 #include <QStringDecoder>
 
 #include <cerrno>
+#include <cstdint>
+#include <cstring>
 #include <iconv.h>
 #include <langinfo.h>
+#include <uchardet/uchardet.h>
+#include <vector>
 
 namespace TextDecoding {
 
@@ -116,8 +120,8 @@ void normaliseLineEnds(QString &text)
 
 // UTF-16 written without a byte-order mark: in a sample of text in a Latin script every other
 // byte is NUL, the high bytes (odd places for little endian, even for big endian). Returns the
-// encoding when the sample shows that pattern and the whole text decodes cleanly.
-std::optional<QString> unmarkedUtf16(QByteArrayView bytes)
+// form when the sample shows that pattern and the whole text decodes cleanly.
+std::optional<PlainTextEncoding::Form> unmarkedUtf16(QByteArrayView bytes)
 {
     constexpr qsizetype SampleBytes = 4096;
     const qsizetype pairs = qMin(bytes.size(), SampleBytes) / 2;
@@ -133,17 +137,21 @@ std::optional<QString> unmarkedUtf16(QByteArrayView bytes)
         return zeros * 10 >= pairs * 3 && otherZeros * 20 <= pairs;
     };
     QStringConverter::Encoding encoding;
-    if (looksLikeHighBytes(oddZeros, evenZeros))
+    PlainTextEncoding::Form form;
+    if (looksLikeHighBytes(oddZeros, evenZeros)) {
         encoding = QStringConverter::Utf16LE;
-    else if (looksLikeHighBytes(evenZeros, oddZeros))
+        form = PlainTextEncoding::Form::Utf16LE;
+    } else if (looksLikeHighBytes(evenZeros, oddZeros)) {
         encoding = QStringConverter::Utf16BE;
-    else
+        form = PlainTextEncoding::Form::Utf16BE;
+    } else {
         return std::nullopt;
+    }
     QStringDecoder decoder(encoding, QStringConverter::Flag::Stateless);
-    QString text = decoder.decode(bytes);
+    const QString text = decoder.decode(bytes);
     if (decoder.hasError())
         return std::nullopt;
-    return text;
+    return form;
 }
 
 } // namespace
@@ -266,35 +274,242 @@ QByteArray localeCodeset()
     return QByteArray(nl_langinfo(CODESET));
 }
 
-QString decodePlainText(QByteArrayView bytes, const QByteArray &localeCodeset)
+namespace {
+
+// True when `bytes` are well-formed UTF-8: no stray or missing continuation bytes, no
+// over-long forms, no surrogates, nothing past U+10FFFF.
+bool isValidUtf8(QByteArrayView bytes)
+{
+    const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
+    const auto *end = p + bytes.size();
+    while (p < end) {
+        // Runs of ASCII, eight bytes at a time.
+        while (end - p >= 8) {
+            std::uint64_t word;
+            std::memcpy(&word, p, 8);
+            if (word & 0x8080808080808080ULL)
+                break;
+            p += 8;
+        }
+        if (p >= end)
+            break;
+        const unsigned char c = *p;
+        if (c < 0x80) {
+            ++p;
+            continue;
+        }
+        int length = 0;
+        char32_t least = 0;
+        char32_t code = 0;
+        if ((c & 0xE0) == 0xC0) {
+            length = 2, least = 0x80, code = c & 0x1F;
+        } else if ((c & 0xF0) == 0xE0) {
+            length = 3, least = 0x800, code = c & 0x0F;
+        } else if ((c & 0xF8) == 0xF0) {
+            length = 4, least = 0x10000, code = c & 0x07;
+        } else {
+            return false;
+        }
+        if (end - p < length)
+            return false;
+        for (int i = 1; i < length; ++i) {
+            if ((p[i] & 0xC0) != 0x80)
+                return false;
+            code = (code << 6) | (p[i] & 0x3F);
+        }
+        if (code < least || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+            return false;
+        p += length;
+    }
+    return true;
+}
+
+// True when every byte sequence of `bytes` is valid in the iconv encoding `encoding` (false
+// for an encoding iconv does not know). Converts into a small scratch buffer, keeping nothing.
+bool validIn(QByteArrayView bytes, const QByteArray &encoding)
+{
+    iconv_t cd = iconv_open(utf16Native, encoding.constData());
+    if (cd == noConverter)
+        return false;
+    char *in = const_cast<char *>(bytes.data());
+    size_t inLeft = size_t(bytes.size());
+    std::vector<char> scratch(64 * 1024);
+    bool valid = true;
+    while (valid) {
+        char *out = scratch.data();
+        size_t outLeft = scratch.size();
+        const bool finishing = inLeft == 0;
+        const size_t result =
+            finishing ? iconv(cd, nullptr, nullptr, &out, &outLeft) : iconv(cd, &in, &inLeft, &out, &outLeft);
+        if (result == size_t(-1) && errno != E2BIG)
+            valid = false;
+        else if (finishing && result != size_t(-1))
+            break;
+    }
+    iconv_close(cd);
+    return valid;
+}
+
+// The encoding uchardet recognises in a sample of `bytes`, as iconv names it; empty when it
+// recognises none, or only one the tests before it have ruled out.
+QByteArray recognisedEncoding(QByteArrayView bytes)
+{
+    constexpr qsizetype SampleBytes = 1024 * 1024;
+    uchardet_t detector = uchardet_new();
+    if (!detector)
+        return {};
+    const QByteArrayView sample = bytes.first(std::min(bytes.size(), SampleBytes));
+    QByteArray name;
+    if (uchardet_handle_data(detector, sample.data(), size_t(sample.size())) == 0) {
+        uchardet_data_end(detector);
+        name = QByteArray(uchardet_get_charset(detector)).toUpper();
+    }
+    uchardet_delete(detector);
+    if (name.isEmpty() || name == "ASCII" || name == "UTF-8")
+        return {};
+    // Latin-1 files use Windows-1252's punctuation in 0x80..0x9F far more often than the
+    // control codes Latin-1 has there.
+    if (name == "ISO-8859-1")
+        return "CP1252";
+    return name;
+}
+
+PlainTextEncoding iconvEncoding(const QByteArray &name)
+{
+    PlainTextEncoding encoding;
+    encoding.form = PlainTextEncoding::Form::Iconv;
+    encoding.iconvName = name;
+    return encoding;
+}
+
+// Decodes with iconv, each byte the encoding cannot read becoming U+FFFD; Windows-1252 when
+// iconv does not know the encoding.
+QString decodeLeniently(QByteArrayView bytes, const QByteArray &encoding)
 {
     QString text;
-    if (hasPrefix(bytes, {0xEF, 0xBB, 0xBF})) {
-        text = decodeWith(QStringConverter::Utf8, bytes.sliced(3));
-    } else if (hasPrefix(bytes, {0xFF, 0xFE})) {
-        text = decodeWith(QStringConverter::Utf16LE, bytes.sliced(2));
-    } else if (hasPrefix(bytes, {0xFE, 0xFF})) {
-        text = decodeWith(QStringConverter::Utf16BE, bytes.sliced(2));
-    } else if (auto utf16 = unmarkedUtf16(bytes)) {
-        text = std::move(*utf16);
-    } else {
-        QStringDecoder utf8(QStringConverter::Utf8,
-                            QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
-        text = utf8.decode(bytes);
-        if (utf8.hasError()) {
-            std::optional<QString> local;
-            if (!isUtf8OrAscii(localeCodeset))
-                local = decodeStrict(bytes, localeCodeset);
-            if (local) {
-                text = std::move(*local);
-            } else {
-                text.clear();
-                CodePageDecoder().decode(1252, bytes, text);
-            }
-        }
+    iconv_t cd = iconv_open(utf16Native, encoding.constData());
+    if (cd == noConverter) {
+        CodePageDecoder().decode(1252, bytes, text);
+        return text;
     }
+    convert(cd, bytes, text, false);
+    iconv_close(cd);
+    return text;
+}
+
+QStringConverter::Encoding unicodeForm(PlainTextEncoding::Form form)
+{
+    switch (form) {
+    case PlainTextEncoding::Form::Utf16LE:
+        return QStringConverter::Utf16LE;
+    case PlainTextEncoding::Form::Utf16BE:
+        return QStringConverter::Utf16BE;
+    default:
+        return QStringConverter::Utf8;
+    }
+}
+
+QString decodeWhole(QByteArrayView bytes, const PlainTextEncoding &encoding)
+{
+    if (encoding.form == PlainTextEncoding::Form::Iconv)
+        return decodeLeniently(bytes, encoding.iconvName);
+    return decodeWith(unicodeForm(encoding.form), bytes.sliced(encoding.skip));
+}
+
+} // namespace
+
+PlainTextEncoding detectPlainTextEncoding(QByteArrayView bytes, const QByteArray &localeCodeset)
+{
+    using Form = PlainTextEncoding::Form;
+    if (hasPrefix(bytes, {0xEF, 0xBB, 0xBF}))
+        return {Form::Utf8, {}, 3};
+    if (hasPrefix(bytes, {0xFF, 0xFE}))
+        return {Form::Utf16LE, {}, 2};
+    if (hasPrefix(bytes, {0xFE, 0xFF}))
+        return {Form::Utf16BE, {}, 2};
+    if (const auto form = unmarkedUtf16(bytes))
+        return {*form, {}, 0};
+    if (isValidUtf8(bytes))
+        return {Form::Utf8, {}, 0};
+    if (!isUtf8OrAscii(localeCodeset) && validIn(bytes, localeCodeset))
+        return iconvEncoding(localeCodeset);
+    if (const QByteArray recognised = recognisedEncoding(bytes);
+        !recognised.isEmpty() && validIn(bytes, recognised))
+        return iconvEncoding(recognised);
+    return iconvEncoding("CP1252");
+}
+
+QString decodePlainText(QByteArrayView bytes, const QByteArray &localeCodeset)
+{
+    QString text = decodeWhole(bytes, detectPlainTextEncoding(bytes, localeCodeset));
     normaliseLineEnds(text);
     return text;
+}
+
+void decodePlainTextInPieces(QByteArrayView bytes, const QByteArray &localeCodeset, qsizetype pieceBytes,
+                             const std::function<void(const QString &piece)> &piece)
+{
+    const PlainTextEncoding encoding = detectPlainTextEncoding(bytes, localeCodeset);
+    pieceBytes = std::max<qsizetype>(pieceBytes, 16) & ~qsizetype(1); // whole UTF-16 units
+    QString heldBack; // a piece's final CR, which may be the first half of a CR LF
+    const auto hand = [&](QString text, bool last) {
+        text.prepend(heldBack);
+        heldBack.clear();
+        if (!last && text.endsWith(u'\r')) {
+            heldBack = QStringLiteral("\r");
+            text.chop(1);
+        }
+        normaliseLineEnds(text);
+        if (!text.isEmpty())
+            piece(text);
+    };
+    if (encoding.form == PlainTextEncoding::Form::Iconv) {
+        // Legacy encodings are rare in large files: decode at once, then hand on in pieces.
+        const QString text = decodeWhole(bytes, encoding);
+        qsizetype at = 0;
+        while (at < text.size()) {
+            qsizetype length = std::min(pieceBytes, text.size() - at);
+            if (at + length < text.size() && text.at(at + length - 1).isHighSurrogate())
+                --length;
+            hand(text.mid(at, length), false);
+            at += length;
+        }
+        hand(QString(), true);
+        return;
+    }
+    // Each piece ends where a character begins, and is decoded as the whole would be: a flaw
+    // gives the same replacement characters whether or not a piece ends near it.
+    const QByteArrayView body = bytes.sliced(encoding.skip);
+    const bool utf8 = encoding.form == PlainTextEncoding::Form::Utf8;
+    const bool littleEndian = encoding.form == PlainTextEncoding::Form::Utf16LE;
+    qsizetype at = 0;
+    while (at < body.size()) {
+        qsizetype end = std::min(at + pieceBytes, body.size());
+        if (end < body.size()) {
+            if (utf8) {
+                // Before a byte that begins a character: back, else (a long run of stray
+                // continuation bytes) forward.
+                const auto continues = [&](qsizetype i) {
+                    return (static_cast<unsigned char>(body[i]) & 0xC0) == 0x80;
+                };
+                qsizetype cut = end;
+                while (cut > at && continues(cut))
+                    --cut;
+                if (cut == at)
+                    for (cut = end; cut < body.size() && continues(cut);)
+                        ++cut;
+                end = cut;
+            } else if (body.size() - end == 1) {
+                end = body.size(); // a stray last byte is decoded with the unit before it
+            } else {
+                const auto high = static_cast<unsigned char>(littleEndian ? body[end - 1] : body[end - 2]);
+                if (high >= 0xD8 && high <= 0xDB && end - at > 2)
+                    end -= 2; // the first half of a surrogate pair goes with its second
+            }
+        }
+        hand(decodeWith(unicodeForm(encoding.form), body.sliced(at, end - at)), end >= body.size());
+        at = end;
+    }
 }
 
 QString decodePlainText(QByteArrayView bytes)

@@ -4,6 +4,7 @@
 #include <QByteArrayView>
 #include <QString>
 
+#include <functional>
 #include <optional>
 #include <unordered_map>
 
@@ -45,13 +46,41 @@ private:
 // invalid or incomplete there (or the encoding is unknown).
 std::optional<QString> decodeStrict(QByteArrayView bytes, const QByteArray &encoding);
 
-// The text of a plain-text file in whatever encoding it was written: a byte-order mark (UTF-8,
-// UTF-16 LE or BE) decides; else UTF-16 without a mark when every other byte of a sample is
-// NUL (Latin-script text) and the whole decodes cleanly; else the bytes are read as UTF-8 when they are valid
-// UTF-8; else in the locale's encoding `localeCodeset` (an iconv name such as "KOI8-R"; skipped when it is
-// UTF-8 or ASCII) when they are valid there; else as Windows-1252. Line ends "\r\n" and "\r" become
-// "\n", the line end a text box's plain text uses.
+// How a plain-text file's bytes become text: a Unicode form after `skip` bytes of byte-order
+// mark, or an iconv encoding.
+struct PlainTextEncoding
+{
+    enum class Form
+    {
+        Utf8,
+        Utf16LE,
+        Utf16BE,
+        Iconv, // `iconvName`; bytes it cannot read become U+FFFD
+    };
+    Form form = Form::Utf8;
+    QByteArray iconvName;
+    qsizetype skip = 0;
+
+    bool operator==(const PlainTextEncoding &) const = default;
+};
+
+// The encoding a plain-text file was written in: a byte-order mark (UTF-8, UTF-16 LE or BE)
+// decides; else UTF-16 without a mark when every other byte of a sample is NUL (Latin-script
+// text) and the whole decodes cleanly; else UTF-8 when the bytes are valid UTF-8; else the
+// locale's encoding `localeCodeset` (an iconv name such as "KOI8-R"; skipped when it is UTF-8 or
+// ASCII) when they are valid there; else the encoding uchardet recognises in them (Windows-1251,
+// KOI8-R, Shift JIS, EUC-KR, GB18030, ...) when they are valid in it; else Windows-1252.
+PlainTextEncoding detectPlainTextEncoding(QByteArrayView bytes, const QByteArray &localeCodeset);
+
+// The text of a plain-text file in the encoding detectPlainTextEncoding finds. Line ends "\r\n"
+// and "\r" become "\n", the line end a text box's plain text uses.
 QString decodePlainText(QByteArrayView bytes, const QByteArray &localeCodeset);
+
+// The same, handed to `piece` in pieces of about `pieceBytes` bytes of the file each, so that a
+// reader can show the beginning of a large file at once. The pieces joined are the text
+// decodePlainText gives.
+void decodePlainTextInPieces(QByteArrayView bytes, const QByteArray &localeCodeset, qsizetype pieceBytes,
+                             const std::function<void(const QString &piece)> &piece);
 
 // As above, with the encoding of the current C locale (LC_CTYPE).
 QString decodePlainText(QByteArrayView bytes);

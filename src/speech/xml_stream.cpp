@@ -1,0 +1,76 @@
+#include "speech/xml_stream.h"
+
+XmlStream::XmlStream(Source source) : m_source(std::move(source)) {}
+
+XmlStream::XmlStream(const QByteArray &whole) : m_sourceEnded(true)
+{
+    m_reader.addData(whole);
+}
+
+QXmlStreamReader::TokenType XmlStream::next()
+{
+    for (;;) {
+        const QXmlStreamReader::TokenType token = m_reader.readNext();
+        if (token != QXmlStreamReader::Invalid ||
+            m_reader.error() != QXmlStreamReader::PrematureEndOfDocumentError || m_sourceEnded)
+            return token;
+        QByteArray piece;
+        if (!m_source || !m_source(piece))
+            m_sourceEnded = true;
+        if (!piece.isEmpty())
+            m_reader.addData(piece);
+    }
+}
+
+void XmlStream::skipElement()
+{
+    int depth = 1;
+    while (depth > 0) {
+        switch (next()) {
+        case QXmlStreamReader::StartElement:
+            ++depth;
+            break;
+        case QXmlStreamReader::EndElement:
+            --depth;
+            break;
+        case QXmlStreamReader::EndDocument:
+        case QXmlStreamReader::Invalid:
+            return;
+        default:
+            break;
+        }
+    }
+}
+
+QString XmlStream::elementText()
+{
+    QString text;
+    int depth = 1;
+    while (depth > 0) {
+        switch (next()) {
+        case QXmlStreamReader::StartElement:
+            ++depth;
+            break;
+        case QXmlStreamReader::EndElement:
+            --depth;
+            break;
+        case QXmlStreamReader::Characters:
+            text += m_reader.text();
+            break;
+        case QXmlStreamReader::EndDocument:
+        case QXmlStreamReader::Invalid:
+            return text;
+        default:
+            break;
+        }
+    }
+    return text;
+}
+
+QString attributeValue(const QXmlStreamAttributes &attributes, QStringView name)
+{
+    for (const QXmlStreamAttribute &attribute : attributes)
+        if (attribute.name() == name)
+            return attribute.value().toString();
+    return QString();
+}
