@@ -1,6 +1,7 @@
 #include "cli/cli_commands.h"
 
 #include "cli/cli_convert.h"
+#include "cli/cli_pronunciation.h"
 #include "cli/cli_send.h"
 
 #include "platform/wav_writer.h"
@@ -71,6 +72,8 @@ Options:
   --wav FILE     write a 22050 Hz 16-bit mono WAV file instead of speaking aloud
   --words        print each word as it is spoken: offset, length and the word
                  (offsets count UTF-16 characters from 0)
+  --dict FILE    pronunciation rules to use besides the program's own pronunciation.txt
+                 (may be given more than once; later rules win)
 )HELP";
 
 const char *const TextHelp = R"HELP(Usage: parlanto-cli text FILE
@@ -175,6 +178,7 @@ private:
 int speak(const QStringList &args)
 {
     QString voiceText, wavFile, text;
+    QStringList dicts;
     bool words = false, haveText = false;
     std::optional<int> rate, pitch, volume;
     for (int i = 0; i < args.size(); ++i) {
@@ -192,12 +196,14 @@ int speak(const QStringList &args)
             words = true;
         } else if (a == QLatin1String("--voice") || a == QLatin1String("--wav") ||
                    a == QLatin1String("--rate") || a == QLatin1String("--pitch") ||
-                   a == QLatin1String("--volume")) {
+                   a == QLatin1String("--volume") || a == QLatin1String("--dict")) {
             const auto v = value(a.toUtf8().constData());
             if (!v)
                 return usage(QStringLiteral("%1 needs a value").arg(a));
             if (a == QLatin1String("--voice")) {
                 voiceText = *v;
+            } else if (a == QLatin1String("--dict")) {
+                dicts.append(*v);
             } else if (a == QLatin1String("--wav")) {
                 if (v->isEmpty())
                     return usage(QStringLiteral("--wav needs a file name"));
@@ -234,6 +240,9 @@ int speak(const QStringList &args)
         err() << "parlanto-cli: unknown voice '" << voiceText << "' (see 'parlanto-cli voices')\n";
         return ExitFailure;
     }
+    err().flush();
+    if (!useCliPronunciation(dicts, false))
+        return ExitFailure;
 
     std::unique_ptr<WavWriter> writer;
     if (!wavFile.isEmpty()) {
