@@ -7,20 +7,26 @@ namespace {
 // Audio a job may have waiting before its worker turns to other jobs or sleeps.
 constexpr qint64 HighWaterSamples = 4 * AudioFormat::SampleRate;
 // The text is rewritten by the pronunciation rules a part at a time, so that a long text does
-// not wait for all of it before its first sound: the first part is the first piece alone, the
-// others a few sentences of about this many characters.
+// not wait for all of it before its first sound: a part is at least this long (the first one
+// shorter, for a quick start), and runs on to the end of its paragraph, up to twice as long.
+constexpr int FirstPartLength = 400;
 constexpr int PartLength = 2000;
 
 // Where the part that begins at `from` ends: always where the chunker ends a piece, so that no
-// word is cut and the pieces are the same with or without rules.
+// word is cut, and where it can at a line end, so that rules seldom miss a phrase cut in two.
 int partEnd(const QString &text, int from)
 {
     const int size = int(text.size());
+    const int length = from == 0 ? FirstPartLength : PartLength;
+    const auto atLineEnd = [&text](int end) {
+        const QChar last = text.at(end - 1);
+        return last == u'\n' || last == u'\r' || last == QChar::ParagraphSeparator;
+    };
     int end = from;
-    do
+    do {
         end = TextChunker::chunkEnd(text, end,
                                     end == 0 ? TextChunker::FirstChunkLimit : TextChunker::ChunkLimit);
-    while (from > 0 && end < size && end - from < PartLength);
+    } while (end < size && (end - from < length || (!atLineEnd(end) && end - from < 2 * length)));
     return end;
 }
 
