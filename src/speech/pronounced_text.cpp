@@ -87,12 +87,13 @@ QString patternProblem(const QString &pattern, bool matchCase)
 PronunciationMatcher::PronunciationMatcher(const QList<PronunciationRule> &rules)
 {
     for (int order = 0; order < rules.size(); ++order) {
+        // The set checked each rule when it took it in; what cannot be used here is left out.
         const PronunciationRule &rule = rules.at(order);
-        if (!Pronunciation::ruleProblem(rule).isEmpty())
-            continue;
         if (rule.kind == PronunciationRule::Kind::Pattern) {
             Pattern pattern;
             pattern.expression = Pronunciation::compilePattern(rule.match, rule.matchCase);
+            if (!pattern.expression.isValid())
+                continue;
             pattern.expression.optimize();
             pattern.order = order;
             const QString &text = rule.replacement;
@@ -124,6 +125,8 @@ PronunciationMatcher::PronunciationMatcher(const QList<PronunciationRule> &rules
         }
         Words words;
         words.key = rule.match.simplified();
+        if (words.key.isEmpty())
+            continue;
         words.foldedKey = folded(words.key);
         words.replacement = rule.replacement;
         words.matchCase = rule.matchCase;

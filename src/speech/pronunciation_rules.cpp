@@ -238,7 +238,10 @@ void PronunciationRules::addText(const QString &text, const QString &fileName,
         } else if (line.kind == Line::Kind::Rule) {
             PronunciationRule rule = line.rule;
             rule.languages = languages;
-            m_rules.append(rule);
+            if (!append(rule) && problems)
+                problems->append({fileName, number,
+                                  QStringLiteral("only the first %1 regular expressions are used")
+                                      .arg(Pronunciation::MaxPatterns)});
         } else if (line.kind == Line::Kind::Bad && problems) {
             problems->append({fileName, number, line.problem});
         }
@@ -252,11 +255,20 @@ void PronunciationRules::addText(const QString &text, const QString &fileName,
 
 bool PronunciationRules::add(const PronunciationRule &rule)
 {
-    if (!Pronunciation::ruleProblem(rule).isEmpty())
+    if (!Pronunciation::ruleProblem(rule).isEmpty() || !append(rule))
         return false;
-    m_rules.append(rule);
     std::lock_guard lock(m_mutex);
     m_matchers.clear();
+    return true;
+}
+
+bool PronunciationRules::append(const PronunciationRule &rule)
+{
+    const bool pattern = rule.kind == PronunciationRule::Kind::Pattern;
+    if (pattern && m_patterns >= Pronunciation::MaxPatterns)
+        return false;
+    m_patterns += pattern ? 1 : 0;
+    m_rules.append(rule);
     return true;
 }
 

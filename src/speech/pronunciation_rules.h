@@ -39,7 +39,10 @@ namespace Pronunciation {
 // The file in the program folder whose rules apply to everything Parlanto says.
 inline const QString UserFileName = QStringLiteral("pronunciation.txt");
 // Rule files are read up to this size; a longer file is refused whole.
-constexpr qint64 MaxFileBytes = 4 * 1024 * 1024;
+constexpr qint64 MaxFileBytes = 1024 * 1024;
+// Regular expressions a set holds at most: each costs a pass over the text and compiled code,
+// so the rest are skipped. Words rules cost one lookup per word of the text, however many.
+constexpr int MaxPatterns = 1000;
 // A rule line longer than this is refused: no name or term needs more.
 constexpr int MaxLineLength = 2000;
 
@@ -91,14 +94,16 @@ class PronunciationRules
 {
 public:
     PronunciationRules() = default;
-    PronunciationRules(const PronunciationRules &other) : m_rules(other.m_rules) {}
+    PronunciationRules(const PronunciationRules &other) : m_rules(other.m_rules), m_patterns(other.m_patterns)
+    {}
     PronunciationRules &operator=(const PronunciationRules &) = delete;
 
     // Adds the rules of one file's text after those already held. Lines that are not rules
     // are skipped and, when `problems` is given, named there with `fileName` and their number.
     void addText(const QString &text, const QString &fileName,
                  QList<Pronunciation::Problem> *problems = nullptr);
-    // Adds one rule; one with a problem (see ruleProblem) is skipped. False when skipped.
+    // Adds one rule; one with a problem (see ruleProblem), or a regular expression past
+    // MaxPatterns, is skipped. False when skipped.
     bool add(const PronunciationRule &rule);
 
     const QList<PronunciationRule> &rules() const { return m_rules; }
@@ -113,7 +118,9 @@ public:
     static void setCurrent(std::shared_ptr<const PronunciationRules> rules);
 
 private:
+    bool append(const PronunciationRule &rule); // false past MaxPatterns
     QList<PronunciationRule> m_rules;
+    int m_patterns = 0;
     mutable std::mutex m_mutex;
     mutable QHash<QString, std::shared_ptr<const PronunciationMatcher>> m_matchers;
 };
