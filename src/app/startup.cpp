@@ -1,7 +1,6 @@
 #include "app/ttsmain.h"
 
 #include "app/pronunciation_host.h"
-
 #include "audio/parlocx.h"
 #include "desktop/howto.h"
 #include "platform/clock.h"
