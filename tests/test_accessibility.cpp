@@ -1,4 +1,5 @@
 #include "app/batch_text2sound_host.h"
+#include "app/pronunciation_host.h"
 #include "app/slide_read_aloud_host.h"
 #include "app/tray_menu_host.h"
 #include "app/ttsmain.h"
@@ -14,6 +15,7 @@
 #include "support/fake_shell.h"
 #include "support/main_window_fixture.h"
 #include "support/test_home.h"
+#include "tools/PronunciationWindow.h"
 #include "tools/SlideReadAloud.h"
 #include "tools/setmyclock.h"
 #include "tools/updatewin.h"
@@ -187,6 +189,8 @@ private slots:
             return new FontColourDialog(w.window.get(), w->font(), Qt::black);
         });
         QTest::newRow("ttsMenu") << trayMenu();
+        QTest::newRow("PronunciationWindow")
+            << Opener([](LoadedWindow &w) -> QWidget * { return showPronunciation(*w); });
     }
     void everyControlIsNamed()
     {
@@ -319,6 +323,8 @@ private slots:
         QTest::newRow("updatewin") << Opener(
             [](LoadedWindow &w) -> QWidget * { return w->ShowUpdateWindow(); });
         QTest::newRow("ttsMenu") << trayMenu();
+        QTest::newRow("PronunciationWindow")
+            << Opener([](LoadedWindow &w) -> QWidget * { return showPronunciation(*w); });
     }
     void escapeCloses()
     {

@@ -2,6 +2,7 @@
 #include "support/test_home.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtEndian>
@@ -203,6 +204,8 @@ private slots:
                                        << "unknown voice 'Nobody (TTS4.0)'";
         QTest::newRow("unwritable wav") << QStringList{"speak", "--wav", "/nonexistent/dir/a.wav", "x"} << 1
                                         << "cannot write /nonexistent/dir/a.wav";
+        QTest::newRow("missing rule file") << QStringList{"speak", "--dict", "/nonexistent/rules.txt", "x"}
+                                           << 1 << "no such rule file: /nonexistent/rules.txt";
         QTest::newRow("empty wav name")
             << QStringList{"speak", "--wav", "", "hi"} << 2 << "--wav needs a file name";
         QTest::newRow("full device, eSpeak NG") << QStringList{"speak", "--wav", "/dev/full", "hi"} << 1
@@ -222,6 +225,75 @@ private slots:
         QCOMPARE(run.exitCode, exitCode);
         QVERIFY2(run.err.contains(message), qPrintable(run.err));
         QCOMPARE(run.err.count(QLatin1Char('\n')), 1);
+    }
+
+    // --dict files and the user's own rule file change what is said: the audio lasts as long as
+    // the replacement text's, spoken directly, in speak and in a convert spread over workers. A
+    // bad line is named on standard error once and skipped.
+    void dictRulesChangeTheAudio()
+    {
+        QTemporaryDir dir;
+        const QString rules = dir.filePath(QStringLiteral("rules.txt"));
+        QFile file(rules);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("NASA = National Aeronautics and Space Administration\n/(bad/ = x\n");
+        file.close();
+        QFile user(home.file(QStringLiteral("pronunciation.txt")));
+        QVERIFY(user.open(QIODevice::WriteOnly));
+        user.write("!launched = sent up\n");
+        user.close();
+        const auto samples = [](const QString &wav) { return (QFileInfo(wav).size() - 44) / 2; };
+        const QString voice = QStringLiteral("English (America) (TTS4.0)");
+        const auto speak = [&](const QString &name, const QString &text, bool dict) {
+            const QString wav = dir.filePath(name);
+            QStringList args{QStringLiteral("speak"), QStringLiteral("--voice"), voice,
+                             QStringLiteral("--wav"), wav};
+            if (dict)
+                args << QStringLiteral("--dict") << rules;
+            const Run run = cli(args << text);
+            return run.exitCode == 0 ? samples(wav) : -1;
+        };
+        const QString text = QStringLiteral("NASA launched it.");
+        const qint64 plain = speak(QStringLiteral("plain.wav"), text, false);
+        const qint64 ruled = speak(QStringLiteral("ruled.wav"), text, true);
+        const qint64 direct =
+            speak(QStringLiteral("direct.wav"),
+                  QStringLiteral("National Aeronautics and Space Administration sent up it."), false);
+        QVERIFY(plain > 0 && ruled > 0 && direct > 0);
+        QVERIFY2(qAbs(ruled - direct) <= direct / 50,
+                 qPrintable(QStringLiteral("%1 %2").arg(ruled).arg(direct)));
+        QVERIFY2(plain < direct * 7 / 10, qPrintable(QStringLiteral("%1 %2").arg(plain).arg(direct)));
+
+        // The same through convert's workers, each of which reads the rules itself.
+        const QString input = dir.filePath(QStringLiteral("in.txt")),
+                      repeated = dir.filePath(QStringLiteral("r.txt"));
+        for (const auto &[path, sentence] :
+             {std::pair{input, text},
+              std::pair{repeated,
+                        QStringLiteral("National Aeronautics and Space Administration sent up it.")}}) {
+            QFile in(path);
+            QVERIFY(in.open(QIODevice::WriteOnly));
+            in.write(QString(sentence + u' ').repeated(12).toUtf8());
+        }
+        const auto convert = [&](const QString &from, const QString &name, bool dict) {
+            const QString wav = dir.filePath(name);
+            QStringList args{
+                QStringLiteral("convert"), QStringLiteral("--voice"), voice,
+                QStringLiteral("--jobs"),  QStringLiteral("2"),       QStringLiteral("--part-chars"),
+                QStringLiteral("60"),      QStringLiteral("-o"),      wav};
+            if (dict)
+                args << QStringLiteral("--dict") << rules;
+            const Run run = cli(args << from);
+            if (dict)
+                [&] { QCOMPARE(run.err.count(QStringLiteral("line 2")), 1); }();
+            return run.exitCode == 0 ? samples(wav) : -1;
+        };
+        const qint64 convertedRuled = convert(input, QStringLiteral("c1.wav"), true);
+        const qint64 convertedDirect = convert(repeated, QStringLiteral("c2.wav"), false);
+        QVERIFY(convertedRuled > 0 && convertedDirect > 0);
+        QVERIFY2(qAbs(convertedRuled - convertedDirect) <= convertedDirect / 50,
+                 qPrintable(QStringLiteral("%1 %2").arg(convertedRuled).arg(convertedDirect)));
+        QVERIFY(user.remove());
     }
 
     void textPrintsTheDocumentsPlainText_data()

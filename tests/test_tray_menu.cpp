@@ -39,6 +39,7 @@ struct RecordingMenu
         actions.showUpdate = record("update");
         actions.showAbout = record("about");
         actions.showHelp = record("help");
+        actions.showPronunciation = record("pronunciation");
         actions.ejectCd = record("eject");
         actions.closeCd = record("close cd");
         actions.ExitAll = record("exit");
@@ -113,6 +114,8 @@ private slots:
                                  << "stop" << true;
         QTest::newRow("Label15") << "Label15"
                                  << "watch off" << false;
+        QTest::newRow("Label16") << "Label16"
+                                 << "pronunciation" << true;
         QTest::newRow("Check1") << "Check1"
                                 << "watch off" << false;
         QTest::newRow("Image0") << "Image0" << QString() << true;
@@ -236,7 +239,7 @@ private slots:
             QTest::keyClick(current, visited.size() % 2 ? Qt::Key_Tab : Qt::Key_Down);
             current = m.menu->focusWidget();
         } while (current != first && visited.size() < 100);
-        QCOMPARE(visited.size(), 15 + 16 + 2); // the items, the download pictures, Check1, Image0
+        QCOMPARE(visited.size(), 16 + 16 + 2); // the items, the download pictures, Check1, Image0
         QTest::keyClick(m.menu->Label9, Qt::Key_Up);
         QCOMPARE(m.menu->focusWidget(), m.menu->Image0);
         // Space on the check box switches it and leaves the menu open; Enter on an item chooses it.

@@ -1,5 +1,6 @@
 #include "app/ttsmain.h"
 
+#include "app/pronunciation_host.h"
 #include "audio/parlocx.h"
 #include "desktop/howto.h"
 #include "platform/clock.h"
@@ -8,6 +9,7 @@
 #include "platform/record_codec.h"
 #include "platform/shell.h"
 #include "platform/single_instance.h"
+#include "speech/pronunciation_file.h"
 #include "tools/clock_schedule.h"
 
 #include <QComboBox>
@@ -96,6 +98,9 @@ ttsmain::LoadResult ttsmain::Form_Load(const QString &startLine)
         LoadWinSets();
     else
         InitWinSets();
+    // The user's pronunciation rules, for everything said from now on, and the way to edit them.
+    Pronunciation::loadUserRules();
+    addPronunciationEntry(*this);
     // Idle.
     PlayStatus = 3;
     // The talking clock's settings.

@@ -1,6 +1,7 @@
 #include "app/tray_menu_host.h"
 
 #include "app/batch_text2sound_host.h"
+#include "app/pronunciation_host.h"
 #include "app/slide_read_aloud_host.h"
 #include "app/ttsmain.h"
 #include "app/wavtomp3_host.h"
@@ -44,6 +45,7 @@ ttsMenuActions menuActions(ttsmain &main)
     actions.showUpdate = opens(Window::Update);
     actions.showAbout = opens(Window::About);
     actions.showHelp = opens(Window::Help);
+    actions.showPronunciation = [&main] { showPronunciation(main); };
     actions.ejectCd = [] { mciSendString(QStringLiteral("set CDAudio door open")); };
     actions.closeCd = [] { mciSendString(QStringLiteral("set CDAudio door closed")); };
     actions.ExitAll = [&main] { main.ExitAll(); };

@@ -1,6 +1,7 @@
 #include "cli/cli_commands.h"
 
 #include "cli/cli_convert.h"
+#include "cli/cli_pronunciation.h"
 #include "cli/cli_send.h"
 #include "cli/convert_output.h"
 
@@ -80,6 +81,8 @@ Options:
   --wav FILE     write a 22050 Hz 16-bit mono WAV file instead of speaking aloud
   --words        print each word as it is spoken: offset, length and the word
                  (offsets count UTF-16 characters from 0)
+  --dict FILE    pronunciation rules to use besides the program's own pronunciation.txt
+                 (may be given more than once; later rules win)
 )HELP";
 
 const char *const TextHelp = R"HELP(Usage: parlanto-cli text [--chapters] FILE
@@ -210,6 +213,7 @@ SpeakTarget speakTargetFor(const QString &wavFile)
 int speak(const QStringList &args)
 {
     QString voiceText, wavFile, text;
+    QStringList dicts;
     bool words = false, haveText = false;
     std::optional<int> rate, pitch, volume;
     for (int i = 0; i < args.size(); ++i) {
@@ -227,7 +231,8 @@ int speak(const QStringList &args)
             words = true;
         } else if (a == QLatin1String("--voice") || a == QLatin1String("--wav") ||
                    a == QLatin1String("--rate") || a == QLatin1String("--pitch") ||
-                   a == QLatin1String("--volume") || a == QLatin1String("--file")) {
+                   a == QLatin1String("--volume") || a == QLatin1String("--file") ||
+                   a == QLatin1String("--dict")) {
             const auto v = value(a.toUtf8().constData());
             if (!v)
                 return usage(QStringLiteral("%1 needs a value").arg(a));
@@ -243,6 +248,8 @@ int speak(const QStringList &args)
                 }
                 text = document.text;
                 haveText = true;
+            } else if (a == QLatin1String("--dict")) {
+                dicts.append(*v);
             } else if (a == QLatin1String("--wav")) {
                 if (v->isEmpty())
                     return usage(QStringLiteral("--wav needs a file name"));
@@ -281,6 +288,9 @@ int speak(const QStringList &args)
         err() << "parlanto-cli: unknown voice '" << voiceText << "' (see 'parlanto-cli voices')\n";
         return ExitFailure;
     }
+    err().flush();
+    if (!useCliPronunciation(dicts, false))
+        return ExitFailure;
 
     // The sound file is written under a part file and takes its name only when it is complete,
     // so an interrupt or a kill never leaves a truncated file under that name. A device

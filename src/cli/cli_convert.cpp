@@ -1,6 +1,7 @@
 #include "cli/cli_convert.h"
 
 #include "cli/cli_commands.h"
+#include "cli/cli_pronunciation.h"
 #include "cli/convert_job.h"
 #include "cli/convert_output.h"
 #include "cli/convert_plan.h"
@@ -37,6 +38,8 @@ Options:
   --lrc           write an LRC subtitle file beside each output
   --srt           write a SubRip (.srt) subtitle file beside each output
   --words         subtitles with one line per word instead of per sentence
+  --dict FILE     pronunciation rules to use besides the program's own pronunciation.txt
+                  (may be given more than once; later rules win)
 
 Outputs (and subtitles) are written under a hidden temporary name and renamed when
 complete. An output that would be one of the inputs, under any name, or two outputs that
@@ -87,7 +90,8 @@ std::optional<QString> parse(const QStringList &args, ConvertOptions &options)
                    a == QLatin1String("--pitch") || a == QLatin1String("--volume") ||
                    a == QLatin1String("--format") || a == QLatin1String("--bitrate") ||
                    a == QLatin1String("-o") || a == QLatin1String("--out-dir") ||
-                   a == QLatin1String("--jobs") || a == QLatin1String("--part-chars")) {
+                   a == QLatin1String("--jobs") || a == QLatin1String("--part-chars") ||
+                   a == QLatin1String("--dict")) {
             if (i + 1 >= args.size())
                 return QStringLiteral("%1 needs a value").arg(a);
             const QString v = args.at(++i);
@@ -95,6 +99,8 @@ std::optional<QString> parse(const QStringList &args, ConvertOptions &options)
             const int n = v.toInt(&ok);
             if (a == QLatin1String("--voice")) {
                 options.voice = v;
+            } else if (a == QLatin1String("--dict")) {
+                options.dicts.append(v);
             } else if (a == QLatin1String("--format")) {
                 if (v != QLatin1String("wav") && v != QLatin1String("mp3"))
                     return QStringLiteral("--format takes wav or mp3, not '%1'").arg(v);
@@ -198,6 +204,10 @@ int convertCommand(const QStringList &args)
         return ExitFailure;
     }
     options.voice = voice->text; // the workers need not choose again
+    err().flush();
+    // The workers read the same rules; only this process tells what it skipped.
+    if (!useCliPronunciation(options.dicts, options.partWorker))
+        return ExitFailure;
     if (options.partWorker)
         return runPartWorker(options, *voice);
     err().flush();

@@ -33,6 +33,7 @@ struct ConvertOptions
     int partChars = 2000;
     bool lrc = false, srt = false, words = false;
     bool partWorker = false; // started by another convert: speak the parts it is sent
+    QStringList dicts;       // pronunciation rule files besides the user's own
     QStringList inputs;
 };
 

@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 
 #include <cerrno>
@@ -164,6 +165,8 @@ QStringList workerArguments(const ConvertOptions &options)
         args << QStringLiteral("--volume") << QString::number(*options.volume);
     if (options.bitrate > 0)
         args << QStringLiteral("--bitrate") << QString::number(options.bitrate);
+    for (const QString &dict : options.dicts)
+        args << QStringLiteral("--dict") << QFileInfo(dict).absoluteFilePath();
     return args;
 }
 

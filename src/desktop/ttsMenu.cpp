@@ -34,7 +34,7 @@ constexpr int WideItem = 1900;
 constexpr int LeftItem = 1020;
 constexpr int RightItem = 1150;
 constexpr int MenuWidth = 2600;
-constexpr int MenuHeight = 4245;
+constexpr int MenuHeight = 4605;
 // The download pictures: 255 x 195 twips, two rows of eight filled from right to left.
 constexpr int DownloadWidth = 255;
 constexpr int DownloadHeight = 195;
@@ -315,6 +315,9 @@ void ttsMenu::buildControls()
                        3840, 700);
     Label14 = addLabel(QStringLiteral("Label14"), QStringLiteral("Stop"), QStringLiteral("Stop speaking"),
                        1980, 3840, 560);
+    Label16 =
+        addLabel(QStringLiteral("Label16"), QStringLiteral(" Pronunciation"),
+                 QStringLiteral("Say names, abbreviations and terms your way"), LeftColumn, 4200, WideItem);
 
     // Access keys: a letter of each caption, unique in the menu. The vendor's domain changes
     // with the configuration and has none.
@@ -368,6 +371,7 @@ void ttsMenu::connectControls()
     clicks(Label13, &ttsMenu::Label13_Click);
     clicks(Label14, &ttsMenu::Label14_Click);
     clicks(Label15, &ttsMenu::Label15_Click);
+    clicks(Label16, &ttsMenu::Label16_Click);
     // A picture does what its item does; Picture8 only lights its item up.
     clicks(Picture1, &ttsMenu::Label1_Click);
     clicks(Picture2, &ttsMenu::Label2_Click);
@@ -531,6 +535,11 @@ void ttsMenu::Label15_Click()
     Check1->setChecked(!Check1->isChecked());
     if (m_actions.setWatchClipboard)
         m_actions.setWatchClipboard(Check1->isChecked());
+}
+
+void ttsMenu::Label16_Click()
+{
+    actAndClose(m_actions.showPronunciation);
 }
 
 void ttsMenu::Check1_Click()

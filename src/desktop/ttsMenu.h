@@ -32,6 +32,7 @@ struct ttsMenuActions
     std::function<void()> showUpdate;
     std::function<void()> showAbout;
     std::function<void()> showHelp;
+    std::function<void()> showPronunciation;
     std::function<void()> ejectCd;
     std::function<void()> closeCd;
     std::function<void()> ExitAll;
@@ -128,6 +129,7 @@ public:
     void Label13_Click(); // Slide read aloud words
     void Label14_Click(); // Stop
     void Label15_Click(); // Watch clipboard
+    void Label16_Click(); // Pronunciation
     void Check1_Click();
     void Image0_Click();
     void Image1_Click(int Index);
@@ -149,6 +151,7 @@ public:
     MenuLabel *Label13 = nullptr;
     MenuLabel *Label14 = nullptr;
     MenuLabel *Label15 = nullptr;
+    MenuLabel *Label16 = nullptr; // Pronunciation, in a row of its own below the others
     MenuPicture *Picture1 = nullptr;
     MenuPicture *Picture2 = nullptr;
     MenuPicture *Picture3 = nullptr;

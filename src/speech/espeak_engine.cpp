@@ -79,8 +79,8 @@ bool EspeakEngine::initialize(QList<EngineVoice> &voices)
     return !voices.isEmpty();
 }
 
-void EspeakEngine::synthesizeChunk(SynthJob &job, const VoiceParams &params, int start, int end,
-                                   PcmChunk &out)
+void EspeakEngine::synthesizeChunk(SynthJob &job, const VoiceParams &params, const QString &text, int start,
+                                   int end, PcmChunk &out)
 {
     if (params.voice != m_loadedVoice) {
         if (espeak_SetVoiceByName(params.voice.toUtf8().constData()) != EE_OK)
@@ -99,7 +99,7 @@ void EspeakEngine::synthesizeChunk(SynthJob &job, const VoiceParams &params, int
         m_loadedPitch = pitch;
     }
 
-    const QString piece = job.text().mid(start, end - start);
+    const QString piece = text.mid(start, end - start);
     std::vector<int> codePointToUtf16;
     codePointToUtf16.reserve(size_t(piece.size()));
     for (int i = 0; i < piece.size(); ++i) {

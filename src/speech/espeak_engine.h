@@ -16,7 +16,7 @@ public:
 
 private:
     bool initialize(QList<EngineVoice> &voices) override;
-    void synthesizeChunk(SynthJob &job, const VoiceParams &params, int start, int end,
+    void synthesizeChunk(SynthJob &job, const VoiceParams &params, const QString &text, int start, int end,
                          PcmChunk &out) override;
 
     QString m_loadedVoice;

@@ -131,7 +131,8 @@ cst_voice *FliteEngine::voice(const QString &id)
     return nullptr;
 }
 
-void FliteEngine::synthesizeChunk(SynthJob &job, const VoiceParams &params, int start, int end, PcmChunk &out)
+void FliteEngine::synthesizeChunk(SynthJob &job, const VoiceParams &params, const QString &text, int start,
+                                  int end, PcmChunk &out)
 {
     cst_voice *v = voice(params.voice);
     if (!v)
@@ -140,7 +141,7 @@ void FliteEngine::synthesizeChunk(SynthJob &job, const VoiceParams &params, int 
         m_defaultStretch[params.voice] * float(std::pow(3.0, -qBound(-10, params.rate, 10) / 10.0));
     feat_set_float(v->features, "duration_stretch", stretch);
 
-    const QStringView piece = QStringView(job.text()).mid(start, end - start);
+    const QStringView piece = QStringView(text).mid(start, end - start);
     const QByteArray ascii = asciiStandIn(piece);
     cst_utterance *utt = flite_synth_text(ascii.constData(), v);
     if (!utt)

@@ -27,7 +27,7 @@ void SpeechStream::start(SynthEngine &engine, const QString &text, const VoicePa
 {
     discard();
     ++m_generation;
-    m_job = engine.submit(text, params);
+    m_job = engine.submit(text, params, m_rules ? m_rules : PronunciationRules::current());
     // Wake the window thread as soon as audio is made; never touch this object from the worker.
     m_job->setNotifier([this] {
         if (!m_notifyPending.exchange(true))

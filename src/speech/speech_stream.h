@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/sound_device.h"
+#include "speech/pronunciation_rules.h"
 #include "speech/synth_job.h"
 
 #include <QObject>
@@ -32,6 +33,9 @@ public:
     void pause();
     void resume();
     void setGain(double gain); // 0..1
+    // The pronunciation rules this stream's texts go through from the next start() on, in place
+    // of the current ones (nullptr: the current ones, PronunciationRules::current()).
+    void setPronunciation(std::shared_ptr<const PronunciationRules> rules) { m_rules = std::move(rules); }
     // While set, audio is written to the file as fast as it is made instead of played. A write
     // that fails ends the stream (finished()); the writer then reports hasFailed().
     void setFileOutput(WavWriter *writer);
@@ -58,6 +62,7 @@ private:
     std::atomic<bool> m_notifyPending{false};
 
     std::shared_ptr<SynthJob> m_job;
+    std::shared_ptr<const PronunciationRules> m_rules;
     SoundOutput m_output;
     WavWriter *m_file = nullptr;
     QTimer m_timer;

@@ -1,7 +1,9 @@
 #pragma once
 
+#include "speech/pronunciation_rules.h"
 #include "speech/synth_job.h"
 
+#include <QHash>
 #include <QList>
 #include <QString>
 
@@ -37,8 +39,11 @@ public:
     QList<EngineVoice> voices();
     bool isAvailable();
 
-    // Starts making audio for the text. The job is served until it finishes or is cancelled.
-    std::shared_ptr<SynthJob> submit(const QString &text, const VoiceParams &params);
+    // Starts making audio for the text, said as `rules` say for the voice's language. The job is
+    // served until it finishes or is cancelled.
+    std::shared_ptr<SynthJob>
+    submit(const QString &text, const VoiceParams &params,
+           std::shared_ptr<const PronunciationRules> rules = PronunciationRules::current());
 
 protected:
     SynthEngine() = default;
@@ -48,12 +53,14 @@ protected:
 private:
     // Worker thread: load the library and list its voices; false when unusable.
     virtual bool initialize(QList<EngineVoice> &voices) = 0;
-    // Worker thread: synthesise text[start, end) into `out`; word marks carry positions in the
-    // whole text and samples from the start of this piece. Stops early when the job is cancelled.
-    virtual void synthesizeChunk(SynthJob &job, const VoiceParams &params, int start, int end,
-                                 PcmChunk &out) = 0;
+    // Worker thread: synthesise text[start, end) into `out`; word marks carry positions in
+    // `text` and samples from the start of this piece. Stops early when the job is cancelled.
+    virtual void synthesizeChunk(SynthJob &job, const VoiceParams &params, const QString &text, int start,
+                                 int end, PcmChunk &out) = 0;
 
     void run();
+    void startPart(SynthJob &job);
+    void speakPiece(SynthJob &job);
     std::shared_ptr<SynthJob> nextHungryJob();
     void wake();
 
@@ -66,5 +73,6 @@ private:
     bool m_ready = false;
     bool m_available = false;
     QList<EngineVoice> m_voices;
+    QHash<QString, QString> m_languageOf; // voice id -> language; worker thread only
     std::condition_variable m_readyCondition;
 };

@@ -2,7 +2,9 @@
 
 #include "platform/audio_format.h"
 
-SynthJob::SynthJob(QString text, VoiceParams params) : m_text(std::move(text)), m_params(std::move(params)) {}
+SynthJob::SynthJob(QString text, VoiceParams params, std::shared_ptr<const PronunciationRules> rules)
+    : m_text(std::move(text)), m_rules(std::move(rules)), m_params(std::move(params))
+{}
 
 VoiceParams SynthJob::params() const
 {

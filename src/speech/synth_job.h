@@ -1,5 +1,7 @@
 #pragma once
 
+#include "speech/pronounced_text.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QVector>
@@ -8,6 +10,7 @@
 #include <condition_variable>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 
 // A word of the submitted text, due when the sample at `sample` (counted from the start of
@@ -35,14 +38,29 @@ struct VoiceParams
     int pitch = 50; // eSpeak NG only: 0..100
 };
 
+// Where the engine's worker is in a job's text (worker thread only): the part of the text it
+// is speaking, rewritten by the pronunciation rules as the engine is given it, and where the
+// next piece of that part starts.
+struct SpokenPart
+{
+    int originalStart = 0;
+    int originalEnd = 0;
+    PronouncedText spoken;
+    int next = 0;
+    // The last word reported, in the original text: the words of one replacement all point at
+    // the same original words, which are reported once.
+    PronouncedText::Span lastWord{-1, -1};
+};
+
 // One text being turned into audio: made on the engine's worker thread, taken on the
 // window thread. Everything here is safe to call from either side.
 class SynthJob
 {
 public:
-    SynthJob(QString text, VoiceParams params);
+    SynthJob(QString text, VoiceParams params, std::shared_ptr<const PronunciationRules> rules = nullptr);
 
-    const QString &text() const { return m_text; }
+    const QString &text() const { return m_text; } // as submitted: word positions point into it
+    const std::shared_ptr<const PronunciationRules> &rules() const { return m_rules; }
     VoiceParams params() const;
     void setParams(const VoiceParams &params);
 
@@ -50,8 +68,7 @@ public:
     void push(PcmChunk chunk);
     void finish(); // no more chunks will come
     bool wantsMore(qint64 highWaterSamples) const;
-    int nextChunkStart() const { return m_nextChunk; }
-    void setNextChunkStart(int position) { m_nextChunk = position; }
+    SpokenPart &spokenPart() { return m_part; } // worker thread only
 
     // Consumer side.
     bool take(PcmChunk &chunk); // false when nothing is queued now
@@ -68,13 +85,14 @@ public:
 
 private:
     const QString m_text;
+    const std::shared_ptr<const PronunciationRules> m_rules;
     mutable std::mutex m_mutex;
     VoiceParams m_params;
     std::deque<PcmChunk> m_chunks;
     qint64 m_queuedSamples = 0;
     bool m_finished = false;
     std::atomic<bool> m_cancelled{false};
-    int m_nextChunk = 0; // worker thread only
+    SpokenPart m_part;
     std::function<void()> m_notifier;
     std::function<void()> m_consumedHook;
 };
