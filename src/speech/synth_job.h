@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 
 // A word of the submitted text, due when the sample at `sample` (counted from the start of
@@ -53,6 +54,15 @@ public:
     int nextChunkStart() const { return m_nextChunk; }
     void setNextChunkStart(int position) { m_nextChunk = position; }
 
+    // What an engine carries from one piece of this job to the next (a resampler's filter
+    // state, say); it lives as long as the job. Worker thread only.
+    struct EngineState
+    {
+        virtual ~EngineState() = default;
+    };
+    EngineState *engineState() const { return m_engineState.get(); }
+    void setEngineState(std::unique_ptr<EngineState> state) { m_engineState = std::move(state); }
+
     // Consumer side.
     bool take(PcmChunk &chunk); // false when nothing is queued now
     bool isFinished() const;    // finished and nothing left to take
@@ -74,7 +84,8 @@ private:
     qint64 m_queuedSamples = 0;
     bool m_finished = false;
     std::atomic<bool> m_cancelled{false};
-    int m_nextChunk = 0; // worker thread only
+    int m_nextChunk = 0;                        // worker thread only
+    std::unique_ptr<EngineState> m_engineState; // worker thread only
     std::function<void()> m_notifier;
     std::function<void()> m_consumedHook;
 };
