@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <memory>
 
 extern "C" {
 cst_voice *register_cmu_us_slt(const char *voxdir);
@@ -77,6 +78,21 @@ char asciiFor(QChar c)
     return ' ';
 }
 
+// One synthesis stream: a single resampler carried from sentence to sentence.
+struct FliteStream final : SynthJob::EngineState
+{
+    StreamResampler resampler{AudioFormat::SampleRate};
+};
+
+bool onlyBlanksFrom(const QString &text, int from)
+{
+    for (qsizetype i = from; i < text.size(); ++i) {
+        if (!text.at(i).isSpace())
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 FliteEngine::FliteEngine()
@@ -134,6 +150,28 @@ cst_voice *FliteEngine::voice(const QString &id)
 void FliteEngine::synthesizeChunk(SynthJob &job, const VoiceParams &params, const QString &text, int start,
                                   int end, PcmChunk &out)
 {
+    auto *stream = dynamic_cast<FliteStream *>(job.engineState());
+    if (!stream) {
+        auto made = std::make_unique<FliteStream>();
+        stream = made.get();
+        job.setEngineState(std::move(made));
+    }
+    synthesizePiece(job, params, text, start, end, stream->resampler, out);
+    // The last piece that is spoken also takes what the filter still holds, so the stream ends
+    // exactly where its audio does and every word mark lies inside it. The text given here is
+    // one part of the job's text, as the engines are to say it; nothing but blanks may follow
+    // in this part or in what the job has left.
+    if (onlyBlanksFrom(text, end) && onlyBlanksFrom(job.text(), job.spokenPart().originalEnd)) {
+        out.pcm.append(stream->resampler.finish());
+        const qint64 length = out.pcm.size() / AudioFormat::BytesPerSample;
+        for (WordMark &word : out.words)
+            word.sample = qMin(word.sample, length);
+    }
+}
+
+void FliteEngine::synthesizePiece(SynthJob &job, const VoiceParams &params, const QString &text, int start,
+                                  int end, StreamResampler &resampler, PcmChunk &out)
+{
     cst_voice *v = voice(params.voice);
     if (!v)
         return;
@@ -148,8 +186,12 @@ void FliteEngine::synthesizeChunk(SynthJob &job, const VoiceParams &params, cons
         return;
     cst_wave *wave = utt_wave(utt);
     const int fromRate = wave ? wave->sample_rate : 0;
-    if (wave && wave->num_samples > 0 && !job.isCancelled())
-        out.pcm = resamplePcm16(wave->samples, wave->num_samples, fromRate, AudioFormat::SampleRate);
+    // Words are placed from where this piece's audio begins in the stream. The filter holds back
+    // the last few milliseconds of each piece, so a word may fall just past the audio given out
+    // now, in what the next piece brings.
+    const qint64 pieceStart = resampler.produced();
+    if (fromRate > 0 && !job.isCancelled())
+        out.pcm = resampler.process(wave->samples, qMax(wave->num_samples, 0), fromRate);
 
     // Rebuild each token's place in the text from the spacing and punctuation Flite kept.
     int pos = 0;
@@ -176,7 +218,7 @@ void FliteEngine::synthesizeChunk(SynthJob &job, const VoiceParams &params, cons
         cst_item *syllableWord = item_as(firstWord, "SylStructure");
         if (syllableWord && item_daughter(syllableWord) && item_daughter(item_daughter(syllableWord)))
             seconds = ffeature_float(firstWord, "R:SylStructure.daughter1.daughter1.R:Segment.p.end");
-        const qint64 sample = qint64(std::llround(double(seconds) * AudioFormat::SampleRate));
+        const qint64 sample = resampler.outputPosition(seconds) - pieceStart;
         out.words.append({sample, start + wordStart, length});
     }
     delete_utterance(utt);

@@ -70,6 +70,15 @@ public:
     bool wantsMore(qint64 highWaterSamples) const;
     SpokenPart &spokenPart() { return m_part; } // worker thread only
 
+    // What an engine carries from one piece of this job to the next (a resampler's filter
+    // state, say); it lives as long as the job. Worker thread only.
+    struct EngineState
+    {
+        virtual ~EngineState() = default;
+    };
+    EngineState *engineState() const { return m_engineState.get(); }
+    void setEngineState(std::unique_ptr<EngineState> state) { m_engineState = std::move(state); }
+
     // Consumer side.
     bool take(PcmChunk &chunk); // false when nothing is queued now
     bool isFinished() const;    // finished and nothing left to take
@@ -93,6 +102,7 @@ private:
     bool m_finished = false;
     std::atomic<bool> m_cancelled{false};
     SpokenPart m_part;
+    std::unique_ptr<EngineState> m_engineState; // worker thread only
     std::function<void()> m_notifier;
     std::function<void()> m_consumedHook;
 };
