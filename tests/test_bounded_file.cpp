@@ -1,6 +1,7 @@
 // test-links: parlanto_platform
 #include "platform/bounded_file.h"
 #include "platform/part_file.h"
+#include "platform/program_picture.h"
 #include "support/small_filesystem.h"
 
 #include <QDir>
@@ -160,7 +161,22 @@ private slots:
                                     QStringLiteral(".parent.wav.%1.part").arg(::getppid()),
                                     QStringLiteral("visible.part")}));
     }
+
+    // The program folder is the user's: a FIFO or a link to an endless file under a picture's
+    // name gives an empty picture at once, and the shipped pictures still load.
+    void programPicturesNeverBlock()
+    {
+        QTemporaryDir home;
+        qputenv("PARLANTO_HOME", QFile::encodeName(home.path()));
+        QVERIFY(::mkfifo(QFile::encodeName(home.filePath(QStringLiteral("menuitems.bmp"))).constData(),
+                         0600) == 0);
+        QVERIFY(
+            QFile::link(QStringLiteral("/proc/self/pagemap"), home.filePath(QStringLiteral("speak.bmp"))));
+        QVERIFY(programPicture(QStringLiteral("menuitems.bmp")).isNull());
+        QVERIFY(programPicture(QStringLiteral("speak.bmp")).isNull());
+        QVERIFY(!programPicture(QStringLiteral("pause.bmp")).isNull());
+    }
 };
 
-QTEST_GUILESS_MAIN(TestBoundedFile)
+QTEST_MAIN(TestBoundedFile)
 #include "test_bounded_file.moc"

@@ -9,6 +9,7 @@
 #include "desktop/ttsaboutForm.h"
 #include "platform/dialogs.h"
 #include "platform/program_folder.h"
+#include "platform/program_picture.h"
 #include "platform/single_instance.h"
 #include "platform/twips.h"
 #include "speech/directss.h"
@@ -180,8 +181,8 @@ void ttsmain::buildPanel()
         *spec.button = button;
         m_panelButtons.append(button);
     }
-    m_speakPicture = QIcon(programFile(QStringLiteral("speak.bmp")));
-    m_pausePicture = QIcon(programFile(QStringLiteral("pause.bmp")));
+    m_speakPicture = QIcon(programPicture(QStringLiteral("speak.bmp")));
+    m_pausePicture = QIcon(programPicture(QStringLiteral("pause.bmp")));
     Command5->setIcon(m_speakPicture);
 
     Combo1 = new QComboBox(Frame1);

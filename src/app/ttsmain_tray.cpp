@@ -2,6 +2,7 @@
 #include "app/tray_rules.h"
 #include "app/ttsmain.h"
 #include "platform/program_folder.h"
+#include "platform/program_picture.h"
 #include "platform/twips.h"
 
 #include <QClipboard>
@@ -55,7 +56,7 @@ QIcon trayPicture(const QWidget &window)
 {
     if (!window.windowIcon().isNull())
         return window.windowIcon();
-    QPixmap picture(programFile(QStringLiteral("parlanto.png")));
+    QPixmap picture = programPicture(QStringLiteral("parlanto.png"));
     if (picture.isNull()) {
         picture = QPixmap(22, 22);
         picture.fill(Qt::transparent);

@@ -9,6 +9,7 @@
 #include "platform/interval_timer.h"
 #include "platform/part_file.h"
 #include "platform/program_folder.h"
+#include "platform/program_picture.h"
 #include "platform/record_codec.h"
 #include "platform/wav_reader.h"
 
@@ -42,7 +43,7 @@ QString converterIniPath()
 
 QIcon pictureIcon(const QString &name)
 {
-    return QIcon(QPixmap(programFile(name)));
+    return QIcon(programPicture(name));
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "desktop/help_viewer.h"
 
 #include "platform/accessibility.h"
+#include "platform/bounded_file.h"
 #include "platform/dialogs.h"
 #include "platform/shell.h"
 
@@ -14,6 +15,9 @@
 namespace {
 
 QPointer<HelpViewer> openViewer;
+
+// The shipped page is some tens of kilobytes.
+constexpr qint64 MaxPageBytes = 4 * 1024 * 1024;
 
 bool isHtmlFile(const QString &path)
 {
@@ -38,7 +42,9 @@ bool isHelpLink(const QUrl &page, const QUrl &link)
 
 HelpViewer *HelpViewer::showPage(QWidget *owner, const QString &page)
 {
-    if (!QFileInfo(page).isFile()) {
+    // The page is read once through the bounded reader first: a link to an endless file under
+    // the page's name would otherwise fill the memory as the browser loads it.
+    if (!QFileInfo(page).isFile() || !BoundedFile::read(page, MaxPageBytes).ok()) {
         msgBox(owner, missingFileMessage(page), Dialogs::Buttons::Ok, Dialogs::Icon::Exclamation);
         return nullptr;
     }

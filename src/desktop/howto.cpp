@@ -7,6 +7,7 @@
 #include "platform/cursor_file.h"
 #include "platform/dialogs.h"
 #include "platform/program_folder.h"
+#include "platform/program_picture.h"
 #include "platform/shell.h"
 
 #include <QCoreApplication>
@@ -28,7 +29,7 @@ constexpr int PictureSize = 16;
 // The icon pictures shown in the help lines' runs of blanks.
 QPixmap picture(const QString &file)
 {
-    const QPixmap pixmap(programFile(file));
+    const QPixmap pixmap = programPicture(file);
     return pixmap.isNull()
                ? pixmap
                : pixmap.scaled(PictureSize, PictureSize, Qt::KeepAspectRatio, Qt::SmoothTransformation);

@@ -1,6 +1,7 @@
 #include "desktop/ttsMenu.h"
 
 #include "platform/program_folder.h"
+#include "platform/program_picture.h"
 #include "platform/shell.h"
 #include "platform/twips.h"
 
@@ -260,8 +261,8 @@ void ttsMenu::buildControls()
     // Created in the order the keyboard visits them: top to bottom, left to right.
     Label9 = addLabel(QStringLiteral("Label9"), QStringLiteral(" Get more voices"),
                       QStringLiteral(" Download more voices"), LeftColumn, 120, WideItem);
-    m_glyphs = QPixmap(programFile(QStringLiteral("menuitems.bmp")));
-    const QPixmap badges(programFile(QStringLiteral("menuvoices.bmp")));
+    m_glyphs = programPicture(QStringLiteral("menuitems.bmp"));
+    const QPixmap badges = programPicture(QStringLiteral("menuvoices.bmp"));
     for (int row : {SecondDownloadRow, FirstDownloadRow}) {
         const int first = row == FirstDownloadRow ? 0 : 8;
         for (int column = 7; column >= 0; --column) {
