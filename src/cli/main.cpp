@@ -1,6 +1,7 @@
 // parlanto-cli: the headless face of Parlanto's speech engines.
 #include "cli/cli_commands.h"
 #include "cli/cli_send.h"
+#include "platform/process_end.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -8,7 +9,9 @@
 #include <cstdio>
 #include <memory>
 
-int main(int argc, char *argv[])
+namespace {
+
+int run(int argc, char *argv[])
 {
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
@@ -27,4 +30,11 @@ int main(int argc, char *argv[])
     }
     QCoreApplication::setApplicationName(QStringLiteral("parlanto-cli"));
     return runCli(QCoreApplication::arguments().mid(1));
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    endProcess(run(argc, argv));
 }

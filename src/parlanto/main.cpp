@@ -4,13 +4,17 @@
 #include "app/ttsmain.h"
 #include "platform/command_line.h"
 #include "platform/display_platform.h"
+#include "platform/process_end.h"
 #include "platform/program_folder.h"
+#include "platform/program_picture.h"
 
 #include <QApplication>
 #include <QIcon>
 #include <QSessionManager>
 
-int main(int argc, char *argv[])
+namespace {
+
+int run(int argc, char *argv[])
 {
     if (const std::optional<int> status = answerOnTerminal(argc, argv))
         return *status;
@@ -22,7 +26,7 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("parlanto"));
     // Closing the main window hides it; only ExitAll ends the program.
     QApplication::setQuitOnLastWindowClosed(false);
-    QApplication::setWindowIcon(QIcon(programFile(QStringLiteral("parlanto.png"))));
+    QApplication::setWindowIcon(QIcon(programPicture(QStringLiteral("parlanto.png"))));
 
     AppState state;
     ttsmain window(state);
@@ -41,4 +45,12 @@ int main(int argc, char *argv[])
     if (window.Form_Load(arguments.join(QLatin1Char(' '))) == ttsmain::LoadResult::Ended)
         return QApplication::exec();
     return ending.exec();
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    // The windows, the records and the application object are gone when run() returns.
+    endProcess(run(argc, argv));
 }
