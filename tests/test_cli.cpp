@@ -405,6 +405,9 @@ private slots:
             << QStringList{"send", "read", "-x"} << QByteArray() << 2 << "unknown option -x";
         QTest::newRow("send read -- -x")
             << QStringList{"send", "read", "--", "-x"} << QByteArray() << 1 << "Parlanto is not running";
+        // Read and decoded as a document: the bytes are there, the text is not.
+        QTest::newRow("send file -") << QStringList{"send", "file", "-"} << QByteArray("{\\rtf1 \\par}") << 1
+                                     << "nothing to read";
         QTest::newRow("send voice by a part")
             << QStringList{"send", "voice", "flite"} << QByteArray() << 2 << "could be any of 5 voices";
     }

@@ -5,6 +5,7 @@
 #include "desktop/intake_command.h"
 #include "platform/bounded_file.h"
 #include "platform/single_instance.h"
+#include "speech/document_reader.h"
 
 #include <QClipboard>
 #include <QFileInfo>
@@ -30,7 +31,8 @@ Commands:
   toggle             speak, pause or resume, as the window's Speak button
   stop               stop reading
   file PATH          open a document file (plain text, .rtf, PDF, EPUB, .odt, .docx,
-                     HTML or Markdown) in the document and read it
+                     HTML or Markdown) in the document and read it ('-': a document on
+                     standard input, handed over as its text, at most 512 KB of it)
   voice TEXT         switch to a voice, named as for 'parlanto-cli speak --voice'
   quit               end Parlanto as "Exit all" does (settings written)
   open WINDOW        open a window of the running Parlanto: batch, converter,
@@ -139,6 +141,17 @@ int sendCommand(const QStringList &args)
         if (text.trimmed().isEmpty())
             return failure(QStringLiteral("nothing to read: the text is empty"));
         command = Intake::readCommand(text);
+    } else if (what == QLatin1String("file") && needs(1) && rest.first() == QLatin1String("-")) {
+        // A document on standard input has no path to hand over: its text goes, as 'read' sends it.
+        const BoundedFile::Result in = BoundedFile::readStandardInput(largestDocumentBytes);
+        if (!in.ok())
+            return failure(in.error);
+        const DocumentText document = readDocumentBytes(in.bytes, QString());
+        if (!document.ok)
+            return failure(document.error);
+        if (document.text.trimmed().isEmpty())
+            return failure(QStringLiteral("nothing to read: the text is empty"));
+        command = Intake::readCommand(document.text);
     } else if (what == QLatin1String("file") && needs(1)) {
         const QString path = rest.first();
         switch (BoundedFile::probe(path)) {
