@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtEndian>
 #include <QtTest>
@@ -353,6 +354,132 @@ private slots:
             QVERIFY(run.out.isEmpty());
             QCOMPARE(run.err.count(QLatin1Char('\n')), 1);
         }
+    }
+
+    // The conventions every command shares: '-' for standard input, --opt=value, '--', short
+    // options that are not the command's are usage errors, --version, voices as people type them.
+    void conventions_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QByteArray>("input");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("fragment");
+        QTest::newRow("version") << QStringList{"--version"} << QByteArray() << 0
+                                 << "parlanto-cli (Parlanto) 1.";
+        QTest::newRow("speak -x") << QStringList{"speak", "-x"} << QByteArray() << 2
+                                  << "unknown option -x (try 'parlanto-cli speak --help')";
+        // eSpeak NG starts the word after the dash.
+        QTest::newRow("speak -- -x") << QStringList{"speak", "--words", "--", "-x"} << QByteArray() << 0
+                                     << "1 1 x\n";
+        QTest::newRow("--opt=value, stdin")
+            << QStringList{"speak", "--rate=60", "--volume", "40", "--words", "-"}
+            << QByteArray("from a pipe") << 0 << "0 4 from\n";
+        QTest::newRow("flag with a value")
+            << QStringList{"speak", "--words=yes", "hi"} << QByteArray() << 2 << "--words takes no value";
+        QTest::newRow("missing value after =")
+            << QStringList{"speak", "--rate=", "hi"} << QByteArray() << 2 << "not ''";
+        QTest::newRow("words into the WAV stream")
+            << QStringList{"speak", "--wav", "-", "--words", "hi"} << QByteArray() << 2 << "--words prints";
+        // Flite names a word without its comma, eSpeak NG with it.
+        QTest::newRow("voice by a part") << QStringList{"speak", "--voice=SLT", "--words", "Hi, there."}
+                                         << QByteArray() << 0 << "0 2 Hi\n";
+        QTest::newRow("voice by language")
+            << QStringList{"speak", "--voice", "EN-us", "--words", "Hi, there."} << QByteArray() << 0
+            << "0 3 Hi,\n";
+        QTest::newRow("ambiguous voice") << QStringList{"speak", "--voice", "english", "hi"} << QByteArray()
+                                         << 2 << "\n  English (America) (TTS4.0)\n";
+        QTest::newRow("speak --file -") << QStringList{"speak", "--words", "--file", "-"}
+                                        << QByteArray("{\\rtf1 Rich\\b  text\\b0\\par}") << 0 << "0 4 Rich\n";
+        QTest::newRow("text -") << QStringList{"text", "-"}
+                                << QByteArray("{\\rtf1 Piped \\b rich\\b0  text\\par}") << 0
+                                << "Piped rich text";
+        QTest::newRow("text -x") << QStringList{"text", "-x"} << QByteArray() << 2 << "unknown option -x";
+        QTest::newRow("text --chapters=1")
+            << QStringList{"text", "--chapters=1", "-"} << QByteArray() << 2 << "--chapters takes no value";
+        QTest::newRow("convert -x") << QStringList{"convert", "-x", "-"} << QByteArray() << 2
+                                    << "unknown option -x (try 'parlanto-cli convert --help')";
+        QTest::newRow("convert --jobs=0") << QStringList{"convert", "--jobs=0", "-"} << QByteArray() << 2
+                                          << "--jobs takes a whole number from 1 to 256, not '0'";
+        QTest::newRow("voices -x") << QStringList{"voices", "-x"} << QByteArray() << 2 << "unknown option -x";
+        QTest::newRow("send read -x")
+            << QStringList{"send", "read", "-x"} << QByteArray() << 2 << "unknown option -x";
+        QTest::newRow("send read -- -x")
+            << QStringList{"send", "read", "--", "-x"} << QByteArray() << 1 << "Parlanto is not running";
+        // Read and decoded as a document: the bytes are there, the text is not.
+        QTest::newRow("send file -") << QStringList{"send", "file", "-"} << QByteArray("{\\rtf1 \\par}") << 1
+                                     << "nothing to read";
+        QTest::newRow("send voice by a part")
+            << QStringList{"send", "voice", "flite"} << QByteArray() << 2 << "could be any of 5 voices";
+    }
+
+    void conventions()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QByteArray, input);
+        QFETCH(int, exitCode);
+        QFETCH(QString, fragment);
+        // No Parlanto window of anyone else's answers a hand-over.
+        qputenv("PARLANTO_INSTANCE", "test-cli-" + QByteArray::number(QCoreApplication::applicationPid()));
+        const Run run = cli(args, input);
+        const QString shown = run.out + run.err;
+        QVERIFY2(run.exitCode == exitCode,
+                 qPrintable(QString::number(run.exitCode) + QLatin1Char(' ') + shown));
+        QVERIFY2(shown.contains(fragment), qPrintable(shown));
+    }
+
+    // speak --wav - writes the WAV to standard output: a program reading a pipe gets every sample
+    // the file would hold, with no complaint about the header; a redirection to a file gets the
+    // file itself, header sizes included.
+    void speakWavToStandardOutput_data()
+    {
+        QTest::addColumn<QString>("voice");
+        QTest::newRow("espeak") << QStringLiteral("English (America) (TTS4.0)");
+        QTest::newRow("flite") << QStringLiteral("slt");
+    }
+
+    void speakWavToStandardOutput()
+    {
+        QFETCH(QString, voice);
+        QTemporaryDir dir;
+        const QString text = QStringLiteral("Through the pipe, and out the other end.");
+        const QString file = dir.filePath(QStringLiteral("file.wav"));
+        QCOMPARE(cli({QStringLiteral("speak"), QStringLiteral("--voice"), voice, QStringLiteral("--wav"),
+                      file, text})
+                     .exitCode,
+                 0);
+        QFile written(file);
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        const QByteArray expected = written.readAll();
+        QVERIFY(expected.size() > 44 + 22050);
+
+        const QString sox = QStandardPaths::findExecutable(QStringLiteral("sox"));
+        QVERIFY2(!sox.isEmpty(), "sox is installed by scripts/install-deps");
+        QProcess speak, reader;
+        speak.setStandardOutputProcess(&reader);
+        const QString raw = dir.filePath(QStringLiteral("piped.raw"));
+        reader.start(sox, {QStringLiteral("-t"), QStringLiteral("wav"), QStringLiteral("-"),
+                           QStringLiteral("-t"), QStringLiteral("raw"), raw});
+        speak.start(QStringLiteral(PARLANTO_CLI), {QStringLiteral("speak"), QStringLiteral("--voice"), voice,
+                                                   QStringLiteral("--wav"), QStringLiteral("-"), text});
+        QVERIFY(speak.waitForFinished(60000) && reader.waitForFinished(60000));
+        QCOMPARE(speak.exitCode(), 0);
+        QCOMPARE(reader.exitCode(), 0);
+        QCOMPARE(QString::fromUtf8(reader.readAllStandardError()), QString());
+        QFile piped(raw);
+        QVERIFY(piped.open(QIODevice::ReadOnly));
+        QVERIFY(piped.readAll() == expected.mid(44));
+
+        QProcess redirected;
+        const QString target = dir.filePath(QStringLiteral("redirected.wav"));
+        redirected.setStandardOutputFile(target);
+        redirected.start(QStringLiteral(PARLANTO_CLI),
+                         {QStringLiteral("speak"), QStringLiteral("--voice"), voice, QStringLiteral("--wav"),
+                          QStringLiteral("-"), text});
+        QVERIFY(redirected.waitForFinished(60000));
+        QCOMPARE(redirected.exitCode(), 0);
+        QFile copy(target);
+        QVERIFY(copy.open(QIODevice::ReadOnly));
+        QVERIFY(copy.readAll() == expected);
     }
 
     void helpForEachCommand()

@@ -80,6 +80,42 @@ private slots:
         QCOMPARE(defaultVoicePosition({}, QStringLiteral("en_US")), -1);
     }
 
+    // What people type for a voice: the listed text, a whole name in any case, a language code,
+    // or a part of one name; a part of several names gives them all.
+    void typedVoiceNames_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QList<int>>("positions");
+        QTest::newRow("listed text") << "English (America) (TTS4.0)" << QList<int>{0};
+        QTest::newRow("name in another case") << "english (america)" << QList<int>{0};
+        QTest::newRow("whole name before a longer one") << "GREEK" << QList<int>{3};
+        QTest::newRow("part of one name") << "slt" << QList<int>{5};
+        QTest::newRow("part, blanks around") << "  Slt " << QList<int>{5};
+        QTest::newRow("language code: its first voice") << "en-us" << QList<int>{0};
+        QTest::newRow("language code, other spelling") << "EN_GB" << QList<int>{2};
+        QTest::newRow("language code before parts") << "en" << QList<int>{7};
+        QTest::newRow("part of several") << "english" << QList<int>{0, 1, 2, 5, 6};
+        QTest::newRow("suffix alone") << "(tts5.0)" << QList<int>{5, 6};
+        QTest::newRow("listed Flite text") << "Flite awb (Scottish English, male) (TTS5.0)" << QList<int>{6};
+        QTest::newRow("nothing like it") << "Klingon" << QList<int>{};
+        QTest::newRow("empty") << "  " << QList<int>{};
+    }
+
+    void typedVoiceNames()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QList<int>, positions);
+        const auto entries =
+            generation4Entries(QStringList{"English (America)", "English (America, New York City)",
+                                           "English (Great Britain)", "Greek", "Greek (Ancient)"}) +
+            generation5Entries({SpObjectToken("slt", "Flite slt (US English, female)"),
+                                SpObjectToken("awb", "Flite awb (Scottish English, male)")}) +
+            QList<Entry>{{QStringLiteral("Anglo (TTS4.0)"), 400006}};
+        const QStringList languages{"en-us", "en-us-nyc", "en-gb",          "el",
+                                    "grc",   "en-us",     "en-gb-scotland", "en"};
+        QCOMPARE(matchingVoices(entries, languages, typed), positions);
+    }
+
     void dropDownWidthFollowsLongestEntry()
     {
         QCOMPARE(dropDownWidth({QString(44, u'x'), QStringLiteral("short")}), 355);

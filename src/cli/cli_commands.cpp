@@ -1,13 +1,16 @@
 #include "cli/cli_commands.h"
 
+#include "cli/cli_arguments.h"
 #include "cli/cli_convert.h"
 #include "cli/cli_pronunciation.h"
 #include "cli/cli_send.h"
 #include "cli/convert_output.h"
 
+#include "desktop/ttsaboutForm.h"
 #include "platform/bounded_file.h"
 #include "platform/part_file.h"
 #include "platform/termination_signals.h"
+#include "platform/wav_stream_writer.h"
 #include "platform/wav_writer.h"
 #include "speech/directss.h"
 #include "speech/document_reader.h"
@@ -28,6 +31,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
+#include <unistd.h>
 
 namespace {
 
@@ -58,41 +62,52 @@ Commands:
   send      Hand a command (read, toggle, stop, file, voice) to the running window.
   convert   Convert documents to WAV or MP3 files, with subtitles if asked.
 
-Run 'parlanto-cli COMMAND --help' for the options of a command.
+An option takes its value as '--rate 60' or '--rate=60'; '--' ends the options, and '-'
+stands for standard input (or, after --wav, standard output).
+
+Run 'parlanto-cli COMMAND --help' for the options of a command, and
+'parlanto-cli --version' for the version.
 )HELP";
 
 const char *const VoicesHelp = R"HELP(Usage: parlanto-cli voices
 
 Prints one line per voice: eSpeak NG voices first as "<name> (TTS4.0)", then Flite
-voices as "<description> (TTS5.0)". Any line can be given to 'speak --voice'.
+voices as "<description> (TTS5.0)". Any line can be given to 'speak --voice', and so can
+any part of one that only that line contains ("slt", "english (america)") or a language
+code ("en-us": the first voice of that language).
 )HELP";
 
 const char *const SpeakHelp = R"HELP(Usage: parlanto-cli speak [OPTIONS] [TEXT | -]
 
 Speaks TEXT (or standard input, with '-' or no TEXT, or the text of a document with
---file) with the chosen voice.
+--file) with the chosen voice. '--' ends the options: 'speak -- -x' speaks "-x".
 
 Options:
-  --voice TEXT   a line of 'parlanto-cli voices' (default: the locale's language, else US English)
+  --voice TEXT   a line of 'parlanto-cli voices', a part of one that no other line has,
+                 or a language code (default: the first voice of the locale's language,
+                 else the first US English voice)
   --rate N       rate 0..100, as the main window's rate bar (default: the voice's own)
   --pitch N      pitch 0..100 (eSpeak NG voices only; default 50)
   --volume N     volume 0..100 (default 100)
   --file FILE    speak the text of a document file, read as 'parlanto-cli text' reads it
+                 ('-': a document on standard input)
   --wav FILE     write a 22050 Hz 16-bit mono WAV file instead of speaking aloud
+                 ('-': a WAV stream on standard output, for a pipe or a file)
   --words        print each word as it is spoken: offset, length and the word
                  (offsets count UTF-16 characters from 0)
   --dict FILE    pronunciation rules to use besides the program's own pronunciation.txt
                  (may be given more than once; later rules win)
 )HELP";
 
-const char *const TextHelp = R"HELP(Usage: parlanto-cli text [--chapters] FILE
+const char *const TextHelp = R"HELP(Usage: parlanto-cli text [--chapters] FILE | -
 
 Prints the plain text the main window's Open button would put into the document, as
 UTF-8: plain text decoded from the encoding it was written in (any common one), rich
 text (.rtf) without its formatting, PDF (running headers, footers and page numbers
 left out), EPUB, OpenDocument (.odt), Word (.docx), web pages (.html, .htm, .xhtml)
 and Markdown (.md) as paragraphs separated by blank lines. Line ends are "\n".
-Nothing is added, not even a final line end.
+Nothing is added, not even a final line end. '-' reads the document from standard
+input, known by its content.
 
 Options:
   --chapters     print the document's title, author and chapters instead: lines of
@@ -131,12 +146,19 @@ int usage(const QString &reason)
 
 int listVoices(const QStringList &args)
 {
-    if (args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"))) {
-        out() << VoicesHelp;
-        return ExitOk;
+    CliArguments reader(QStringLiteral("voices"), args);
+    while (reader.next()) {
+        const QString &a = reader.current();
+        if (reader.isOperand())
+            return usage(QStringLiteral("voices takes no arguments: %1").arg(a));
+        if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
+            out() << VoicesHelp;
+            return ExitOk;
+        }
+        return usage(reader.unknown());
     }
-    if (!args.isEmpty())
-        return usage(QStringLiteral("voices takes no arguments: %1").arg(args.first()));
+    if (!reader.problem().isEmpty())
+        return usage(reader.problem());
     const auto entries = voiceList();
     if (entries.isEmpty()) {
         err() << "parlanto-cli: no speech engine could be loaded\n";
@@ -156,27 +178,51 @@ std::optional<int> percent(const QString &value)
     return n;
 }
 
-std::optional<Voice> findVoice(const QString &wanted)
+std::optional<Voice> findVoice(const QString &wanted, QStringList *candidates)
 {
-    const bool flite = wanted.endsWith(QLatin1String(" (TTS5.0)"));
-    const auto entries = voiceList(!flite, flite);
+    // A list text names its family, and only that family's library is loaded; so is eSpeak
+    // NG's alone for the default.
+    const QString typed = wanted.trimmed();
+    const bool generation4 = !typed.endsWith(VoiceCatalog::suffix(VoiceCatalog::Generation5));
+    const bool generation5 =
+        !typed.isEmpty() && !typed.endsWith(VoiceCatalog::suffix(VoiceCatalog::Generation4));
+    const auto entries = voiceList(generation4, generation5);
     if (entries.isEmpty())
         return std::nullopt;
     auto toVoice = [](const VoiceCatalog::Entry &e) {
         return Voice{e.text, VoiceCatalog::generationOf(e.itemData), VoiceCatalog::indexOf(e.itemData)};
     };
-    if (wanted.isEmpty()) {
-        // The same choice as the main window's first start: the user's language.
-        QStringList languages;
+    // Each entry's language, in list order: eSpeak NG's voices first, as in the list.
+    QStringList languages;
+    if (generation4)
         for (const auto &voice : SynthEngine::espeak().voices())
             languages.append(voice.language);
+    if (generation5)
+        for (const auto &voice : SynthEngine::flite().voices())
+            languages.append(voice.language);
+    if (typed.isEmpty()) {
+        // The same choice as the main window's first start: the user's language.
         return toVoice(
             entries.at(std::max(0, VoiceCatalog::defaultVoicePosition(languages, QLocale().name()))));
     }
-    for (const auto &entry : entries)
-        if (entry.text == wanted)
-            return toVoice(entry);
+    const QList<int> found = VoiceCatalog::matchingVoices(entries, languages, typed);
+    if (found.size() == 1)
+        return toVoice(entries.at(found.first()));
+    if (candidates)
+        for (const int position : found)
+            candidates->append(entries.at(position).text);
     return std::nullopt;
+}
+
+// A document file, or with "-" a document on standard input, known by its content.
+DocumentText readDocument(const QString &path)
+{
+    if (path != QLatin1String("-"))
+        return readDocumentFile(path);
+    const BoundedFile::Result in = BoundedFile::readStandardInput(largestDocumentBytes);
+    if (!in.ok())
+        return DocumentText{false, {}, in.error, {}, {}, {}};
+    return readDocumentBytes(in.bytes, QString());
 }
 
 class WordPrinter
@@ -201,7 +247,7 @@ struct SpeakTarget
 
 SpeakTarget speakTargetFor(const QString &wavFile)
 {
-    if (wavFile.isEmpty())
+    if (wavFile.isEmpty() || wavFile == QLatin1String("-"))
         return {};
     const QString file = ConvertOutputs::resolved(wavFile);
     const QFileInfo info(file);
@@ -214,17 +260,17 @@ int speak(const QStringList &args)
 {
     QString voiceText, wavFile, text;
     QStringList dicts;
-    bool words = false, haveText = false;
+    bool words = false, haveText = false, fromDocument = false;
     std::optional<int> rate, pitch, volume;
-    for (int i = 0; i < args.size(); ++i) {
-        const QString &a = args.at(i);
-        auto value = [&](const char *option) -> std::optional<QString> {
-            if (i + 1 >= args.size())
-                return std::nullopt;
-            Q_UNUSED(option);
-            return args.at(++i);
-        };
-        if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
+    CliArguments reader(QStringLiteral("speak"), args);
+    while (reader.next()) {
+        const QString &a = reader.current();
+        if (reader.isOperand()) {
+            if (haveText)
+                return usage(QStringLiteral("give the text as one argument (quote it): %1").arg(a));
+            text = a;
+            haveText = true;
+        } else if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
             out() << SpeakHelp;
             return ExitOk;
         } else if (a == QLatin1String("--words")) {
@@ -233,7 +279,7 @@ int speak(const QStringList &args)
                    a == QLatin1String("--rate") || a == QLatin1String("--pitch") ||
                    a == QLatin1String("--volume") || a == QLatin1String("--file") ||
                    a == QLatin1String("--dict")) {
-            const auto v = value(a.toUtf8().constData());
+            const auto v = reader.value();
             if (!v)
                 return usage(QStringLiteral("%1 needs a value").arg(a));
             if (a == QLatin1String("--voice")) {
@@ -241,13 +287,13 @@ int speak(const QStringList &args)
             } else if (a == QLatin1String("--file")) {
                 if (haveText)
                     return usage(QStringLiteral("give either a text or --file, not both"));
-                const DocumentText document = readDocumentFile(*v);
+                const DocumentText document = readDocument(*v);
                 if (!document.ok) {
                     err() << "parlanto-cli: " << document.error << "\n";
                     return ExitFailure;
                 }
                 text = document.text;
-                haveText = true;
+                haveText = fromDocument = true;
             } else if (a == QLatin1String("--dict")) {
                 dicts.append(*v);
             } else if (a == QLatin1String("--wav")) {
@@ -261,20 +307,22 @@ int speak(const QStringList &args)
                         QStringLiteral("%1 takes a whole number from 0 to 100, not '%2'").arg(a, *v));
                 (a == QLatin1String("--rate") ? rate : a == QLatin1String("--pitch") ? pitch : volume) = n;
             }
-        } else if (a.startsWith(QLatin1String("--")) && a != QLatin1String("--")) {
-            return usage(QStringLiteral("unknown option %1").arg(a));
         } else {
-            if (a == QLatin1String("--")) {
-                if (++i >= args.size())
-                    break;
-            }
-            if (haveText)
-                return usage(QStringLiteral("give the text as one argument (quote it): %1").arg(args.at(i)));
-            text = args.at(i);
-            haveText = true;
+            return usage(reader.unknown());
         }
     }
-    if (!haveText || text == QLatin1String("-")) {
+    if (!reader.problem().isEmpty())
+        return usage(reader.problem());
+    // The WAV stream takes standard output whole: nothing else may be printed into it, and a
+    // terminal would only show noise.
+    const bool toStandardOutput = wavFile == QLatin1String("-");
+    if (toStandardOutput && words)
+        return usage(QStringLiteral("--words prints to standard output, which --wav - takes for the sound"));
+    if (toStandardOutput && ::isatty(STDOUT_FILENO))
+        return usage(QStringLiteral("--wav - writes a WAV stream: send standard output to a file or a "
+                                    "program, not to the terminal"));
+    const QString wavName = toStandardOutput ? QStringLiteral("standard output") : wavFile;
+    if (!haveText || (!fromDocument && text == QLatin1String("-"))) {
         const BoundedFile::Result in = BoundedFile::readStandardInput(largestDocumentBytes);
         if (!in.ok()) {
             err() << "parlanto-cli: " << in.error << "\n";
@@ -283,11 +331,10 @@ int speak(const QStringList &args)
         text = QString::fromUtf8(in.bytes);
     }
 
-    const auto voice = findVoice(voiceText);
-    if (!voice) {
-        err() << "parlanto-cli: unknown voice '" << voiceText << "' (see 'parlanto-cli voices')\n";
-        return ExitFailure;
-    }
+    QStringList candidates;
+    const auto voice = findVoice(voiceText, &candidates);
+    if (!voice)
+        return voiceNotFound(voiceText, candidates);
     err().flush();
     if (!useCliPronunciation(dicts, false))
         return ExitFailure;
@@ -312,13 +359,14 @@ int speak(const QStringList &args)
             QFile::remove(target.part);
     });
     std::unique_ptr<WavWriter> writer;
-    if (!wavFile.isEmpty()) {
+    if (toStandardOutput)
+        writer = std::make_unique<WavStreamWriter>(STDOUT_FILENO);
+    else if (!wavFile.isEmpty())
         writer = std::make_unique<WavWriter>(target.part);
-        if (!writer->open()) {
-            err() << "parlanto-cli: cannot write " << wavFile << ": " << writer->errorString() << "\n";
-            return ExitFailure;
-        }
-    }
+    const auto cannotWrite = [&](const QString &why) {
+        err() << "parlanto-cli: cannot write " << wavName << ": " << why << "\n";
+        return ExitFailure;
+    };
 
     WordPrinter printer(text);
     QEventLoop loop;
@@ -336,6 +384,8 @@ int speak(const QStringList &args)
             RatePitch::positionToEngine(pitch.value_or(50), engine.MinPitch(), engine.MaxPitch()));
         engine.setLeftChannelVolume(RatePitch::positionToChannelVolume(volume.value_or(100)));
         engine.setRightChannelVolume(engine.LeftChannelVolume());
+        if (writer && !writer->open())
+            return cannotWrite(writer->errorString());
         engine.setAudioFile(writer.get());
         if (words)
             QObject::connect(&engine, &DirectSS::WordPosition, &loop, [&](int, int, int byteoffset) {
@@ -361,17 +411,14 @@ int speak(const QStringList &args)
                              [&](int, qint64, int position, int length) { printer.print(position, length); });
         SpFileStream stream;
         if (writer) {
-            // SpFileStream owns its writer; hand the file over by path.
-            writer.reset();
-            if (!stream.Open(target.part)) {
-                err() << "parlanto-cli: cannot write " << wavFile << ": " << stream.errorString() << "\n";
-                return ExitFailure;
-            }
+            // SpFileStream owns its writer, and opens it.
+            if (!stream.Open(std::move(writer)))
+                return cannotWrite(stream.errorString());
             engine.setAudioOutputStream(&stream);
         }
         engine.Speak(text, SpVoice::SVSFlagsAsync);
         engine.WaitUntilDone(-1);
-        if (stream.isOpen() && !stream.Close()) {
+        if (!stream.Close()) {
             ok = false;
             writeError = stream.errorString();
         }
@@ -381,7 +428,7 @@ int speak(const QStringList &args)
         writeError = writer->errorString();
     }
     if (!ok) {
-        err() << "parlanto-cli: writing " << wavFile << " failed: " << writeError << "\n";
+        err() << "parlanto-cli: writing " << wavName << " failed: " << writeError << "\n";
         return ExitFailure;
     }
     if (target.part != target.file && !PartFile::commit(target.part, target.file, &writeError)) {
@@ -398,31 +445,29 @@ int printText(const QStringList &args)
     QString path;
     bool havePath = false;
     bool chapters = false;
-    for (int i = 0; i < args.size(); ++i) {
-        const QString &a = args.at(i);
-        if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
+    CliArguments reader(QStringLiteral("text"), args);
+    while (reader.next()) {
+        const QString &a = reader.current();
+        if (reader.isOperand()) {
+            if (havePath)
+                return usage(QStringLiteral("text takes one file: %1").arg(a));
+            path = a;
+            havePath = true;
+        } else if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
             out() << TextHelp;
             return ExitOk;
-        }
-        if (a == QLatin1String("--chapters")) {
+        } else if (a == QLatin1String("--chapters")) {
             chapters = true;
-            continue;
+        } else {
+            return usage(reader.unknown());
         }
-        if (a == QLatin1String("--")) {
-            if (++i >= args.size())
-                break;
-        } else if (a.startsWith(QLatin1String("--"))) {
-            return usage(QStringLiteral("unknown option %1").arg(a));
-        }
-        if (havePath)
-            return usage(QStringLiteral("text takes one file: %1").arg(args.at(i)));
-        path = args.at(i);
-        havePath = true;
     }
+    if (!reader.problem().isEmpty())
+        return usage(reader.problem());
     if (!havePath)
         return usage(QStringLiteral("text needs a file (try 'parlanto-cli text --help')"));
 
-    const DocumentText document = readDocumentFile(path);
+    const DocumentText document = readDocument(path);
     if (!document.ok) {
         err() << "parlanto-cli: " << document.error << "\n";
         return ExitFailure;
@@ -446,12 +491,31 @@ int printText(const QStringList &args)
 
 } // namespace
 
-std::optional<CliVoice> findCliVoice(const QString &wanted)
+std::optional<CliVoice> findCliVoice(const QString &wanted, QStringList *candidates)
 {
-    const auto voice = findVoice(wanted);
+    const auto voice = findVoice(wanted, candidates);
     if (!voice)
         return std::nullopt;
     return CliVoice{voice->text, voice->generation, voice->index};
+}
+
+int voiceNotFound(const QString &wanted, const QStringList &candidates)
+{
+    if (candidates.isEmpty()) {
+        err() << "parlanto-cli: unknown voice '" << wanted << "' (see 'parlanto-cli voices')\n";
+        err().flush();
+        return ExitFailure;
+    }
+    // A long list helps nobody: the first few say what to add to the name.
+    constexpr int Shown = 12;
+    err() << "parlanto-cli: voice '" << wanted << "' could be any of " << candidates.size()
+          << " voices; give more of the name:\n";
+    for (const QString &candidate : candidates.mid(0, Shown))
+        err() << "  " << candidate << "\n";
+    if (candidates.size() > Shown)
+        err() << "  (and " << candidates.size() - Shown << " more)\n";
+    err().flush();
+    return ExitUsage;
 }
 
 int runCli(const QStringList &arguments)
@@ -463,6 +527,12 @@ int runCli(const QStringList &arguments)
     if (command == QLatin1String("--help") || command == QLatin1String("-h") ||
         command == QLatin1String("help")) {
         out() << MainHelp;
+        return ExitOk;
+    }
+    if (command == QLatin1String("--version")) {
+        out() << "parlanto-cli (Parlanto) " << ttsaboutForm::versionText().section(QLatin1Char(' '), -1)
+              << "\n";
+        out().flush();
         return ExitOk;
     }
     if (command == QLatin1String("voices"))

@@ -9,12 +9,16 @@
 // code: 0 success, 1 failure, 2 usage error.
 int runCli(const QStringList &arguments);
 
-// A voice named as a line of 'parlanto-cli voices' (empty: the locale's), as the speak
-// command picks it; nothing when no such voice is installed.
+// The voice a --voice value picks (empty: the locale's), as the speak command picks it: a line
+// of 'parlanto-cli voices', or what VoiceCatalog::matchingVoices makes of a part of one or a
+// language code. Nothing when it picks no voice, or several, which then go to `candidates`.
 struct CliVoice
 {
     QString text;
     int generation = 0;
     int index = 0;
 };
-std::optional<CliVoice> findCliVoice(const QString &wanted);
+std::optional<CliVoice> findCliVoice(const QString &wanted, QStringList *candidates = nullptr);
+// Tells on standard error that `wanted` picked no voice, or which voices it could be, and
+// returns the exit code: 1 for no voice, 2 (a usage error) for several.
+int voiceNotFound(const QString &wanted, const QStringList &candidates);

@@ -1,5 +1,6 @@
 #include "cli/cli_convert.h"
 
+#include "cli/cli_arguments.h"
 #include "cli/cli_commands.h"
 #include "cli/cli_pronunciation.h"
 #include "cli/convert_job.h"
@@ -21,11 +22,13 @@ constexpr int ExitUsage = 2;
 
 const char *const ConvertHelp = R"HELP(Usage: parlanto-cli convert [OPTIONS] INPUT...
 
-Converts each INPUT (a .txt or .rtf file, read as the main window opens it, or '-' for
-standard input) to a 22050 Hz mono WAV or MP3 file, as fast as the machine allows.
+Converts each INPUT (a document: plain text, .rtf, PDF, EPUB, .odt, .docx, HTML or
+Markdown, read as the main window opens it, or '-' for a document on standard input) to a
+22050 Hz mono WAV or MP3 file, as fast as the machine allows.
 
 Options:
-  --voice TEXT    a line of 'parlanto-cli voices' (default: the locale's language)
+  --voice TEXT    a voice, as for 'parlanto-cli speak' (default: the first voice of the
+                  locale's language, else the first US English voice)
   --rate N        rate 0..100, as the main window's rate bar (default: the voice's own)
   --pitch N       pitch 0..100 (eSpeak NG voices only; default 50)
   --volume N      volume 0..100 (default 100)
@@ -69,16 +72,14 @@ int usage(const QString &reason)
 // Parses the arguments; an error message for a usage error.
 std::optional<QString> parse(const QStringList &args, ConvertOptions &options)
 {
-    bool onlyInputs = false;
-    for (int i = 0; i < args.size(); ++i) {
-        const QString &a = args.at(i);
-        if (onlyInputs || a == QLatin1String("-") || !a.startsWith(QLatin1Char('-'))) {
+    CliArguments reader(QStringLiteral("convert"), args);
+    while (reader.next()) {
+        const QString &a = reader.current();
+        if (reader.isOperand()) {
             options.inputs.append(a);
             continue;
         }
-        if (a == QLatin1String("--")) {
-            onlyInputs = true;
-        } else if (a == QLatin1String("--lrc")) {
+        if (a == QLatin1String("--lrc")) {
             options.lrc = true;
         } else if (a == QLatin1String("--srt")) {
             options.srt = true;
@@ -92,9 +93,10 @@ std::optional<QString> parse(const QStringList &args, ConvertOptions &options)
                    a == QLatin1String("-o") || a == QLatin1String("--out-dir") ||
                    a == QLatin1String("--jobs") || a == QLatin1String("--part-chars") ||
                    a == QLatin1String("--dict")) {
-            if (i + 1 >= args.size())
+            const auto value = reader.value();
+            if (!value)
                 return QStringLiteral("%1 needs a value").arg(a);
-            const QString v = args.at(++i);
+            const QString v = *value;
             bool ok = false;
             const int n = v.toInt(&ok);
             if (a == QLatin1String("--voice")) {
@@ -133,9 +135,11 @@ std::optional<QString> parse(const QStringList &args, ConvertOptions &options)
                                                  : options.volume) = n;
             }
         } else {
-            return QStringLiteral("unknown option %1").arg(a);
+            return reader.unknown();
         }
     }
+    if (!reader.problem().isEmpty())
+        return reader.problem();
     if (options.inputs.isEmpty() && !options.partWorker)
         return QStringLiteral("convert needs an input (try 'parlanto-cli convert --help')");
     if (!options.out.isEmpty() && !options.outDir.isEmpty())
@@ -198,11 +202,10 @@ int convertCommand(const QStringList &args)
             return usage(problem);
 
     // An unknown voice is told once, not by every worker.
-    const auto voice = findCliVoice(options.voice);
-    if (!voice) {
-        err() << "parlanto-cli: unknown voice '" << options.voice << "' (see 'parlanto-cli voices')\n";
-        return ExitFailure;
-    }
+    QStringList candidates;
+    const auto voice = findCliVoice(options.voice, &candidates);
+    if (!voice)
+        return voiceNotFound(options.voice, candidates);
     options.voice = voice->text; // the workers need not choose again
     err().flush();
     // The workers read the same rules; only this process tells what it skipped.

@@ -1,11 +1,11 @@
 #include "cli/cli_send.h"
 
+#include "cli/cli_arguments.h"
+#include "cli/cli_commands.h"
 #include "desktop/intake_command.h"
 #include "platform/bounded_file.h"
 #include "platform/single_instance.h"
-#include "speech/directss.h"
-#include "speech/spvoice.h"
-#include "speech/voice_catalog.h"
+#include "speech/document_reader.h"
 
 #include <QClipboard>
 #include <QFileInfo>
@@ -26,12 +26,14 @@ Hands one command to the running Parlanto window, for scripts and desktop shortc
 
 Commands:
   read TEXT          stop, put TEXT in the document and read it ('-': standard input;
-                     at most 512 KB, longer texts go as a file)
+                     at most 512 KB, longer texts go as a file; 'read -- -x' reads "-x")
   read --selection   read the text selected last in any program (the primary selection)
   toggle             speak, pause or resume, as the window's Speak button
   stop               stop reading
-  file PATH          open a .txt or .rtf file in the document and read it
-  voice TEXT         switch to a voice: a line of 'parlanto-cli voices'
+  file PATH          open a document file (plain text, .rtf, PDF, EPUB, .odt, .docx,
+                     HTML or Markdown) in the document and read it ('-': a document on
+                     standard input, handed over as its text, at most 512 KB of it)
+  voice TEXT         switch to a voice, named as for 'parlanto-cli speak --voice'
   quit               end Parlanto as "Exit all" does (settings written)
   open WINDOW        open a window of the running Parlanto: batch, converter,
                      clock, slide, update, about, help or menu
@@ -68,22 +70,6 @@ QString tooLong()
         .arg(BoundedFile::sizeText(SingleInstance::MaxCommandBytes));
 }
 
-std::optional<QString> voiceCommandFor(const QString &listText)
-{
-    QList<VoiceCatalog::Entry> entries;
-    if (listText.endsWith(VoiceCatalog::suffix(VoiceCatalog::Generation4))) {
-        DirectSS engine;
-        entries = VoiceCatalog::generation4Entries(engine);
-    } else {
-        entries = VoiceCatalog::generation5Entries(SpVoice::GetVoices());
-    }
-    for (const auto &entry : entries)
-        if (entry.text == listText)
-            return Intake::voiceCommand(VoiceCatalog::generationOf(entry.itemData),
-                                        VoiceCatalog::indexOf(entry.itemData), entry.text);
-    return std::nullopt;
-}
-
 std::optional<QString> primarySelection()
 {
     auto *app = qobject_cast<QGuiApplication *>(QCoreApplication::instance());
@@ -102,14 +88,30 @@ bool sendNeedsSelection(const QStringList &arguments)
 
 int sendCommand(const QStringList &args)
 {
-    if (args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"))) {
-        QTextStream(stdout) << SendHelp;
-        return ExitOk;
+    QStringList operands;
+    bool selection = false;
+    CliArguments reader(QStringLiteral("send"), args);
+    while (reader.next()) {
+        const QString &a = reader.current();
+        if (reader.isOperand()) {
+            operands.append(a);
+        } else if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
+            QTextStream(stdout) << SendHelp;
+            return ExitOk;
+        } else if (a == QLatin1String("--selection")) {
+            selection = true;
+        } else {
+            return usage(reader.unknown());
+        }
     }
-    if (args.isEmpty())
+    if (!reader.problem().isEmpty())
+        return usage(reader.problem());
+    if (operands.isEmpty())
         return usage(QStringLiteral("send needs a command (try 'parlanto-cli send --help')"));
-    const QString what = args.first();
-    const QStringList rest = args.mid(1);
+    const QString what = operands.first();
+    const QStringList rest = operands.mid(1);
+    if (selection && (what != QLatin1String("read") || !rest.isEmpty()))
+        return usage(QStringLiteral("--selection goes with 'send read' alone"));
     const auto needs = [&](int count) { return rest.size() == count; };
 
     if (isControlRequest(what))
@@ -120,9 +122,9 @@ int sendCommand(const QStringList &args)
         command = Intake::toggleCommand();
     } else if (what == QLatin1String("stop") && needs(0)) {
         command = Intake::stopCommand();
-    } else if (what == QLatin1String("read") && needs(1)) {
-        QString text = rest.first();
-        if (text == QLatin1String("--selection")) {
+    } else if (what == QLatin1String("read") && needs(selection ? 0 : 1)) {
+        QString text = rest.value(0);
+        if (selection) {
             const auto selection = primarySelection();
             if (!selection)
                 return failure(QStringLiteral("no desktop selection can be read here"));
@@ -139,6 +141,17 @@ int sendCommand(const QStringList &args)
         if (text.trimmed().isEmpty())
             return failure(QStringLiteral("nothing to read: the text is empty"));
         command = Intake::readCommand(text);
+    } else if (what == QLatin1String("file") && needs(1) && rest.first() == QLatin1String("-")) {
+        // A document on standard input has no path to hand over: its text goes, as 'read' sends it.
+        const BoundedFile::Result in = BoundedFile::readStandardInput(largestDocumentBytes);
+        if (!in.ok())
+            return failure(in.error);
+        const DocumentText document = readDocumentBytes(in.bytes, QString());
+        if (!document.ok)
+            return failure(document.error);
+        if (document.text.trimmed().isEmpty())
+            return failure(QStringLiteral("nothing to read: the text is empty"));
+        command = Intake::readCommand(document.text);
     } else if (what == QLatin1String("file") && needs(1)) {
         const QString path = rest.first();
         switch (BoundedFile::probe(path)) {
@@ -151,14 +164,17 @@ int sendCommand(const QStringList &args)
         }
         command = QFileInfo(path).absoluteFilePath();
     } else if (what == QLatin1String("voice") && needs(1)) {
-        const auto voice = voiceCommandFor(rest.first());
+        // The voice is picked here, so the window gets the list text it knows.
+        QStringList candidates;
+        const auto voice =
+            rest.first().trimmed().isEmpty() ? std::nullopt : findCliVoice(rest.first(), &candidates);
         if (!voice)
-            return failure(
-                QStringLiteral("unknown voice '%1' (see 'parlanto-cli voices')").arg(rest.first()));
-        command = *voice;
+            return voiceNotFound(rest.first(), candidates);
+        command = Intake::voiceCommand(voice->generation, voice->index, voice->text);
     } else {
         return usage(
-            QStringLiteral("send: unknown command or wrong arguments: %1").arg(args.join(QLatin1Char(' '))));
+            QStringLiteral("send: unknown command or wrong arguments: %1 (try 'parlanto-cli send --help')")
+                .arg(args.join(QLatin1Char(' '))));
     }
 
     if (command.toUtf8().size() > SingleInstance::MaxCommandBytes)

@@ -90,6 +90,34 @@ int defaultVoicePosition(const QStringList &languages, const QString &localeName
     return 0;
 }
 
+QList<int> matchingVoices(const QList<Entry> &entries, const QStringList &languages, const QString &typed)
+{
+    const QString wanted = typed.trimmed();
+    if (wanted.isEmpty())
+        return {};
+    const auto where = [&](auto matches) {
+        QList<int> positions;
+        for (int i = 0; i < entries.size(); ++i)
+            if (matches(i))
+                positions.append(i);
+        return positions;
+    };
+    const auto sameText = [&](const QString &text) { return text.compare(wanted, Qt::CaseInsensitive) == 0; };
+    for (const QList<int> &found :
+         {where([&](int i) { return entries[i].text == wanted; }), where([&](int i) {
+              return sameText(entries[i].text) || sameText(nameWithoutSuffix(entries[i].text));
+          })})
+        if (!found.isEmpty())
+            return found;
+    const QString code = QString(wanted).replace(QLatin1Char('_'), QLatin1Char('-'));
+    const QList<int> speakers = where([&](int i) {
+        return !languages.value(i).isEmpty() && languages.value(i).compare(code, Qt::CaseInsensitive) == 0;
+    });
+    if (!speakers.isEmpty())
+        return {speakers.first()};
+    return where([&](int i) { return entries[i].text.contains(wanted, Qt::CaseInsensitive); });
+}
+
 int dropDownWidth(const QStringList &entryTexts)
 {
     qsizetype longest = 0;

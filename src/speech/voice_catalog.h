@@ -48,6 +48,14 @@ QList<Entry> generation5Entries(const QList<SpObjectToken> &tokens);
 // code in list order, empty where a voice has none.
 int defaultVoicePosition(const QStringList &languages, const QString &localeName);
 
+// The list positions of the voices a typed name picks, for people who type rather than copy a
+// list text: the entry whose text is exactly `typed`; else those whose text, with or without
+// its generation suffix, is `typed` in any case; else the first voice of the language `typed`
+// is a code of ("en-us", "EN_us"); else every entry that contains `typed` in any case. One
+// position is the voice; several are the candidates of an ambiguous name; none, no voice.
+// `languages` holds each entry's language code in list order, empty where a voice has none.
+QList<int> matchingVoices(const QList<Entry> &entries, const QStringList &languages, const QString &typed);
+
 // Width in pixels of the opened list: the longest entry in characters x 355 / 44, rounded to
 // the nearest integer, ties to even.
 int dropDownWidth(const QStringList &entryTexts);
