@@ -33,6 +33,18 @@
 #include <optional>
 #include <unistd.h>
 
+QTextStream &cliOut()
+{
+    static QTextStream stream(stdout);
+    return stream;
+}
+
+QTextStream &cliErr()
+{
+    static QTextStream stream(stderr);
+    return stream;
+}
+
 namespace {
 
 constexpr int ExitOk = 0;
@@ -41,14 +53,12 @@ constexpr int ExitUsage = 2;
 
 QTextStream &out()
 {
-    static QTextStream stream(stdout);
-    return stream;
+    return cliOut();
 }
 
 QTextStream &err()
 {
-    static QTextStream stream(stderr);
-    return stream;
+    return cliErr();
 }
 
 const char *const MainHelp = R"HELP(Usage: parlanto-cli COMMAND [OPTIONS]

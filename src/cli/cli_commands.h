@@ -2,8 +2,14 @@
 
 #include <QString>
 #include <QStringList>
+#include <QTextStream>
 
 #include <optional>
+
+// Standard output and error of every command, one stream each; main flushes both before the
+// process ends.
+QTextStream &cliOut();
+QTextStream &cliErr();
 
 // Runs one parlanto-cli command (arguments without the program name) and returns the exit
 // code: 0 success, 1 failure, 2 usage error.

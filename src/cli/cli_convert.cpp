@@ -58,8 +58,7 @@ constexpr int Mp3BitRates[] = {8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 
 
 QTextStream &err()
 {
-    static QTextStream stream(stderr);
-    return stream;
+    return cliErr();
 }
 
 int usage(const QString &reason)

@@ -45,8 +45,7 @@ WINDOW' does).
 
 QTextStream &errStream()
 {
-    static QTextStream stream(stderr);
-    return stream;
+    return cliErr();
 }
 
 int usage(const QString &reason)

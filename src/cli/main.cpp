@@ -36,5 +36,8 @@ int run(int argc, char *argv[])
 
 int main(int argc, char *argv[])
 {
-    endProcess(run(argc, argv));
+    const int status = run(argc, argv);
+    cliOut().flush();
+    cliErr().flush();
+    endProcess(status);
 }
