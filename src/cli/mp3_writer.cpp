@@ -2,27 +2,14 @@
 
 #include "cli/convert_plan.h"
 
-#include <QFileInfo>
-
 #include <lame/lame.h>
+#include <taglib/id3v2framefactory.h>
+#include <taglib/id3v2tag.h>
+#include <taglib/tpropertymap.h>
 
 #include <algorithm>
 
-bool writeWhole(QFile &file, const QByteArray &bytes)
-{
-    const char *data = bytes.constData();
-    qint64 left = bytes.size();
-    while (left > 0) {
-        const qint64 written = file.write(data, left);
-        if (written <= 0)
-            return false;
-        data += written;
-        left -= written;
-    }
-    return true;
-}
-
-Mp3Encoder::Mp3Encoder(int bitrate, bool informationFrame)
+Mp3Encoder::Mp3Encoder(int bitrate, bool informationFrame, bool vbr)
 {
     m_lame = lame_init();
     if (!m_lame) {
@@ -34,8 +21,14 @@ Mp3Encoder::Mp3Encoder(int bitrate, bool informationFrame)
     lame_set_mode(m_lame, MONO);
     lame_set_quality(m_lame, 7); // what 'lame -f' uses
     lame_set_bWriteVbrTag(m_lame, informationFrame ? 1 : 0);
-    if (bitrate > 0)
+    if (vbr) {
+        lame_set_VBR(m_lame, vbr_default);
+        lame_set_VBR_quality(m_lame, 6.0F);
+        if (bitrate > 0)
+            lame_set_VBR_max_bitrate_kbps(m_lame, bitrate);
+    } else if (bitrate > 0) {
         lame_set_brate(m_lame, bitrate);
+    }
     if (lame_init_params(m_lame) < 0) {
         lame_close(m_lame);
         m_lame = nullptr;
@@ -107,8 +100,30 @@ int Mp3Encoder::delay() const
     return m_lame ? lame_get_encoder_delay(m_lame) : 0;
 }
 
-Mp3Writer::Mp3Writer(const QString &fileName, int bitrate)
-    : WavWriter(fileName), m_out(fileName), m_encoder(bitrate, true)
+QByteArray id3Tag(const AudioTags &tags)
+{
+    const auto text = [](const QString &s) { return TagLib::String(s.toStdString(), TagLib::String::UTF8); };
+    TagLib::PropertyMap map;
+    const auto add = [&](const char *key, const QString &value) {
+        if (!value.isEmpty())
+            map.insert(key, TagLib::StringList(text(value)));
+    };
+    add("TITLE", tags.title);
+    add("ALBUM", tags.album);
+    add("ARTIST", tags.artist);
+    add("COMMENT", tags.comment);
+    if (tags.track > 0)
+        add("TRACKNUMBER", QStringLiteral("%1/%2").arg(tags.track).arg(tags.tracks));
+    TagLib::ID3v2::FrameFactory::instance()->setDefaultTextEncoding(TagLib::String::UTF8);
+    TagLib::ID3v2::Tag tag;
+    tag.setProperties(map);
+    const TagLib::ByteVector bytes = tag.render(TagLib::ID3v2::v4);
+    return QByteArray(bytes.data(), qsizetype(bytes.size()));
+}
+
+Mp3Writer::Mp3Writer(const QString &fileName, const EncoderSettings &settings, const AudioTags &tags)
+    : EncodedWriter(fileName), m_encoder(settings.bitrate, fileName != QLatin1String("-"), settings.vbr),
+      m_tags(tags)
 {}
 
 Mp3Writer::~Mp3Writer()
@@ -116,60 +131,32 @@ Mp3Writer::~Mp3Writer()
     close();
 }
 
-bool Mp3Writer::open()
+bool Mp3Writer::start()
 {
     if (!m_encoder.isReady())
         return fail(m_encoder.errorString());
-    if (!m_out.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
-        return fail(m_out.errorString());
+    if (!put(id3Tag(m_tags)))
+        return false;
+    m_streamStart = position();
     return true;
 }
 
-bool Mp3Writer::write(const int16_t *samples, qint64 count)
+bool Mp3Writer::encode(const int16_t *samples, qint64 count)
 {
-    if (m_failed || !m_out.isOpen())
-        return false;
     if (!m_encoder.encode(samples, count, m_buffer))
         return fail(m_encoder.errorString());
-    return put();
-}
-
-bool Mp3Writer::write(const QByteArray &pcm)
-{
-    return write(reinterpret_cast<const int16_t *>(pcm.constData()), pcm.size() / 2);
-}
-
-bool Mp3Writer::close()
-{
-    if (!m_out.isOpen())
-        return !m_failed;
-    if (!m_failed && (!m_encoder.flush(m_buffer) || !put()))
-        fail(m_encoder.errorString());
-    if (!m_failed) {
-        const QByteArray frame = m_encoder.informationFrame();
-        if (!frame.isEmpty() && (!m_out.seek(0) || !writeWhole(m_out, frame)))
-            fail(m_out.errorString());
-    }
-    m_out.close();
-    if (m_failed && QFileInfo(m_out.fileName()).isFile())
-        m_out.remove();
-    return !m_failed;
-}
-
-bool Mp3Writer::fail(const QString &why)
-{
-    if (!m_failed)
-        m_error = why;
-    m_failed = true;
-    return false;
-}
-
-bool Mp3Writer::put()
-{
-    if (!writeWhole(m_out, m_buffer)) {
-        m_buffer.clear();
-        return fail(m_out.errorString());
-    }
+    const bool ok = put(m_buffer);
     m_buffer.clear();
-    return true;
+    return ok;
+}
+
+bool Mp3Writer::finish()
+{
+    if (!m_encoder.flush(m_buffer))
+        return fail(m_encoder.errorString());
+    if (!put(m_buffer))
+        return false;
+    m_buffer.clear();
+    const QByteArray frame = m_encoder.informationFrame();
+    return frame.isEmpty() || !canSeek() || putAt(m_streamStart, frame);
 }
