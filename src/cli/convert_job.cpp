@@ -333,6 +333,7 @@ void ConvertProgress::fileDone(qint64 samples)
 {
     m_doneWeight += std::max<qint64>(1, m_weights.value(m_done));
     ++m_done;
+    m_label.clear(); // until the next file begins
     m_samples += samples;
     m_fraction = 0;
     m_currentSamples = 0;

@@ -182,7 +182,7 @@ bool ConvertOutput::open(QString &error)
         m_audioPart = partFor(m_name);
     }
     m_sink = makeAudioWriter(m_format, standardOutput ? m_name : m_audioPart,
-                             {m_options.bitrate, m_options.vbr}, m_tags);
+                             {m_options.bitrate, m_options.vbr, m_options.jobs}, m_tags);
     if (!m_sink->open()) {
         error = QStringLiteral("cannot write %1: %2")
                     .arg(standardOutput ? QStringLiteral("standard output") : m_name, m_sink->errorString());

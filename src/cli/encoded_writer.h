@@ -38,6 +38,7 @@ struct EncoderSettings
 {
     int bitrate = 0; // kbit/s; 0: the format's own default
     bool vbr = false;
+    int threads = 1; // that may encode at the same time
 };
 
 // Writes all of `bytes` to a file opened unbuffered. A write the disk takes only in part is

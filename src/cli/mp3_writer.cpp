@@ -8,8 +8,9 @@
 #include <taglib/tpropertymap.h>
 
 #include <algorithm>
+#include <chrono>
 
-Mp3Encoder::Mp3Encoder(int bitrate, bool informationFrame, bool vbr)
+Mp3Encoder::Mp3Encoder(int bitrate, bool informationFrame, bool vbr, bool reservoir)
 {
     m_lame = lame_init();
     if (!m_lame) {
@@ -21,6 +22,7 @@ Mp3Encoder::Mp3Encoder(int bitrate, bool informationFrame, bool vbr)
     lame_set_mode(m_lame, MONO);
     lame_set_quality(m_lame, 7); // what 'lame -f' uses
     lame_set_bWriteVbrTag(m_lame, informationFrame ? 1 : 0);
+    lame_set_disable_reservoir(m_lame, reservoir ? 0 : 1);
     if (vbr) {
         lame_set_VBR(m_lame, vbr_default);
         lame_set_VBR_quality(m_lame, 6.0F);
@@ -121,14 +123,68 @@ QByteArray id3Tag(const AudioTags &tags)
     return QByteArray(bytes.data(), qsizetype(bytes.size()));
 }
 
+namespace {
+
+constexpr qint64 FrameSamples = 576;               // an MPEG-2 layer III frame at 22050 Hz
+constexpr qint64 StretchFrames = 512;              // about 13 s of audio
+constexpr qint64 MarginSamples = 8 * FrameSamples; // heard before and after a stretch
+
+// The length of the MPEG audio frame that starts at `at`; 0 when there is none.
+qsizetype frameLength(const QByteArray &bytes, qsizetype at)
+{
+    if (bytes.size() - at < 4)
+        return 0;
+    const auto b = [&](qsizetype i) { return quint8(bytes.at(at + i)); };
+    if (b(0) != 0xFF || (b(1) & 0xE0) != 0xE0 || ((b(1) >> 1) & 3) != 1)
+        return 0; // not layer III
+    const bool mpeg1 = (b(1) >> 3) & 1;
+    static constexpr int Mpeg1Rates[] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 0};
+    static constexpr int Mpeg2Rates[] = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0};
+    static constexpr int Mpeg1Hz[] = {44100, 48000, 32000, 0};
+    const int kbps = (mpeg1 ? Mpeg1Rates : Mpeg2Rates)[b(2) >> 4];
+    int hz = Mpeg1Hz[(b(2) >> 2) & 3];
+    if (!mpeg1)
+        hz /= ((b(1) >> 4) & 1) ? 2 : 4; // MPEG-2, or MPEG 2.5
+    if (kbps == 0 || hz == 0)
+        return 0;
+    return qsizetype((mpeg1 ? 144000 : 72000) * kbps / hz + ((b(2) >> 1) & 1));
+}
+
+// Encodes samples[0, size) and keeps `keep` frames after the first `skip` (all the rest when
+// `keep` is negative); nothing when the encoder fails.
+std::optional<QByteArray> encodeStretch(std::vector<int16_t> samples, int bitrate, qint64 skip, qint64 keep)
+{
+    Mp3Encoder encoder(bitrate, false, false, false);
+    QByteArray out;
+    if (!encoder.encode(samples.data(), qint64(samples.size()), out) || !encoder.flush(out))
+        return std::nullopt;
+    qsizetype at = 0, begin = -1;
+    for (qint64 frame = 0; at < out.size(); ++frame) {
+        if (frame == skip)
+            begin = at;
+        if (keep >= 0 && frame == skip + keep)
+            break;
+        const qsizetype length = frameLength(out, at);
+        if (length == 0)
+            return std::nullopt;
+        at += length;
+    }
+    return begin < 0 ? QByteArray() : out.mid(begin, std::min(at, out.size()) - begin);
+}
+
+} // namespace
+
 Mp3Writer::Mp3Writer(const QString &fileName, const EncoderSettings &settings, const AudioTags &tags)
-    : EncodedWriter(fileName), m_encoder(settings.bitrate, fileName != QLatin1String("-"), settings.vbr),
-      m_tags(tags)
+    : EncodedWriter(fileName),
+      m_encoder(settings.bitrate, settings.vbr && fileName != QLatin1String("-"), settings.vbr), m_tags(tags),
+      m_chunked(!settings.vbr), m_bitrate(settings.bitrate), m_threads(std::max(1, settings.threads))
 {}
 
 Mp3Writer::~Mp3Writer()
 {
     close();
+    for (auto &stretch : m_stretches)
+        stretch.wait();
 }
 
 bool Mp3Writer::start()
@@ -141,8 +197,59 @@ bool Mp3Writer::start()
     return true;
 }
 
+void Mp3Writer::dispatch(bool last)
+{
+    const qint64 from = std::max<qint64>(0, m_nextStretch - MarginSamples);
+    const qint64 available = m_pcmStart + qint64(m_pcm.size());
+    const qint64 end = last ? available : m_nextStretch + StretchFrames * FrameSamples;
+    const qint64 to = last ? available : end + MarginSamples;
+    std::vector<int16_t> samples(m_pcm.begin() + (from - m_pcmStart), m_pcm.begin() + (to - m_pcmStart));
+    const qint64 skip = (m_nextStretch - from) / FrameSamples;
+    const qint64 keep = last ? -1 : StretchFrames;
+    if (m_threads > 1)
+        m_stretches.push_back(
+            std::async(std::launch::async, encodeStretch, std::move(samples), m_bitrate, skip, keep));
+    else {
+        std::promise<std::optional<QByteArray>> done;
+        done.set_value(encodeStretch(std::move(samples), m_bitrate, skip, keep));
+        m_stretches.push_back(done.get_future());
+    }
+    m_nextStretch = end;
+    // What the next stretch hears before it stays; the rest goes.
+    const qint64 keepFrom = std::max<qint64>(m_pcmStart, m_nextStretch - MarginSamples);
+    m_pcm.erase(m_pcm.begin(), m_pcm.begin() + (keepFrom - m_pcmStart));
+    m_pcmStart = keepFrom;
+}
+
+bool Mp3Writer::writeReady(bool wait)
+{
+    while (!m_stretches.empty()) {
+        auto &front = m_stretches.front();
+        if (!wait && m_stretches.size() < size_t(m_threads) &&
+            front.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
+            return true;
+        const std::optional<QByteArray> bytes = front.get();
+        m_stretches.pop_front();
+        if (!bytes)
+            return fail(QStringLiteral("the MP3 encoder failed"));
+        if (!put(*bytes))
+            return false;
+    }
+    return true;
+}
+
 bool Mp3Writer::encode(const int16_t *samples, qint64 count)
 {
+    if (m_chunked) {
+        m_pcm.insert(m_pcm.end(), samples, samples + count);
+        while (m_pcmStart + qint64(m_pcm.size()) >=
+               m_nextStretch + StretchFrames * FrameSamples + MarginSamples) {
+            dispatch(false);
+            if (!writeReady(false))
+                return false;
+        }
+        return true;
+    }
     if (!m_encoder.encode(samples, count, m_buffer))
         return fail(m_encoder.errorString());
     const bool ok = put(m_buffer);
@@ -152,6 +259,10 @@ bool Mp3Writer::encode(const int16_t *samples, qint64 count)
 
 bool Mp3Writer::finish()
 {
+    if (m_chunked) {
+        dispatch(true);
+        return writeReady(true);
+    }
     if (!m_encoder.flush(m_buffer))
         return fail(m_encoder.errorString());
     if (!put(m_buffer))

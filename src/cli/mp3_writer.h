@@ -7,6 +7,10 @@
 #include <QString>
 
 #include <cstdint>
+#include <deque>
+#include <future>
+#include <optional>
+#include <vector>
 
 struct lame_global_struct;
 
@@ -17,7 +21,9 @@ class Mp3Encoder
 public:
     // Without the information frame the stream can be joined to others: each stream starts
     // with an empty bit reservoir, so streams encoded apart concatenate into one valid stream.
-    Mp3Encoder(int bitrate, bool informationFrame, bool vbr = false);
+    // Without the bit reservoir every frame holds its own data, so that frames of streams
+    // encoded apart can be put side by side.
+    Mp3Encoder(int bitrate, bool informationFrame, bool vbr = false, bool reservoir = true);
     ~Mp3Encoder();
     Mp3Encoder(const Mp3Encoder &) = delete;
     Mp3Encoder &operator=(const Mp3Encoder &) = delete;
@@ -41,8 +47,15 @@ private:
 };
 
 // Encodes the audio to MP3 as it is made, in place of a WAV file: no temporary WAV. The file
-// opens with an ID3v2.4 tag; the information frame after it tells players the exact length
-// (on a pipe, which cannot be rewritten, it stays empty).
+// opens with an ID3v2.4 tag.
+//
+// At a constant bit rate the stream is encoded in stretches of a fixed number of frames, on as
+// many threads as `settings.threads`: each stretch by an encoder of its own that also hears a
+// few frames before and after it, so that its frames join their neighbours' without a seam,
+// and keeps only its own frames. The stretches do not depend on the number of threads, so
+// neither do the bytes. With a variable bit rate one encoder takes the whole stream, and the
+// information frame after the tag tells players the exact length (on a pipe, which cannot be
+// rewritten, there is none).
 class Mp3Writer final : public EncodedWriter
 {
 public:
@@ -55,10 +68,20 @@ protected:
     bool finish() override;
 
 private:
+    void dispatch(bool last);
+    bool writeReady(bool wait);
+
     Mp3Encoder m_encoder;
     AudioTags m_tags;
     QByteArray m_buffer;
     qint64 m_streamStart = 0;
+    bool m_chunked = false;
+    int m_bitrate = 0;
+    int m_threads = 1;
+    std::vector<int16_t> m_pcm; // the samples from m_pcmStart on
+    qint64 m_pcmStart = 0;
+    qint64 m_nextStretch = 0;                                       // where the next stretch to encode begins
+    std::deque<std::future<std::optional<QByteArray>>> m_stretches; // encoding, in order
 };
 
 // The ID3v2.4 tag that opens an MP3 file.

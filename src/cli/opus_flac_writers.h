@@ -12,8 +12,8 @@
 
 struct OggOpusEnc;
 
-// 24 kbit/s unless told: speech at a tenth of the MP3's size. The stream's serial number is a
-// constant, so that the same audio makes the same file.
+// 24 kbit/s unless told, tuned for speech. The stream's serial number is a constant, so that
+// the same audio makes the same file.
 class OpusWriter final : public EncodedWriter
 {
 public:
