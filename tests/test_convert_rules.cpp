@@ -151,6 +151,8 @@ private slots:
                                      << "--vbr is for MP3";
         QTest::newRow("chapters to standard output")
             << QStringList{"--chapters", "-o", "-", "a.txt"} << "cannot hold the files of --chapters";
+        QTest::newRow("chapters into one file")
+            << QStringList{"--chapters", "-o", "book.opus", "a.txt"} << "name the folder with --out-dir";
         QTest::newRow("two inputs to standard output")
             << QStringList{"-o", "-", "a.txt", "b.txt"} << "give one input";
         QTest::newRow("subtitles to standard output")

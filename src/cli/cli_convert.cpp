@@ -203,6 +203,8 @@ std::optional<QString> parse(const QStringList &args, ConvertOptions &options)
         if (options.lrc || options.srt)
             return QStringLiteral("-o - writes only the audio: subtitles need an output file");
     }
+    if (options.chapters && formatNamed(QFileInfo(options.out).suffix()))
+        return QStringLiteral("--chapters writes a folder of files: name the folder with --out-dir");
     if (!options.chapterPattern.isEmpty() && !options.chapters)
         return QStringLiteral("--chapter-pattern needs --chapters");
     if (!options.out.isEmpty() && !options.outDir.isEmpty())
