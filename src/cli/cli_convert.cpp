@@ -14,6 +14,7 @@
 #include <QThread>
 
 #include <algorithm>
+#include <malloc.h>
 #include <optional>
 
 namespace {
@@ -348,6 +349,9 @@ int convertCommand(const QStringList &args)
         return run.failed > 0 ? ExitFailure : ExitOk;
     }
     ConvertCleanup::install();
+    // The MP3 encoder threads come and go; with an arena each, freed memory would stay with
+    // every one of them.
+    mallopt(M_ARENA_MAX, 2);
     ConvertOutputs::removeStaleParts(options, run);
     // A book's chapters go to a folder of their own, made for them.
     if (options.chapters)

@@ -33,7 +33,7 @@ struct ConvertOptions
     // Characters per part when a text is spoken on several cores: enough that a part's start-up
     // costs nothing, few enough that the parts waiting to be joined stay small and both cores
     // stay busy to the end.
-    int partChars = 2000;
+    int partChars = 1000;
     bool lrc = false, srt = false, words = false;
     bool chapters = false;
     QString chapterPattern; // empty: ConvertPlan::defaultChapterPattern()

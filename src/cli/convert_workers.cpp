@@ -324,7 +324,9 @@ private:
         const qsizetype index = m_laneNext[size_t(chosenLane)];
         while (index >= m_parts.size() && loadNextInput()) {
         }
-        if (index >= m_parts.size() || index >= m_current + 2 * Lanes)
+        // Each lane one part ahead of the one being written: enough that neither waits, and
+        // no more audio held here than that.
+        if (index >= m_parts.size() || index >= m_current + Lanes + 1)
             return false;
         Part &part = m_parts[index];
         const Output &out = *m_outputs[size_t(part.output)];

@@ -225,7 +225,7 @@ bool Mp3Writer::writeReady(bool wait)
 {
     while (!m_stretches.empty()) {
         auto &front = m_stretches.front();
-        if (!wait && m_stretches.size() < size_t(m_threads) &&
+        if (!wait && m_stretches.size() < size_t(2 * m_threads) &&
             front.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
             return true;
         const std::optional<QByteArray> bytes = front.get();

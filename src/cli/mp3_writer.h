@@ -49,9 +49,10 @@ private:
 // Encodes the audio to MP3 as it is made, in place of a WAV file: no temporary WAV. The file
 // opens with an ID3v2.4 tag.
 //
-// At a constant bit rate the stream is encoded in stretches of a fixed number of frames, on as
-// many threads as `settings.threads`: each stretch by an encoder of its own that also hears a
-// few frames before and after it, so that its frames join their neighbours' without a seam,
+// At a constant bit rate the stream is encoded in stretches of a fixed number of frames on
+// threads of their own (up to twice `settings.threads` at once, so that taking in the speech
+// seldom waits; with one, here): each stretch by an encoder of its own that also hears a few
+// frames before and after it, so that its frames join their neighbours' without a seam,
 // and keeps only its own frames. The stretches do not depend on the number of threads, so
 // neither do the bytes. With a variable bit rate one encoder takes the whole stream, and the
 // information frame after the tag tells players the exact length (on a pipe, which cannot be
