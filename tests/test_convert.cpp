@@ -1,4 +1,5 @@
-// test-links: parlanto_platform
+// test-links: parlanto_platform PkgConfig::TAGLIB
+#include "support/document_fixtures.h"
 #include "support/small_filesystem.h"
 #include "support/test_home.h"
 
@@ -11,6 +12,9 @@
 #include <QTemporaryDir>
 #include <QtEndian>
 #include <QtTest>
+
+#include <taglib/fileref.h>
+#include <taglib/tpropertymap.h>
 
 #include <csignal>
 
@@ -262,39 +266,212 @@ private slots:
         QVERIFY(wavComplete(disk.file(QStringLiteral("after.wav"))));
     }
 
-    // The MP3 is 22050 Hz mono at 32 kbit/s and lasts as long as the WAV of the same text.
-    void mp3LastsAsLongAsTheWav()
+    // Every format: the file is what its name says, lasts as long as the WAV of the same text
+    // spoken in the same parts (so the parts join with no gap), and carries the tags.
+    void formatsLastAsLongAsTheWav_data()
     {
-        const QString lame = QStandardPaths::findExecutable(QStringLiteral("lame"));
-        if (lame.isEmpty())
-            QSKIP("lame is not installed");
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<QStringList>("extra");
+        QTest::addColumn<QByteArray>("magic");
+        QTest::addColumn<QString>("track");
+        QTest::newRow("wav") << "wav" << QStringList{} << QByteArray("RIFF") << QString();
+        QTest::newRow("mp3") << "mp3" << QStringList{} << QByteArray("ID3\x04") << "1/1";
+        QTest::newRow("mp3 vbr") << "mp3" << QStringList{QStringLiteral("--vbr")} << QByteArray("ID3\x04")
+                                 << "1/1";
+        QTest::newRow("opus") << "opus" << QStringList{} << QByteArray("OggS") << "1";
+        QTest::newRow("flac") << "flac" << QStringList{} << QByteArray("fLaC") << "1";
+    }
+    void formatsLastAsLongAsTheWav()
+    {
+        QFETCH(QString, format);
+        QFETCH(QStringList, extra);
+        QFETCH(QByteArray, magic);
+        QFETCH(QString, track);
         QTemporaryDir dir;
         const QString text = dir.filePath(QStringLiteral("story.txt"));
-        QVERIFY(writeText(text, Story));
-        const QString wav = dir.filePath(QStringLiteral("story.wav"));
-        const QString mp3 = dir.filePath(QStringLiteral("story.mp3"));
-        QCOMPARE(convert({QStringLiteral("-o"), wav, text}).exitCode, 0);
-        QCOMPARE(convert({QStringLiteral("-o"), mp3, text}).exitCode, 0);
+        QVERIFY(writeText(text, (Story + "\n\n").repeated(3)));
+        const QStringList common{QStringLiteral("--jobs"),       QStringLiteral("2"),
+                                 QStringLiteral("--part-chars"), QStringLiteral("150"),
+                                 QStringLiteral("--title"),      QStringLiteral("Sea Stories"),
+                                 QStringLiteral("--author"),     QStringLiteral("Ann Tide")};
+        const QString wav = dir.filePath(QStringLiteral("reference.wav"));
+        const QString out = dir.filePath(QStringLiteral("story.") + format);
+        if (format != QLatin1String("wav"))
+            QCOMPARE(convert(common + QStringList{QStringLiteral("-o"), wav, text}).exitCode, 0);
+        const Run run = convert(common + extra + QStringList{QStringLiteral("-o"), out, text});
+        QVERIFY2(run.exitCode == 0, qPrintable(run.err));
 
-        QFile file(mp3);
+        QFile file(out);
         QVERIFY(file.open(QIODevice::ReadOnly));
-        const QByteArray head = file.read(4);
-        QCOMPARE(quint8(head.at(0)), quint8(0xFF));
-        QCOMPARE(quint8(head.at(1)) & 0xFE, 0xF2);  // MPEG-2 layer III
-        QCOMPARE((quint8(head.at(2)) >> 4), 4);     // 32 kbit/s
-        QCOMPARE((quint8(head.at(2)) >> 2) & 3, 0); // 22050 Hz
-        QCOMPARE((quint8(head.at(3)) >> 6), 3);     // mono
+        const QByteArray head = file.read(64);
+        QVERIFY2(head.startsWith(magic), head.toHex().constData());
+        if (format == QLatin1String("opus"))
+            QVERIFY(head.contains("OpusHead"));
 
-        const QString decoded = dir.filePath(QStringLiteral("decoded.wav"));
-        QProcess process;
-        process.start(lame, {QStringLiteral("--quiet"), QStringLiteral("--decode"), mp3, decoded});
-        QVERIFY(process.waitForFinished(60000));
-        QCOMPARE(process.exitCode(), 0);
+        const TagLib::FileRef ref(QFile::encodeName(out).constData());
+        QVERIFY(!ref.isNull() && ref.audioProperties());
+        QCOMPARE(ref.audioProperties()->channels(), 1);
+        if (format == QLatin1String("wav")) {
+            QVERIFY(wavComplete(out));
+            return; // WAV carries no tags
+        }
+        const double seconds = ref.audioProperties()->lengthInMilliseconds() / 1000.0;
         const double expected = wavSeconds(wav);
-        QVERIFY(expected > 3);
+        QVERIFY(expected > 10);
         QVERIFY2(
-            qAbs(wavSeconds(decoded) - expected) <= 0.02 * expected,
-            qPrintable(QStringLiteral("%1 s decoded, %2 s written").arg(wavSeconds(decoded)).arg(expected)));
+            qAbs(seconds - expected) <= 0.01 * expected,
+            qPrintable(
+                QStringLiteral("%1 s in the %2, %3 s in the WAV").arg(seconds).arg(format).arg(expected)));
+        if (format == QLatin1String("mp3") && !extra.contains(QStringLiteral("--vbr"))) {
+            QCOMPARE(ref.audioProperties()->bitrate(), 32);
+            QCOMPARE(ref.audioProperties()->sampleRate(), 22050);
+        }
+        const TagLib::PropertyMap tags = ref.file()->properties();
+        const auto tag = [&](const char *key) {
+            return tags.contains(key) ? QString::fromStdString(tags[key].toString(", ").to8Bit(true))
+                                      : QString();
+        };
+        QCOMPARE(tag("TITLE"), QStringLiteral("Sea Stories"));
+        QCOMPARE(tag("ALBUM"), QStringLiteral("Sea Stories"));
+        QCOMPARE(tag("ARTIST"), QStringLiteral("Ann Tide"));
+        QCOMPARE(tag("TRACKNUMBER"), track);
+        QVERIFY2(tag("COMMENT").contains(QStringLiteral("English")), qPrintable(tag("COMMENT")));
+    }
+
+    // The same text and options give the same bytes whatever the number of jobs, subtitles
+    // too; an Opus stream on standard output is the file's bytes.
+    void sameBytesWhateverTheJobs_data()
+    {
+        QTest::addColumn<QString>("format");
+        QTest::newRow("mp3") << "mp3";
+        QTest::newRow("opus") << "opus";
+        QTest::newRow("flac") << "flac";
+    }
+    void sameBytesWhateverTheJobs()
+    {
+        QFETCH(QString, format);
+        QTemporaryDir dir;
+        const QString text = dir.filePath(QStringLiteral("story.txt"));
+        QVERIFY(writeText(text, (Story + "\n\n").repeated(5)));
+        QByteArray first, firstSubtitles;
+        for (const QString &jobs : {QStringLiteral("1"), QStringLiteral("2")}) {
+            const QString out = dir.filePath(QStringLiteral("jobs%1.%2").arg(jobs, format));
+            const Run run =
+                convert({QStringLiteral("--jobs"), jobs, QStringLiteral("--part-chars"),
+                         QStringLiteral("150"), QStringLiteral("--srt"), QStringLiteral("-o"), out, text});
+            QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+            QFile file(out),
+                subtitles(QString(out).replace(QLatin1String(".") + format, QLatin1String(".srt")));
+            QVERIFY(file.open(QIODevice::ReadOnly) && subtitles.open(QIODevice::ReadOnly));
+            const QByteArray bytes = file.readAll(), srt = subtitles.readAll();
+            QVERIFY(bytes.size() > 10000 && srt.contains("-->"));
+            if (first.isEmpty()) {
+                first = bytes;
+                firstSubtitles = srt;
+                continue;
+            }
+            QVERIFY2(bytes == first, qPrintable(QStringLiteral("--jobs %1 gave other bytes").arg(jobs)));
+            QCOMPARE(srt, firstSubtitles);
+        }
+        if (format != QLatin1String("opus"))
+            return;
+        QProcess process;
+        process.start(QStringLiteral(PARLANTO_CLI),
+                      {QStringLiteral("convert"), QStringLiteral("--part-chars"), QStringLiteral("150"),
+                       QStringLiteral("--format"), QStringLiteral("opus"), QStringLiteral("-o"),
+                       QStringLiteral("-"), text});
+        QVERIFY(process.waitForFinished(120000));
+        QCOMPARE(process.exitCode(), 0);
+        QVERIFY(process.readAllStandardOutput() == first);
+    }
+
+    // A book's chapters, from an EPUB's contents and from the chapter lines of a plain text:
+    // one file each, "NN - Title", tagged with its place in the book, subtitles beside each,
+    // and the playlist in order. --dry-run names the same files and writes none.
+    void chaptersBecomeFiles_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QStringList>("titles");
+        QTest::addColumn<QStringList>("names"); // the titles as file names
+        QTest::addColumn<QString>("album");
+        QTest::addColumn<QString>("artist");
+        QTest::newRow("epub") << "book.epub" << Fixture::writeEpub(Fixture::sampleBook(), 3)
+                              << QStringList{"Chapter One", "Chapter Two"}
+                              << QStringList{"Chapter One", "Chapter Two"} << "The Harbour Book"
+                              << "Ada Quill";
+        // A chapter line in the middle of a paragraph is prose; a bare number takes the short
+        // line after it as its title.
+        const QByteArray plain = "A Winter Crossing\n\nCHAPTER I\n\n" + Story +
+                                 "\n\nChapter 2: The Harbour\n\n" + Story +
+                                 "\nChapter 4 of the log says why.\nNobody read it.\n\nchapter xii\n" +
+                                 "The Last Ferry\n\nThe end.\n";
+        QTest::newRow("plain text") << "crossing.txt" << plain
+                                    << QStringList{"CHAPTER I", "Chapter 2: The Harbour",
+                                                   "chapter xii The Last Ferry"}
+                                    << QStringList{"CHAPTER I", "Chapter 2 The Harbour",
+                                                   "chapter xii The Last Ferry"}
+                                    << "crossing" << QString();
+    }
+    void chaptersBecomeFiles()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, content);
+        QFETCH(QStringList, titles);
+        QFETCH(QStringList, names);
+        QFETCH(QString, album);
+        QFETCH(QString, artist);
+        QTemporaryDir dir;
+        const QString input = dir.filePath(name);
+        QVERIFY(writeText(input, content));
+        const QString out = dir.filePath(QStringLiteral("book"));
+        QStringList expected;
+        for (int i = 0; i < titles.size(); ++i)
+            expected << QStringLiteral("%1 - %2.opus").arg(i + 1, 2, 10, QLatin1Char('0')).arg(names.at(i))
+                     << QStringLiteral("%1 - %2.srt").arg(i + 1, 2, 10, QLatin1Char('0')).arg(names.at(i));
+        const QStringList args{QStringLiteral("--chapters"),
+                               QStringLiteral("--format"),
+                               QStringLiteral("opus"),
+                               QStringLiteral("--srt"),
+                               QStringLiteral("--out-dir"),
+                               out,
+                               input};
+
+        QProcess dry;
+        dry.start(QStringLiteral(PARLANTO_CLI),
+                  QStringList{QStringLiteral("convert"), QStringLiteral("--dry-run")} + args);
+        QVERIFY(dry.waitForFinished(60000));
+        QCOMPARE(dry.exitCode(), 0);
+        const QString plan = QString::fromUtf8(dry.readAllStandardOutput());
+        for (const QString &title : titles)
+            QVERIFY2(plan.contains(title), qPrintable(plan));
+        QVERIFY(!QFileInfo::exists(out));
+
+        const Run run = convert(args);
+        QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+        QStringList files = QDir(out).entryList(QDir::Files | QDir::Hidden);
+        QVERIFY(files.removeOne(album + QStringLiteral(".m3u")));
+        QCOMPARE(files, expected);
+        QFile playlist(QDir(out).filePath(album + QStringLiteral(".m3u")));
+        QVERIFY(playlist.open(QIODevice::ReadOnly));
+        QStringList listed;
+        for (const QString &line : QString::fromUtf8(playlist.readAll()).split(QLatin1Char('\n')))
+            if (line.endsWith(QLatin1String(".opus")))
+                listed.append(line);
+        QCOMPARE(listed, expected.filter(QStringLiteral(".opus")));
+        for (int i = 0; i < titles.size(); ++i) {
+            const TagLib::FileRef ref(QFile::encodeName(QDir(out).filePath(listed.at(i))).constData());
+            QVERIFY(!ref.isNull());
+            const TagLib::PropertyMap tags = ref.file()->properties();
+            QCOMPARE(QString::fromStdString(tags["TITLE"].toString().to8Bit(true)), titles.at(i));
+            QCOMPARE(QString::fromStdString(tags["ALBUM"].toString().to8Bit(true)), album);
+            QCOMPARE(QString::fromStdString(tags["ARTIST"].toString().to8Bit(true)), artist);
+            QCOMPARE(QString::fromStdString(tags["TRACKNUMBER"].toString().to8Bit(true)),
+                     QString::number(i + 1));
+            QCOMPARE(QString::fromStdString(tags["TRACKTOTAL"].toString().to8Bit(true)),
+                     QString::number(titles.size()));
+            QVERIFY(ref.audioProperties()->lengthInMilliseconds() > 1000);
+        }
     }
 
     // Subtitles from either engine: times increase, and the last ends with the audio. Spoken

@@ -142,8 +142,23 @@ private slots:
         QTest::addColumn<QString>("message");
         QTest::newRow("no input") << QStringList{} << "needs an input";
         QTest::newRow("unknown option") << QStringList{"--fast", "a.txt"} << "unknown option --fast";
-        QTest::newRow("bad format") << QStringList{"--format", "ogg", "a.txt"} << "wav or mp3";
-        QTest::newRow("bad bit rate") << QStringList{"--bitrate", "33", "a.txt"} << "--bitrate takes";
+        QTest::newRow("bad format") << QStringList{"--format", "ogg", "a.txt"} << "wav, mp3, opus or flac";
+        QTest::newRow("bad bit rate")
+            << QStringList{"--format", "mp3", "--bitrate", "33", "a.txt"} << "--bitrate takes";
+        QTest::newRow("bit rate of flac")
+            << QStringList{"--bitrate", "24", "-o", "a.flac", "a.txt"} << "--bitrate is for MP3 and Opus";
+        QTest::newRow("vbr of opus") << QStringList{"--vbr", "--format", "opus", "a.txt"}
+                                     << "--vbr is for MP3";
+        QTest::newRow("chapters to standard output")
+            << QStringList{"--chapters", "-o", "-", "a.txt"} << "cannot hold the files of --chapters";
+        QTest::newRow("chapters into one file")
+            << QStringList{"--chapters", "-o", "book.opus", "a.txt"} << "name the folder with --out-dir";
+        QTest::newRow("two inputs to standard output")
+            << QStringList{"-o", "-", "a.txt", "b.txt"} << "give one input";
+        QTest::newRow("subtitles to standard output")
+            << QStringList{"--srt", "-o", "-", "a.txt"} << "subtitles need an output file";
+        QTest::newRow("bad chapter pattern") << QStringList{"--chapters", "--chapter-pattern", "(", "a.txt"}
+                                             << "--chapter-pattern takes a regular expression";
         QTest::newRow("rate out of range") << QStringList{"--rate", "101", "a.txt"} << "0 to 100";
         QTest::newRow("no jobs") << QStringList{"--jobs", "0", "a.txt"} << "--jobs takes";
         QTest::newRow("missing value") << QStringList{"a.txt", "--voice"} << "--voice needs a value";

@@ -8,10 +8,14 @@
 #include "cli/convert_plan.h"
 #include "cli/convert_workers.h"
 
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <QTextStream>
 #include <QThread>
 
 #include <algorithm>
+#include <malloc.h>
 #include <optional>
 
 namespace {
@@ -22,9 +26,9 @@ constexpr int ExitUsage = 2;
 
 const char *const ConvertHelp = R"HELP(Usage: parlanto-cli convert [OPTIONS] INPUT...
 
-Converts each INPUT (a document: plain text, .rtf, PDF, EPUB, .odt, .docx, HTML or
-Markdown, read as the main window opens it, or '-' for a document on standard input) to a
-22050 Hz mono WAV or MP3 file, as fast as the machine allows.
+Converts each INPUT (any document Parlanto reads: text, RTF, PDF, EPUB, ODT, DOCX, HTML,
+Markdown; '-' for standard input) to a 22050 Hz mono WAV, MP3, Opus or FLAC file, as fast
+as the machine allows. The same input and options give the same bytes, whatever --jobs is.
 
 Options:
   --voice TEXT    a voice, as for 'parlanto-cli speak' (default: the first voice of the
@@ -32,10 +36,21 @@ Options:
   --rate N        rate 0..100, as the main window's rate bar (default: the voice's own)
   --pitch N       pitch 0..100 (eSpeak NG voices only; default 50)
   --volume N      volume 0..100 (default 100)
-  --format F      wav or mp3 (default: from the output's name, else wav)
-  --bitrate K     MP3 bit rate in kbit/s (default 32, as 'lame -f' makes of this audio)
-  -o FILE         the output file, for one INPUT
+  --format F      wav, mp3, opus or flac (default: from the output's name, else wav)
+  --bitrate K     bit rate in kbit/s: MP3 one of 8..160 (default 32, as 'lame -f' makes of
+                  this audio), Opus 6..256 (default 24)
+  --vbr           MP3 with a variable bit rate (--bitrate is then its highest)
+  -o FILE         the output file, for one INPUT; '-' writes the audio to standard output
   --out-dir DIR   the folder for the outputs (default: each input's own folder)
+  --chapters      one file per chapter, "NN - Title.ext", and an M3U playlist named after
+                  the book, in --out-dir (or -o DIR; made when missing), else the input's
+                  folder. Chapters come from the document (EPUB contents, PDF outline,
+                  headings); in plain text from lines that match --chapter-pattern
+  --chapter-pattern REGEX
+                  a line standing alone that begins a chapter (case is ignored; default:
+                  "Chapter 12", "CHAPTER XII", with or without a title after the number)
+  --title TEXT    the title (album) the files are tagged with (default: the document's)
+  --author TEXT   the author (artist) they are tagged with (default: the document's)
   --jobs N        use up to N processes: a long text is spoken in parts side by side, several
                   inputs at the same time (default: the number of cores)
   --lrc           write an LRC subtitle file beside each output
@@ -43,11 +58,18 @@ Options:
   --words         subtitles with one line per word instead of per sentence
   --dict FILE     pronunciation rules to use besides the program's own pronunciation.txt
                   (may be given more than once; later rules win)
+  --quiet         no progress line
+  --dry-run       print the chapters and the files a run would write, and write nothing
 
-Outputs (and subtitles) are written under a hidden temporary name and renamed when
-complete. An output that would be one of the inputs, under any name, or two outputs that
-would be one file stop the run before anything is written. A progress line is shown on
-standard error when it is a terminal.
+Every file is tagged: title (the chapter's or the book's), album (the book), artist (the
+author where the document names one), track number and total, the voice in a comment
+(ID3v2.4 in MP3, Vorbis comments in Opus and FLAC; WAV has none).
+
+Outputs (subtitles and playlists too) are written under a hidden temporary name and renamed
+when complete. An output that would be one of the inputs, under any name, or two outputs
+that would be one file stop the run before anything is written. A progress line (file,
+share done, time taken and left, hours of audio made) is shown on standard error when it
+is a terminal.
 
 Exit status: 0 when every input was converted, 1 when any failed (each named on standard
 error; the others are still converted), 2 for a usage error or outputs that collide.
@@ -68,6 +90,27 @@ int usage(const QString &reason)
     return ExitUsage;
 }
 
+// The bit rate fits the format: MP3 has a fixed list of rates at 22050 Hz, Opus takes 6 to
+// 256 kbit/s, WAV and FLAC have none to choose.
+QString checkBitrate(const ConvertOptions &options)
+{
+    if (options.bitrate == 0 && !options.vbr)
+        return {};
+    const AudioFormat format = convertFormatFor(options, options.out);
+    if (options.vbr && format != AudioFormat::Mp3)
+        return QStringLiteral("--vbr is for MP3 output");
+    if (options.bitrate == 0)
+        return {};
+    if (format == AudioFormat::Mp3 &&
+        std::find(std::begin(Mp3BitRates), std::end(Mp3BitRates), options.bitrate) == std::end(Mp3BitRates))
+        return QStringLiteral("--bitrate takes one of 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, "
+                              "112, 128, 144, 160 for MP3, not '%1'")
+            .arg(options.bitrate);
+    if (format == AudioFormat::Wav || format == AudioFormat::Flac)
+        return QStringLiteral("--bitrate is for MP3 and Opus output");
+    return {};
+}
+
 // Parses the arguments; an error message for a usage error.
 std::optional<QString> parse(const QStringList &args, ConvertOptions &options)
 {
@@ -86,12 +129,21 @@ std::optional<QString> parse(const QStringList &args, ConvertOptions &options)
             options.words = true;
         } else if (a == QLatin1String("--part-worker")) {
             options.partWorker = true;
+        } else if (a == QLatin1String("--chapters")) {
+            options.chapters = true;
+        } else if (a == QLatin1String("--vbr")) {
+            options.vbr = true;
+        } else if (a == QLatin1String("--quiet")) {
+            options.quiet = true;
+        } else if (a == QLatin1String("--dry-run")) {
+            options.dryRun = true;
         } else if (a == QLatin1String("--voice") || a == QLatin1String("--rate") ||
                    a == QLatin1String("--pitch") || a == QLatin1String("--volume") ||
                    a == QLatin1String("--format") || a == QLatin1String("--bitrate") ||
                    a == QLatin1String("-o") || a == QLatin1String("--out-dir") ||
                    a == QLatin1String("--jobs") || a == QLatin1String("--part-chars") ||
-                   a == QLatin1String("--dict")) {
+                   a == QLatin1String("--dict") || a == QLatin1String("--chapter-pattern") ||
+                   a == QLatin1String("--title") || a == QLatin1String("--author")) {
             const auto value = reader.value();
             if (!value)
                 return QStringLiteral("%1 needs a value").arg(a);
@@ -102,16 +154,23 @@ std::optional<QString> parse(const QStringList &args, ConvertOptions &options)
                 options.voice = v;
             } else if (a == QLatin1String("--dict")) {
                 options.dicts.append(v);
+            } else if (a == QLatin1String("--chapter-pattern")) {
+                const QRegularExpression pattern(v);
+                if (v.isEmpty() || !pattern.isValid())
+                    return QStringLiteral("--chapter-pattern takes a regular expression: %1")
+                        .arg(v.isEmpty() ? QStringLiteral("it is empty") : pattern.errorString());
+                options.chapterPattern = v;
+            } else if (a == QLatin1String("--title")) {
+                options.title = v;
+            } else if (a == QLatin1String("--author")) {
+                options.author = v;
             } else if (a == QLatin1String("--format")) {
-                if (v != QLatin1String("wav") && v != QLatin1String("mp3"))
-                    return QStringLiteral("--format takes wav or mp3, not '%1'").arg(v);
+                if (!formatNamed(v) || v != v.toLower())
+                    return QStringLiteral("--format takes wav, mp3, opus or flac, not '%1'").arg(v);
                 options.format = v;
             } else if (a == QLatin1String("--bitrate")) {
-                if (!ok ||
-                    std::find(std::begin(Mp3BitRates), std::end(Mp3BitRates), n) == std::end(Mp3BitRates))
-                    return QStringLiteral("--bitrate takes one of 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, "
-                                          "112, 128, 144, 160, not '%1'")
-                        .arg(v);
+                if (!ok || n < 6 || n > 256)
+                    return QStringLiteral("--bitrate takes kbit/s as a whole number, not '%1'").arg(v);
                 options.bitrate = n;
             } else if (a == QLatin1String("-o") || a == QLatin1String("--out-dir")) {
                 if (v.isEmpty())
@@ -141,10 +200,24 @@ std::optional<QString> parse(const QStringList &args, ConvertOptions &options)
         return reader.problem();
     if (options.inputs.isEmpty() && !options.partWorker)
         return QStringLiteral("convert needs an input (try 'parlanto-cli convert --help')");
+    if (options.out == QLatin1String("-")) {
+        if (options.chapters)
+            return QStringLiteral("-o - writes one stream: it cannot hold the files of --chapters");
+        if (options.lrc || options.srt)
+            return QStringLiteral("-o - writes only the audio: subtitles need an output file");
+    }
+    if (options.chapters && formatNamed(QFileInfo(options.out).suffix()))
+        return QStringLiteral("--chapters writes a folder of files: name the folder with --out-dir");
+    if (!options.chapterPattern.isEmpty() && !options.chapters)
+        return QStringLiteral("--chapter-pattern needs --chapters");
     if (!options.out.isEmpty() && !options.outDir.isEmpty())
         return QStringLiteral("give either -o or --out-dir, not both");
     if (!options.out.isEmpty() && options.inputs.size() > 1)
-        return QStringLiteral("-o names one output: use --out-dir for several inputs");
+        return options.out == QLatin1String("-")
+                   ? QStringLiteral("-o - writes one stream: give one input")
+                   : QStringLiteral("-o names one output: use --out-dir for several inputs");
+    if (const QString problem = checkBitrate(options); !problem.isEmpty())
+        return problem;
     if (options.words && !options.lrc && !options.srt)
         return QStringLiteral("--words needs --lrc or --srt");
     if (options.inputs.count(QStringLiteral("-")) > 1)
@@ -161,27 +234,80 @@ struct Result
     qint64 samples = 0;
 };
 
-// Converts one text here, on this process's engine: synthesis on the engine's thread, the
-// writing (and MP3 encoding) on this one.
-Result convertOne(const ConvertOptions &options, const CliVoice &voice, const QString &input,
-                  const QString &text, ConvertProgress &progress)
+// Converts one item here, on this process's engine: synthesis on the engine's thread, the
+// writing (and encoding) on this one. The text is spoken in the same parts the workers would
+// speak, so the audio is the same whether it is made here or by them.
+Result convertOne(const ConvertOptions &options, const CliVoice &voice, ConvertItem &item,
+                  ConvertProgress &progress)
 {
-    ConvertOutput output(options, input);
     QString error;
-    if (!output.open(ConvertOutput::Feed::Samples, error))
+    if (!loadConvertItem(options, item, error))
+        return {false, error, 0};
+    const QString text = *std::exchange(item.text, std::nullopt);
+    ConvertOutput output(options, item);
+    if (!output.open(error))
         return {false, error, 0};
     VoiceRenderer renderer(options, voice);
     if (!renderer.problem().isEmpty())
         return {false, renderer.problem(), 0};
+    progress.setLabel(QFileInfo(item.name).fileName());
     QList<ConvertPlan::Word> words;
-    renderer.render(text, output.sink(), [&](int position, int length, qint64 sample) {
-        words.append({position, length, sample});
-        progress.setCurrent(double(position) / double(text.size()), sample);
-    });
+    for (const ConvertPlan::Part &part : ConvertPlan::parts(text, options.partChars)) {
+        const qint64 base = output.samplesWritten();
+        const bool spoken = renderer.render(
+            text.mid(part.start, part.end - part.start), output.sink(),
+            [&](int position, int length, qint64 sample) {
+                words.append({part.start + position, length, base + sample});
+                progress.setCurrent(double(part.start + position) / double(text.size()), base + sample);
+            });
+        if (!spoken)
+            break;
+    }
     const qint64 samples = output.samplesWritten();
     if (!output.commit(text, words, samples, error))
         return {false, error, 0};
+    item.samples = samples;
     return {true, {}, samples};
+}
+
+// The M3U playlist of each book whose chapters were made, listing those that were.
+int writePlaylists(const ConvertRun &run)
+{
+    int failed = 0;
+    for (const ConvertBook &book : run.books) {
+        QList<ConvertPlan::PlaylistEntry> entries;
+        for (qsizetype i = book.first; i < book.first + book.count; ++i) {
+            const ConvertItem &item = run.items.at(i);
+            if (item.samples >= 0)
+                entries.append({QFileInfo(item.name).fileName(), item.tags.title, item.samples});
+        }
+        QString error;
+        if (!entries.isEmpty() &&
+            !ConvertOutputs::writeComplete(book.playlist, ConvertPlan::m3uText(entries).toUtf8(), error)) {
+            reportConvertFailure(run.items.at(book.first).input, error);
+            ++failed;
+        }
+    }
+    return failed;
+}
+
+// What a run would write, without writing it.
+void printPlan(const ConvertRun &run)
+{
+    QTextStream out(stdout);
+    qsizetype book = 0;
+    for (qsizetype i = 0; i < run.items.size(); ++i) {
+        const ConvertItem &item = run.items.at(i);
+        const bool chapter = book < run.books.size() && i >= run.books.at(book).first;
+        if (chapter && i == run.books.at(book).first)
+            out << run.items.at(i).input << ": " << run.books.at(book).count << " chapters\n";
+        if (chapter)
+            out << "  " << item.tags.track << ". " << item.tags.title << " -> " << item.name << "\n";
+        else
+            out << item.input << " -> " << item.name << "\n";
+        if (chapter && i + 1 == run.books.at(book).first + run.books.at(book).count)
+            out << "  playlist -> " << run.books.at(book++).playlist << "\n";
+    }
 }
 
 } // namespace
@@ -195,11 +321,6 @@ int convertCommand(const QStringList &args)
     ConvertOptions options;
     if (const auto problem = parse(args, options))
         return usage(*problem);
-    // Nothing is written where it would destroy an input or another output.
-    if (!options.partWorker)
-        if (const QString problem = ConvertOutputs::collision(options); !problem.isEmpty())
-            return usage(problem);
-
     // An unknown voice is told once, not by every worker.
     QStringList candidates;
     const auto voice = findCliVoice(options.voice, &candidates);
@@ -219,34 +340,52 @@ int convertCommand(const QStringList &args)
         QString text, error;
         readConvertInput(QStringLiteral("-"), text, error);
     }
+    // With --chapters the documents are read now: their chapters name the outputs.
+    ConvertRun run = planConvertRun(options);
+    // Nothing is written where it would destroy an input or another output.
+    if (const QString problem = ConvertOutputs::collision(options, run); !problem.isEmpty())
+        return usage(problem);
+    if (options.dryRun) {
+        printPlan(run);
+        return run.failed > 0 ? ExitFailure : ExitOk;
+    }
     ConvertCleanup::install();
-    ConvertOutputs::removeStaleParts(options);
-    ConvertProgress progress(int(options.inputs.size()), true);
-    int failed = 0;
-    if (options.inputs.size() > 1 && options.jobs > 1) {
-        failed = convertInParts(options, options.inputs, std::nullopt, progress);
-    } else {
-        for (const QString &input : std::as_const(options.inputs)) {
-            QString text, error;
-            if (!readConvertInput(input, text, error)) {
-                ++failed;
-                reportConvertFailure(input, error);
-                progress.fileDone(0);
-                continue;
-            }
-            // A long text is spoken in parts on every core; a short one here at once.
-            if (options.jobs > 1 && text.size() >= 2 * options.partChars) {
-                failed += convertInParts(options, {input}, text, progress);
-                continue;
-            }
-            const Result result = convertOne(options, *voice, input, text, progress);
+    // The MP3 encoder threads come and go; with an arena each, freed memory would stay with
+    // every one of them.
+    mallopt(M_ARENA_MAX, 2);
+    ConvertOutputs::removeStaleParts(options, run);
+    // A book's chapters go to a folder of their own, made for them.
+    if (options.chapters)
+        for (const ConvertItem &item : std::as_const(run.items))
+            QDir().mkpath(QFileInfo(item.name).path());
+    QList<qint64> weights;
+    for (const ConvertItem &item : std::as_const(run.items))
+        weights.append(item.text ? item.text->size() : 1);
+    ConvertProgress progress(weights, !options.quiet);
+    int failed = run.failed;
+    // Several outputs, or a text of several parts, are spoken by the worker processes, a text
+    // of one part here at once: the same audio either way, whatever the number of jobs.
+    if (run.items.size() > 1) {
+        failed += convertInParts(options, run.items, progress);
+    } else if (!run.items.isEmpty()) {
+        ConvertItem &item = run.items.first();
+        QString error;
+        if (!loadConvertItem(options, item, error)) {
+            ++failed;
+            reportConvertFailure(item.input, error);
+            progress.fileDone(0);
+        } else if (ConvertPlan::parts(*item.text, options.partChars).size() > 1) {
+            failed += convertInParts(options, run.items, progress);
+        } else {
+            const Result result = convertOne(options, *voice, item, progress);
             progress.fileDone(result.samples);
             if (!result.ok) {
                 ++failed;
-                reportConvertFailure(input, result.error);
+                reportConvertFailure(item.input, result.error);
             }
         }
     }
     progress.finish();
+    failed += writePlaylists(run);
     return failed > 0 ? ExitFailure : ExitOk;
 }

@@ -14,6 +14,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QTextStream>
 
 #include <algorithm>
@@ -41,26 +42,130 @@ private:
     WavWriter &m_target;
 };
 
+QString shownName(const QString &input)
+{
+    return input == QLatin1String("-") ? QStringLiteral("standard input") : input;
+}
+
+QString voiceComment(const ConvertOptions &options)
+{
+    return QStringLiteral("Read by %1").arg(options.voice);
+}
+
+// The folder a book's chapters go to: the one the options name, else the input's own.
+QString chapterFolder(const ConvertOptions &options, const QString &input)
+{
+    if (!options.outDir.isEmpty())
+        return options.outDir;
+    if (!options.out.isEmpty())
+        return options.out;
+    return input == QLatin1String("-") ? QStringLiteral(".") : QFileInfo(input).path();
+}
+
+// The tags of a whole book: its title and author as the options or the document give them,
+// else the input's name.
+AudioTags bookTags(const ConvertOptions &options, const QString &input, const DocumentText &document)
+{
+    AudioTags tags;
+    tags.album = !options.title.isEmpty()      ? options.title
+                 : !document.title.isEmpty()   ? document.title.simplified()
+                 : input == QLatin1String("-") ? QStringLiteral("speech")
+                                               : QFileInfo(input).completeBaseName();
+    tags.title = tags.album;
+    tags.artist = !options.author.isEmpty() ? options.author : document.author.simplified();
+    tags.comment = voiceComment(options);
+    tags.track = tags.tracks = 1;
+    return tags;
+}
+
 QStringList g_temporaries;
 QList<qint64> g_workers;
 
 } // namespace
 
-QString convertFormatFor(const ConvertOptions &options, const QString &output)
+AudioFormat convertFormatFor(const ConvertOptions &options, const QString &output)
 {
-    if (!options.format.isEmpty())
-        return options.format;
-    return QFileInfo(output).suffix().compare(QLatin1String("mp3"), Qt::CaseInsensitive) == 0
-               ? QStringLiteral("mp3")
-               : QStringLiteral("wav");
+    if (const auto chosen = formatNamed(options.format))
+        return *chosen;
+    return formatNamed(QFileInfo(output).suffix()).value_or(AudioFormat::Wav);
 }
 
 QString convertOutputFor(const ConvertOptions &options, const QString &input)
 {
-    if (!options.out.isEmpty())
+    if (!options.out.isEmpty() && !options.chapters)
         return options.out;
-    return ConvertPlan::outputFor(input, options.outDir,
+    return ConvertPlan::outputFor(input, options.chapters ? chapterFolder(options, input) : options.outDir,
                                   options.format.isEmpty() ? QStringLiteral("wav") : options.format);
+}
+
+ConvertRun planConvertRun(const ConvertOptions &options)
+{
+    ConvertRun run;
+    const QString extension = formatName(convertFormatFor(options, QString()));
+    for (const QString &input : options.inputs) {
+        ConvertItem whole{input, convertOutputFor(options, input), std::nullopt, {}, -1};
+        whole.tags.comment = voiceComment(options);
+        if (!options.chapters) {
+            run.items.append(whole);
+            continue;
+        }
+        DocumentText document;
+        QString error;
+        if (!readConvertDocument(input, document, error)) {
+            reportConvertFailure(input, error);
+            ++run.failed;
+            continue;
+        }
+        QList<ChapterMark> marks = document.chapters;
+        if (marks.isEmpty() || !options.chapterPattern.isEmpty()) {
+            const QRegularExpression pattern(options.chapterPattern.isEmpty()
+                                                 ? ConvertPlan::defaultChapterPattern()
+                                                 : options.chapterPattern,
+                                             QRegularExpression::CaseInsensitiveOption);
+            marks = ConvertPlan::patternChapters(document.text, pattern);
+        }
+        const QList<ConvertPlan::Chapter> chapters = ConvertPlan::chapters(document.text, marks);
+        whole.tags = bookTags(options, input, document);
+        if (chapters.isEmpty()) {
+            QTextStream(stderr) << "parlanto-cli: " << shownName(input)
+                                << ": no chapter marks found; writing one file\n";
+            whole.text = std::move(document.text);
+            run.items.append(whole);
+            continue;
+        }
+        const QString folder = chapterFolder(options, input);
+        ConvertBook book;
+        book.first = run.items.size();
+        book.count = chapters.size();
+        book.playlist = QDir(folder).filePath(
+            ConvertPlan::safeFileName(whole.tags.album, QStringLiteral("playlist")) + QStringLiteral(".m3u"));
+        for (int i = 0; i < chapters.size(); ++i) {
+            const ConvertPlan::Chapter &chapter = chapters.at(i);
+            ConvertItem item{input,
+                             QDir(folder).filePath(ConvertPlan::chapterFileName(i + 1, int(chapters.size()),
+                                                                                chapter.title, extension)),
+                             document.text.mid(chapter.start, chapter.end - chapter.start), whole.tags, -1};
+            item.tags.title =
+                chapter.title.isEmpty() ? QStringLiteral("Chapter %1").arg(i + 1) : chapter.title;
+            item.tags.track = i + 1;
+            item.tags.tracks = int(chapters.size());
+            run.items.append(std::move(item));
+        }
+        run.books.append(book);
+    }
+    return run;
+}
+
+bool loadConvertItem(const ConvertOptions &options, ConvertItem &item, QString &error)
+{
+    if (item.text)
+        return true;
+    DocumentText document;
+    if (!readConvertDocument(item.input, document, error))
+        return false;
+    item.tags = bookTags(options, item.input, document);
+    item.text = std::move(document.text);
+    return true;
 }
 
 VoiceRenderer::VoiceRenderer(const ConvertOptions &options, const CliVoice &voice)
@@ -125,9 +230,17 @@ bool VoiceRenderer::render(const QString &text, WavWriter &sink, const WordHandl
 
 bool readConvertInput(const QString &input, QString &text, QString &error)
 {
+    DocumentText document;
+    if (!readConvertDocument(input, document, error))
+        return false;
+    text = std::move(document.text);
+    return true;
+}
+
+bool readConvertDocument(const QString &input, DocumentText &document, QString &error)
+{
     // Standard input is a document like any file, known by its content; it is read up to the
     // size a document may have, never without end.
-    DocumentText document;
     if (input == QLatin1String("-")) {
         // Read once and kept: the run reads it before it takes over Ctrl+C, so that an
         // interrupt still ends a read from the terminal, and converts it later.
@@ -146,8 +259,7 @@ bool readConvertInput(const QString &input, QString &text, QString &error)
         error = document.error;
         return false;
     }
-    text = std::move(document.text);
-    if (text.trimmed().isEmpty()) {
+    if (document.text.trimmed().isEmpty()) {
         error = QStringLiteral("nothing to convert: the text is empty");
         return false;
     }
@@ -156,9 +268,7 @@ bool readConvertInput(const QString &input, QString &text, QString &error)
 
 void reportConvertFailure(const QString &input, const QString &why)
 {
-    QTextStream err(stderr);
-    err << "parlanto-cli: " << (input == QLatin1String("-") ? QStringLiteral("standard input") : input)
-        << ": " << why << "\n";
+    QTextStream(stderr) << "parlanto-cli: " << shownName(input) << ": " << why << "\n";
 }
 
 namespace ConvertCleanup {
@@ -199,10 +309,17 @@ void removeWorker(qint64 pid)
 
 } // namespace ConvertCleanup
 
-ConvertProgress::ConvertProgress(int total, bool allowed)
-    : m_total(total), m_enabled(allowed && isatty(STDERR_FILENO) == 1)
+ConvertProgress::ConvertProgress(QList<qint64> weights, bool allowed)
+    : m_weights(std::move(weights)), m_enabled(allowed && isatty(STDERR_FILENO) == 1)
 {
+    for (const qint64 w : std::as_const(m_weights))
+        m_totalWeight += std::max<qint64>(1, w);
     m_clock.start();
+}
+
+void ConvertProgress::setLabel(const QString &label)
+{
+    m_label = label;
 }
 
 void ConvertProgress::setCurrent(double fraction, qint64 samples)
@@ -214,7 +331,9 @@ void ConvertProgress::setCurrent(double fraction, qint64 samples)
 
 void ConvertProgress::fileDone(qint64 samples)
 {
+    m_doneWeight += std::max<qint64>(1, m_weights.value(m_done));
     ++m_done;
+    m_label.clear(); // until the next file begins
     m_samples += samples;
     m_fraction = 0;
     m_currentSamples = 0;
@@ -229,21 +348,46 @@ void ConvertProgress::finish()
     }
 }
 
+namespace {
+
+QString clockTime(qint64 seconds)
+{
+    seconds = std::max<qint64>(0, seconds);
+    if (seconds >= 3600)
+        return QStringLiteral("%1:%2:%3")
+            .arg(seconds / 3600)
+            .arg(seconds / 60 % 60, 2, 10, QLatin1Char('0'))
+            .arg(seconds % 60, 2, 10, QLatin1Char('0'));
+    return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
+}
+
+} // namespace
+
 void ConvertProgress::show(bool force)
 {
     if (!m_enabled || (!force && m_lastShown.isValid() && m_lastShown.elapsed() < 200))
         return;
     m_lastShown.start();
     m_shown = true;
-    const double seconds = m_clock.elapsed() / 1000.0;
-    const double audio = double(m_samples + m_currentSamples) / ConvertPlan::SampleRate;
-    const double percent = 100.0 * (m_done + std::min(1.0, m_fraction)) / std::max(1, m_total);
-    const QString line = QStringLiteral("\r%1/%2 files  %3%  %4 s  %5x real time ")
-                             .arg(m_done)
-                             .arg(m_total)
-                             .arg(int(percent))
-                             .arg(seconds, 0, 'f', 1)
-                             .arg(seconds > 0 ? audio / seconds : 0.0, 0, 'f', 1);
+    const qint64 ms = m_clock.elapsed();
+    const double audioHours = double(m_samples + m_currentSamples) / ConvertPlan::SampleRate / 3600.0;
+    const double current =
+        m_done < m_weights.size() ? double(std::max<qint64>(1, m_weights.at(m_done))) : 0.0;
+    const double share = std::clamp((double(m_doneWeight) + current * std::clamp(m_fraction, 0.0, 1.0)) /
+                                        double(std::max<qint64>(1, m_totalWeight)),
+                                    0.0, 1.0);
+    const QString left = share > 0.01 ? clockTime(qint64(double(ms) / 1000.0 * (1.0 - share) / share))
+                                      : QStringLiteral("--:--");
+    QString label = m_label;
+    if (label.size() > 30)
+        label = label.left(29) + QChar(0x2026);
+    const QString line = QStringLiteral("\r%1/%2 %3  %4%  elapsed %5  left %6  %7 h of audio\x1b[K")
+                             .arg(std::min<int>(m_done + 1, int(m_weights.size())))
+                             .arg(m_weights.size())
+                             .arg(label)
+                             .arg(int(share * 100))
+                             .arg(clockTime(ms / 1000), left)
+                             .arg(audioHours, 0, 'f', 2);
     std::fputs(line.toLocal8Bit().constData(), stderr);
     std::fflush(stderr);
 }

@@ -1,7 +1,6 @@
 #include "cli/convert_output.h"
 
 #include "cli/convert_job.h"
-#include "cli/mp3_writer.h"
 
 #include "platform/part_file.h"
 #include "platform/wav_writer.h"
@@ -14,58 +13,6 @@
 #include <sys/stat.h>
 
 namespace {
-
-// Takes a stream already in the output's format and writes its bytes as they come. When it is
-// complete, the leading frame (an MP3 information frame) replaces the stream's first bytes.
-class EncodedStreamWriter final : public WavWriter
-{
-public:
-    explicit EncodedStreamWriter(const QString &fileName) : WavWriter(QString()), m_file(fileName) {}
-    ~EncodedStreamWriter() override { close(); }
-
-    void setLeadingFrame(const QByteArray &frame) { m_frame = frame; }
-    bool open() override
-    {
-        return m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered) || fail();
-    }
-    bool write(const int16_t *samples, qint64 count) override
-    {
-        return write(QByteArray::fromRawData(reinterpret_cast<const char *>(samples), qsizetype(count) * 2));
-    }
-    bool write(const QByteArray &bytes) override
-    {
-        if (m_failed || !m_file.isOpen())
-            return false;
-        return writeWhole(m_file, bytes) || fail();
-    }
-    bool close() override
-    {
-        if (!m_file.isOpen())
-            return !m_failed;
-        if (!m_failed && !m_frame.isEmpty() && (!m_file.seek(0) || !writeWhole(m_file, m_frame)))
-            fail();
-        m_file.close();
-        if (m_failed)
-            m_file.remove();
-        return !m_failed;
-    }
-    bool hasFailed() const override { return m_failed; }
-    QString errorString() const override { return m_error; }
-
-private:
-    bool fail()
-    {
-        if (!m_failed)
-            m_error = m_file.errorString();
-        m_failed = true;
-        return false;
-    }
-
-    QFile m_file;
-    QByteArray m_frame;
-    bool m_failed = false;
-    QString m_error;
-};
 
 struct FileId
 {
@@ -96,9 +43,9 @@ QString shownInput(const QString &input)
 
 namespace ConvertOutputs {
 
-QStringList namesFor(const ConvertOptions &options, const QString &input)
+QStringList namesFor(const ConvertOptions &options, const ConvertItem &item)
 {
-    const QString audio = convertOutputFor(options, input);
+    const QString audio = item.name;
     QStringList names{audio};
     if (options.lrc)
         names.append(ConvertPlan::besideOutput(audio, QStringLiteral("lrc")));
@@ -127,7 +74,7 @@ QString resolved(const QString &name)
     return path;
 }
 
-QString collision(const ConvertOptions &options)
+QString collision(const ConvertOptions &options, const ConvertRun &run)
 {
     struct Output
     {
@@ -135,9 +82,14 @@ QString collision(const ConvertOptions &options)
         FileId id;
     };
     QList<Output> outputs;
-    for (const QString &input : options.inputs)
-        for (const QString &name : namesFor(options, input))
-            outputs.append({QDir::cleanPath(name), input, resolved(name), fileId(name)});
+    for (const ConvertItem &item : run.items)
+        for (const QString &name : namesFor(options, item))
+            if (name != QLatin1String("-"))
+                outputs.append({QDir::cleanPath(name), item.input, resolved(name), fileId(name)});
+    for (const ConvertBook &book : run.books)
+        if (!book.playlist.isEmpty())
+            outputs.append({QDir::cleanPath(book.playlist), run.items.at(book.first).input,
+                            resolved(book.playlist), fileId(book.playlist)});
 
     for (const QString &input : options.inputs) {
         if (input == QLatin1String("-"))
@@ -165,21 +117,40 @@ QString collision(const ConvertOptions &options)
     return {};
 }
 
-void removeStaleParts(const ConvertOptions &options)
+void removeStaleParts(const ConvertOptions &options, const ConvertRun &run)
 {
     QSet<QString> folders;
-    for (const QString &input : options.inputs)
-        for (const QString &name : namesFor(options, input))
-            folders.insert(QFileInfo(resolved(name)).absolutePath());
+    for (const ConvertItem &item : run.items)
+        for (const QString &name : namesFor(options, item))
+            if (name != QLatin1String("-"))
+                folders.insert(QFileInfo(resolved(name)).absolutePath());
     for (const QString &folder : std::as_const(folders))
         PartFile::removeStale(folder);
 }
 
+bool writeComplete(const QString &name, const QByteArray &bytes, QString &error)
+{
+    const QString target = resolved(name);
+    const QString part = PartFile::pathFor(target);
+    ConvertCleanup::addTemporary(part);
+    QFile file(part);
+    bool ok = file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered);
+    if (!ok)
+        error = QStringLiteral("cannot write %1: %2").arg(name, file.errorString());
+    else if (!(ok = writeWhole(file, bytes)))
+        error = QStringLiteral("writing %1 failed: %2").arg(name, file.errorString());
+    file.close();
+    ok = ok && PartFile::commit(part, target, &error);
+    if (!ok)
+        QFile::remove(part);
+    ConvertCleanup::removeTemporary(part);
+    return ok;
+}
+
 } // namespace ConvertOutputs
 
-ConvertOutput::ConvertOutput(const ConvertOptions &options, const QString &input)
-    : m_options(options), m_name(convertOutputFor(options, input)),
-      m_mp3(convertFormatFor(options, m_name) == QLatin1String("mp3"))
+ConvertOutput::ConvertOutput(const ConvertOptions &options, const ConvertItem &item)
+    : m_options(options), m_name(item.name), m_format(convertFormatFor(options, m_name)), m_tags(item.tags)
 {}
 
 ConvertOutput::~ConvertOutput()
@@ -195,27 +166,26 @@ QString ConvertOutput::partFor(const QString &name)
     return part;
 }
 
-bool ConvertOutput::open(Feed feed, QString &error)
+bool ConvertOutput::open(QString &error)
 {
-    const QFileInfo target(ConvertOutputs::resolved(m_name));
-    if (!target.absoluteDir().exists()) {
-        error = QStringLiteral("no such folder: %1").arg(QFileInfo(m_name).absolutePath());
-        return false;
+    const bool standardOutput = m_name == QLatin1String("-");
+    if (!standardOutput) {
+        const QFileInfo target(ConvertOutputs::resolved(m_name));
+        if (!target.absoluteDir().exists()) {
+            error = QStringLiteral("no such folder: %1").arg(QFileInfo(m_name).absolutePath());
+            return false;
+        }
+        if (target.exists() && !target.isFile()) {
+            error = QStringLiteral("cannot write %1: it is not a regular file").arg(m_name);
+            return false;
+        }
+        m_audioPart = partFor(m_name);
     }
-    if (target.exists() && !target.isFile()) {
-        error = QStringLiteral("cannot write %1: it is not a regular file").arg(m_name);
-        return false;
-    }
-    m_feed = feed;
-    m_audioPart = partFor(m_name);
-    if (m_mp3 && feed == Feed::Samples)
-        m_sink = std::make_unique<Mp3Writer>(m_audioPart, m_options.bitrate);
-    else if (m_mp3)
-        m_sink = std::make_unique<EncodedStreamWriter>(m_audioPart);
-    else
-        m_sink = std::make_unique<WavWriter>(m_audioPart);
+    m_sink = makeAudioWriter(m_format, standardOutput ? m_name : m_audioPart,
+                             {m_options.bitrate, m_options.vbr, m_options.jobs}, m_tags);
     if (!m_sink->open()) {
-        error = QStringLiteral("cannot write %1: %2").arg(m_name, m_sink->errorString());
+        error = QStringLiteral("cannot write %1: %2")
+                    .arg(standardOutput ? QStringLiteral("standard output") : m_name, m_sink->errorString());
         discard();
         return false;
     }
@@ -224,15 +194,7 @@ bool ConvertOutput::open(Feed feed, QString &error)
 
 qint64 ConvertOutput::samplesWritten() const
 {
-    if (!m_sink)
-        return 0;
-    return m_mp3 ? static_cast<const Mp3Writer &>(*m_sink).samples() : m_sink->dataBytes() / 2;
-}
-
-void ConvertOutput::setLeadingFrame(const QByteArray &frame)
-{
-    if (m_sink && m_mp3 && m_feed == Feed::Encoded)
-        static_cast<EncodedStreamWriter &>(*m_sink).setLeadingFrame(frame);
+    return m_sink ? samplesTaken(*m_sink) : 0;
 }
 
 bool ConvertOutput::writeSubtitle(const QString &name, const QString &text, QString &error)
@@ -260,6 +222,10 @@ bool ConvertOutput::commit(const QString &text, const QList<ConvertPlan::Word> &
         error = QStringLiteral("writing %1 failed: %2").arg(m_name, m_sink->errorString());
         discard();
         return false;
+    }
+    if (m_name == QLatin1String("-")) {
+        m_sink.reset();
+        return true;
     }
     QStringList names{m_name};
     if (m_options.lrc || m_options.srt) {

@@ -1,13 +1,15 @@
 #pragma once
 
-// The pure rules of 'parlanto-cli convert': where each output goes and how the words the
-// engine reports become subtitle lines.
+// The pure rules of 'parlanto-cli convert': where each output goes, where a book's chapters
+// begin and how the words the engine reports become subtitle lines.
 
+#include "speech/document_reader.h"
 #include "speech/text_chunker.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QList>
+#include <QRegularExpression>
 #include <QString>
 #include <QStringList>
 
@@ -33,6 +35,132 @@ inline QString besideOutput(const QString &output, const QString &extension)
 {
     const QFileInfo info(output);
     return QDir(info.path()).filePath(info.completeBaseName() + QLatin1Char('.') + extension);
+}
+
+// Lines standing alone that begin a chapter in a plain text: "Chapter 12", "CHAPTER XII",
+// "Chapter 3: The Harbour", "Chapter IV. Snow", in any case.
+inline QString defaultChapterPattern()
+{
+    return QStringLiteral(R"(^[ \t]*chapter[ \t]+(\d+|[ivxlcdm]+)\b([ \t]*[.:\-–—]?[ \t]*\S.*)?$)");
+}
+
+// Chapter marks from the lines of a plain text that match `pattern` as a whole and stand
+// alone: after a blank line (or at the start), or before one. A line in the middle of a
+// paragraph is prose, whatever it says. A bare "CHAPTER I." with a short line of its own right
+// after it (then a blank line) takes that line as its title: "CHAPTER I. Down the Hill".
+inline QList<ChapterMark> patternChapters(const QString &text, const QRegularExpression &pattern)
+{
+    QList<QStringView> lines;
+    QList<qsizetype> starts;
+    for (qsizetype start = 0; start <= text.size();) {
+        qsizetype end = text.indexOf(QLatin1Char('\n'), start);
+        if (end < 0)
+            end = text.size();
+        lines.append(QStringView(text).mid(start, end - start));
+        starts.append(start);
+        start = end + 1;
+    }
+    const auto blank = [&](qsizetype i) {
+        return i < 0 || i >= lines.size() || lines.at(i).trimmed().isEmpty();
+    };
+    QList<ChapterMark> marks;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const QStringView line = lines.at(i);
+        if (line.size() > 200 || blank(i) || !(blank(i - 1) || blank(i + 1)))
+            continue;
+        const QRegularExpressionMatch m = pattern.match(line.toString());
+        if (!m.hasMatch() || m.capturedStart() != 0 || m.capturedLength() != line.size())
+            continue;
+        QString title = line.trimmed().toString();
+        if (blank(i - 1) && !blank(i + 1) && blank(i + 2) && lines.at(i + 1).size() <= 80 &&
+            m.captured(2).trimmed().isEmpty())
+            title += QLatin1Char(' ') + lines.at(i + 1).trimmed().toString();
+        marks.append({title, starts.at(i), 1});
+    }
+    return marks;
+}
+
+// A chapter of a book: its title and where its text is.
+struct Chapter
+{
+    QString title;
+    qsizetype start = 0, end = 0;
+};
+
+// The chapters the marks of the highest level (the smallest number) make, in order. Text
+// before the first mark belongs to the first chapter; a chapter with nothing to speak (two
+// marks at one place) is left out. Empty when there are no marks.
+inline QList<Chapter> chapters(const QString &text, const QList<ChapterMark> &marks)
+{
+    int top = 0;
+    for (const ChapterMark &mark : marks)
+        top = top == 0 ? mark.level : std::min(top, mark.level);
+    QList<Chapter> result;
+    for (const ChapterMark &mark : marks) {
+        if (mark.level != top)
+            continue;
+        const qsizetype at = std::clamp<qsizetype>(mark.offset, 0, text.size());
+        if (!result.isEmpty() && at < result.last().start)
+            continue; // marks out of order: the earlier place stands
+        if (!result.isEmpty())
+            result.last().end = at;
+        result.append({mark.title.simplified(), result.isEmpty() ? 0 : at, text.size()});
+    }
+    QList<Chapter> spoken;
+    for (const Chapter &c : std::as_const(result)) {
+        if (!QStringView(text).mid(c.start, c.end - c.start).trimmed().isEmpty())
+            spoken.append(c);
+    }
+    if (!spoken.isEmpty())
+        spoken.first().start = 0;
+    return spoken;
+}
+
+// A title as a file name: characters that file systems or players refuse become blanks, the
+// name is at most 100 characters and never hidden or empty.
+inline QString safeFileName(const QString &title, const QString &fallback)
+{
+    QString name;
+    for (const QChar c : title) {
+        const bool refused =
+            c.unicode() < 0x20 || c == QChar(0x7F) || QStringLiteral("/\\:*?\"<>|").contains(c);
+        name.append(refused ? QLatin1Char(' ') : c);
+    }
+    name = name.simplified();
+    while (name.startsWith(QLatin1Char('.')))
+        name.remove(0, 1);
+    if (name.size() > 100)
+        name = name.left(100).trimmed();
+    while (name.endsWith(QLatin1Char('.')))
+        name.chop(1);
+    return name.trimmed().isEmpty() ? fallback : name.trimmed();
+}
+
+// "NN - Title.ext": the chapter's number in as many digits as the last one needs, at least two.
+inline QString chapterFileName(int number, int count, const QString &title, const QString &extension)
+{
+    const int digits = std::max(2, int(QString::number(count).size()));
+    return QStringLiteral("%1 - %2.%3")
+        .arg(number, digits, 10, QLatin1Char('0'))
+        .arg(safeFileName(title, QStringLiteral("Chapter %1").arg(number)), extension);
+}
+
+struct PlaylistEntry
+{
+    QString file; // the name beside the playlist
+    QString title;
+    qint64 samples = 0;
+};
+
+// An extended M3U playlist of the files in order, each with its length in whole seconds.
+inline QString m3uText(const QList<PlaylistEntry> &entries)
+{
+    QString out = QStringLiteral("#EXTM3U\n");
+    for (const PlaylistEntry &e : entries)
+        out += QStringLiteral("#EXTINF:%1,%2\n%3\n")
+                   .arg((e.samples + SampleRate / 2) / SampleRate)
+                   .arg(QString(e.title).replace(QLatin1Char('\n'), QLatin1Char(' ')), e.file);
+    return out;
 }
 
 // "HH:MM:SS,mmm" for SubRip, "mm:ss.xx" for LRC (minutes keep counting past an hour).

@@ -1,7 +1,6 @@
 #include "cli/convert_workers.h"
 
 #include "cli/convert_output.h"
-#include "cli/mp3_writer.h"
 #include "platform/wav_writer.h"
 
 #include <QCoreApplication>
@@ -9,6 +8,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+
+#include <array>
 
 #include <cerrno>
 #include <cstdio>
@@ -22,13 +23,20 @@ namespace {
 
 // A worker answers each part with frames: a type byte, a 32-bit little-endian length and
 // that many bytes.
-constexpr char DataFrame = 'D';  // PCM samples or MP3 bytes, in order
+constexpr char DataFrame = 'D';  // PCM samples, in order
 constexpr char WordsFrame = 'W'; // words: 32-bit position, 32-bit length, 64-bit sample each
-constexpr char EndFrame = 'E';   // 64-bit PCM samples, samples decoded, encoder delay; MP3 tag frame
+constexpr char EndFrame = 'E';   // 64-bit count of the part's samples
 constexpr char FailFrame = 'F';  // why the part could not be made
 constexpr int FrameHeader = 5;
 constexpr int WordRecord = 16;
 constexpr qsizetype MaxPartBytes = 64 * 1024 * 1024;
+
+// eSpeak NG's audio depends on everything the process spoke before (its pitch flutter and
+// other state run on from one text to the next, and nothing resets them). So that a part
+// sounds the same in every run, the parts go to a fixed number of worker processes in turn:
+// part n to lane n % Lanes, whatever the number of jobs; --jobs only limits how many of them
+// speak at the same time.
+constexpr int Lanes = 2;
 
 template <typename T> void putNumber(QByteArray &out, T value)
 {
@@ -75,29 +83,17 @@ private:
     int m_fd;
 };
 
-// Sends one part's audio on as it is made: PCM as it is, or MP3 from an encoder of the part's
-// own. A part that is a whole output keeps the MP3 information frame; the others leave it out
-// so that they join into one stream.
+// Sends one part's audio on as it is made. The parts are encoded where they are joined, by one
+// encoder per output: so they join without a gap, and the file is the same whichever worker
+// spoke which part.
 class PartSink final : public WavWriter
 {
 public:
-    PartSink(Channel &channel, bool mp3, int bitrate, bool whole)
-        : WavWriter(QString()), m_channel(channel), m_whole(whole)
-    {
-        if (mp3)
-            m_encoder = std::make_unique<Mp3Encoder>(bitrate, whole);
-    }
-    bool open() override { return !m_encoder || m_encoder->isReady() || fail(m_encoder->errorString()); }
+    explicit PartSink(Channel &channel) : WavWriter(QString()), m_channel(channel) {}
+    bool open() override { return true; }
     bool write(const int16_t *samples, qint64 count) override
     {
-        if (m_failed)
-            return false;
-        if (m_encoder) {
-            if (!m_encoder->encode(samples, count, m_pending))
-                return fail(m_encoder->errorString());
-        } else {
-            m_pending.append(reinterpret_cast<const char *>(samples), qsizetype(count) * 2);
-        }
+        m_pending.append(reinterpret_cast<const char *>(samples), qsizetype(count) * 2);
         m_samples += count;
         if (m_pending.size() >= 64 * 1024)
             sendPending();
@@ -107,35 +103,19 @@ public:
     {
         return write(reinterpret_cast<const int16_t *>(pcm.constData()), pcm.size() / 2);
     }
-    bool close() override { return !m_failed; }
-    bool hasFailed() const override { return m_failed; }
-    QString errorString() const override { return m_error; }
+    bool close() override { return true; }
+    bool hasFailed() const override { return false; }
 
-    // Sends the rest of the audio; the end record when all went well.
-    std::optional<QByteArray> finish()
+    // Sends the rest of the audio; returns the end record.
+    QByteArray finish()
     {
-        if (m_failed || (m_encoder && !m_encoder->flush(m_pending))) {
-            fail(m_encoder ? m_encoder->errorString() : m_error);
-            return std::nullopt;
-        }
         sendPending();
         QByteArray end;
         putNumber<qint64>(end, m_samples);
-        putNumber<qint64>(end, m_encoder ? m_encoder->decodedSamples() : m_samples);
-        putNumber<qint64>(end, m_encoder ? m_encoder->delay() : 0);
-        if (m_encoder && m_whole)
-            end.append(m_encoder->informationFrame());
         return end;
     }
 
 private:
-    bool fail(const QString &why)
-    {
-        if (!m_failed)
-            m_error = why;
-        m_failed = true;
-        return false;
-    }
     void sendPending()
     {
         if (!m_pending.isEmpty())
@@ -144,12 +124,8 @@ private:
     }
 
     Channel &m_channel;
-    std::unique_ptr<Mp3Encoder> m_encoder;
     QByteArray m_pending;
     qint64 m_samples = 0;
-    bool m_whole = false;
-    bool m_failed = false;
-    QString m_error;
 };
 
 QStringList workerArguments(const ConvertOptions &options)
@@ -163,33 +139,28 @@ QStringList workerArguments(const ConvertOptions &options)
         args << QStringLiteral("--pitch") << QString::number(*options.pitch);
     if (options.volume)
         args << QStringLiteral("--volume") << QString::number(*options.volume);
-    if (options.bitrate > 0)
-        args << QStringLiteral("--bitrate") << QString::number(options.bitrate);
     for (const QString &dict : options.dicts)
         args << QStringLiteral("--dict") << QFileInfo(dict).absoluteFilePath();
     return args;
 }
 
 // The joining side: hands parts to the workers in order, keeps at most a few parts ahead of
-// the one being written, writes each part's audio into its output as soon as every part
+// the one being written, encodes each part's audio into its output as soon as every part
 // before it is in, and offsets its words by the audio before it.
 class PartConversion
 {
 public:
-    PartConversion(const ConvertOptions &options, const QStringList &inputs, std::optional<QString> firstText,
-                   ConvertProgress &progress)
-        : m_options(options), m_inputs(inputs), m_firstText(std::move(firstText)), m_progress(progress)
+    PartConversion(const ConvertOptions &options, QList<ConvertItem> &items, ConvertProgress &progress)
+        : m_options(options), m_inputs(items), m_progress(progress)
     {}
 
     int run()
     {
         if (!loadNextInput())
             return m_failed;
-        const qsizetype wanted = m_nextInput < m_inputs.size() ? m_options.jobs : m_parts.size();
-        m_workerCount = int(std::clamp<qsizetype>(wanted, 1, m_options.jobs));
-        m_replacementsLeft = m_workerCount;
-        for (int i = 0; i < m_workerCount; ++i)
-            startWorker();
+        m_replacementsLeft = Lanes;
+        for (int lane = 0; lane < Lanes; ++lane)
+            startWorker(lane);
         feed();
         if (!isDone())
             m_loop.exec();
@@ -210,18 +181,18 @@ public:
 private:
     struct Output
     {
+        ConvertItem *item = nullptr;
         QString input, text;
-        bool mp3 = false, whole = false, failed = false;
+        bool failed = false;
         std::unique_ptr<ConvertOutput> file;
-        QByteArray tag;
         QList<ConvertPlan::Word> words;
-        qint64 samples = 0; // in the output's own timeline, as a player counts them
+        qint64 samples = 0;
         int partCount = 0, partsJoined = 0;
     };
     struct Part
     {
         int output = 0, start = 0, end = 0;
-        bool ended = false, failed = false;
+        bool ended = false, failed = false, assigned = false;
         QString error;
         QByteArray waiting, words, endRecord;
     };
@@ -231,15 +202,17 @@ private:
         QByteArray inbox;
         qint64 pid = 0; // kept: a process that has ended no longer tells it
         int part = -1;
+        int lane = 0;
         bool alive = true;
     };
 
     bool isDone() const { return m_current >= m_parts.size() && m_nextInput >= m_inputs.size(); }
 
-    void startWorker()
+    void startWorker(int lane)
     {
         auto worker = std::make_unique<Worker>();
         Worker *w = worker.get();
+        w->lane = lane;
         w->process = std::make_unique<QProcess>();
         QProcess *p = w->process.get();
         p->setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -271,28 +244,27 @@ private:
     bool loadNextInput()
     {
         while (m_nextInput < m_inputs.size()) {
-            const QString input = m_inputs.at(m_nextInput++);
+            ConvertItem &item = m_inputs[m_nextInput++];
+            const QString input = item.input;
             auto out = std::make_unique<Output>();
+            out->item = &item;
             out->input = input;
             QString error;
-            if (m_firstText && m_nextInput == 1)
-                out->text = std::exchange(*m_firstText, QString());
-            else if (!readConvertInput(input, out->text, error)) {
+            if (!loadConvertItem(m_options, item, error)) {
                 failInput(input, error);
                 continue;
             }
-            out->file = std::make_unique<ConvertOutput>(m_options, input);
-            if (!out->file->open(ConvertOutput::Feed::Encoded, error)) {
+            out->text = *std::exchange(item.text, std::nullopt);
+            out->file = std::make_unique<ConvertOutput>(m_options, item);
+            if (!out->file->open(error)) {
                 failInput(input, error);
                 continue;
             }
-            out->mp3 = out->file->isMp3();
             const QList<ConvertPlan::Part> parts = ConvertPlan::parts(out->text, m_options.partChars);
             out->partCount = int(parts.size());
-            out->whole = parts.size() == 1;
             const int index = int(m_outputs.size());
             for (const ConvertPlan::Part &part : parts)
-                m_parts.push_back({index, part.start, part.end, false, false, {}, {}, {}, {}});
+                m_parts.push_back({index, part.start, part.end, false, false, false, {}, {}, {}, {}});
             m_outputs.push_back(std::move(out));
             return true;
         }
@@ -306,51 +278,71 @@ private:
         m_progress.fileDone(0);
     }
 
-    // Gives every idle worker the next part, keeping within reach of the part being written.
-    // Parts of an output that failed already are skipped; they count as done at once, so the
-    // joining moves past them and the parts after them come within reach.
+    // Gives idle workers the next parts of their lanes, keeping within reach of the part being
+    // written and to as many speaking at once as the jobs allow. Parts of an output that failed
+    // already are skipped; they count as done at once, so the joining moves past them and the
+    // parts after them come within reach.
     void feed()
     {
-        bool skipped = true;
-        while (skipped) {
-            skipped = false;
+        do
             advance();
-            for (auto &worker : m_workers)
-                skipped = feedWorker(*worker) || skipped;
-        }
+        while (assignOne());
         if (isDone())
             m_loop.quit();
     }
 
-    // Gives the worker the next part if it is idle; true when parts were skipped on the way.
-    bool feedWorker(Worker &worker)
+    bool laneServed(int lane) const
     {
-        const qsizetype window = 2 * qsizetype(m_workerCount);
-        bool skipped = false;
-        // A process that has ended is not given work even before its end is reported.
-        while (worker.alive && worker.part < 0 && worker.process->state() != QProcess::NotRunning) {
-            while (m_nextPart >= m_parts.size() && loadNextInput()) {
-            }
-            if (m_nextPart >= m_parts.size() || m_nextPart >= m_current + window)
-                break;
-            const int index = int(m_nextPart++);
-            Part &part = m_parts[size_t(index)];
-            const Output &out = *m_outputs[size_t(part.output)];
-            if (out.failed) {
-                part.ended = true;
-                skipped = true;
+        for (const auto &w : m_workers)
+            if (w->alive && w->lane == lane)
+                return true;
+        return false;
+    }
+
+    // Gives the earliest part an idle worker may speak: its own lane's, or a lane whose
+    // worker is gone for good. False when nothing can be given now.
+    bool assignOne()
+    {
+        Worker *chosen = nullptr;
+        int chosenLane = 0;
+        int busy = 0;
+        for (const auto &w : m_workers) {
+            if (w->alive && w->part >= 0)
+                ++busy;
+            // A process that has ended is not given work even before its end is reported.
+            if (!w->alive || w->part >= 0 || w->process->state() == QProcess::NotRunning)
                 continue;
-            }
-            const QByteArray text = QStringView(out.text).mid(part.start, part.end - part.start).toUtf8();
-            worker.part = index;
-            worker.process->write(QStringLiteral("P %1 %2 %3\n")
-                                      .arg(out.whole ? 1 : 0)
-                                      .arg(out.mp3 ? 1 : 0)
-                                      .arg(text.size())
-                                      .toLatin1() +
-                                  text);
+            for (int lane = 0; lane < Lanes; ++lane)
+                if ((lane == w->lane || !laneServed(lane)) &&
+                    (!chosen || m_laneNext[size_t(lane)] < m_laneNext[size_t(chosenLane)])) {
+                    chosen = w.get();
+                    chosenLane = lane;
+                }
         }
-        return skipped;
+        if (!chosen)
+            return false;
+        const qsizetype index = m_laneNext[size_t(chosenLane)];
+        while (index >= m_parts.size() && loadNextInput()) {
+        }
+        // Each lane one part ahead of the one being written: enough that neither waits, and
+        // no more audio held here than that.
+        if (index >= m_parts.size() || index >= m_current + Lanes + 1)
+            return false;
+        Part &part = m_parts[index];
+        const Output &out = *m_outputs[size_t(part.output)];
+        if (out.failed) {
+            part.ended = part.assigned = true;
+            m_laneNext[size_t(chosenLane)] += Lanes;
+            return true;
+        }
+        if (busy >= m_options.jobs)
+            return false;
+        m_laneNext[size_t(chosenLane)] += Lanes;
+        part.assigned = true;
+        const QByteArray text = QStringView(out.text).mid(part.start, part.end - part.start).toUtf8();
+        chosen->part = int(index);
+        chosen->process->write(QStringLiteral("P %1\n").arg(text.size()).toLatin1() + text);
+        return true;
     }
 
     void readFrames(Worker &w)
@@ -404,10 +396,12 @@ private:
             part.error = why;
             w.part = -1;
         }
-        const bool workLeft = m_nextPart < m_parts.size() || m_nextInput < m_inputs.size();
+        bool workLeft = m_nextInput < m_inputs.size();
+        for (const qsizetype next : m_laneNext)
+            workLeft = workLeft || next < m_parts.size();
         if (workLeft && m_replacementsLeft > 0) {
             --m_replacementsLeft;
-            startWorker();
+            startWorker(w.lane);
         }
         bool anyAlive = false;
         for (const auto &other : m_workers)
@@ -415,11 +409,13 @@ private:
         if (!anyAlive) { // nothing is left to speak the rest
             while (loadNextInput()) {
             }
-            for (qsizetype i = m_nextPart; i < m_parts.size(); ++i) {
-                m_parts[i].ended = m_parts[i].failed = true;
+            for (qsizetype i = m_current; i < m_parts.size(); ++i) {
+                if (m_parts[i].assigned)
+                    continue;
+                m_parts[i].ended = m_parts[i].failed = m_parts[i].assigned = true;
                 m_parts[i].error = QStringLiteral("no worker process is left to convert it");
             }
-            m_nextPart = m_parts.size();
+            m_laneNext.fill(m_parts.size());
         }
         feed();
     }
@@ -453,25 +449,19 @@ private:
         writeAudio(out, part.waiting);
         if (part.failed)
             failOutput(out, part.error);
-        if (!out.failed && part.endRecord.size() >= 24) {
-            const char *end = part.endRecord.constData();
-            const qint64 pcm = getNumber<qint64>(end);
-            const qint64 decoded = getNumber<qint64>(end + 8);
-            const qint64 delay = getNumber<qint64>(end + 16);
-            // Joined MP3 parts each start with their encoder's delay; a lone part's
-            // information frame tells players to skip it.
-            const qint64 base = out.samples + (out.mp3 && !out.whole ? delay : 0);
+        if (!out.failed && part.endRecord.size() >= 8) {
+            const qint64 pcm = getNumber<qint64>(part.endRecord.constData());
             for (qsizetype at = 0; at + WordRecord <= part.words.size(); at += WordRecord) {
                 const char *w = part.words.constData() + at;
                 out.words.append({part.start + getNumber<qint32>(w), getNumber<qint32>(w + 4),
-                                  base + getNumber<qint64>(w + 8)});
+                                  out.samples + getNumber<qint64>(w + 8)});
             }
-            out.samples += out.mp3 && !out.whole ? decoded : pcm;
-            out.tag = part.endRecord.mid(24);
+            out.samples += pcm;
+            m_progress.setLabel(QFileInfo(out.file->name()).fileName());
             m_progress.setCurrent(double(part.end) / double(std::max<qsizetype>(1, out.text.size())),
                                   out.samples);
         }
-        part = Part{part.output, part.start, part.end, true, part.failed, {}, {}, {}, {}};
+        part = Part{part.output, part.start, part.end, true, part.failed, true, {}, {}, {}, {}};
         if (++out.partsJoined == out.partCount)
             finishOutput(out);
     }
@@ -480,14 +470,13 @@ private:
     {
         if (out.failed)
             return;
-        if (out.mp3)
-            out.file->setLeadingFrame(out.tag);
         QString error;
         if (!out.file->commit(out.text, out.words, out.samples, error)) {
             failOutput(out, error);
             return;
         }
         m_progress.fileDone(out.samples);
+        out.item->samples = out.samples;
         release(out);
     }
 
@@ -509,27 +498,24 @@ private:
     }
 
     const ConvertOptions &m_options;
-    const QStringList m_inputs;
-    std::optional<QString> m_firstText;
+    QList<ConvertItem> &m_inputs;
     ConvertProgress &m_progress;
     QEventLoop m_loop;
     std::vector<std::unique_ptr<Worker>> m_workers;
     std::vector<std::unique_ptr<Output>> m_outputs;
     QList<Part> m_parts;
     qsizetype m_nextInput = 0;
-    qsizetype m_nextPart = 0;
-    qsizetype m_current = 0; // the part being written
-    int m_workerCount = 0;   // workers running side by side
+    std::array<qsizetype, Lanes> m_laneNext{0, 1}; // the next part of each lane
+    qsizetype m_current = 0;                       // the part being written
     int m_replacementsLeft = 0;
     int m_failed = 0;
 };
 
 } // namespace
 
-int convertInParts(const ConvertOptions &options, const QStringList &inputs, std::optional<QString> firstText,
-                   ConvertProgress &progress)
+int convertInParts(const ConvertOptions &options, QList<ConvertItem> &items, ConvertProgress &progress)
 {
-    return PartConversion(options, inputs, std::move(firstText), progress).run();
+    return PartConversion(options, items, progress).run();
 }
 
 int runPartWorker(const ConvertOptions &options, const CliVoice &voice)
@@ -543,9 +529,8 @@ int runPartWorker(const ConvertOptions &options, const CliVoice &voice)
     VoiceRenderer renderer(options, voice);
     char line[96];
     while (std::fgets(line, sizeof line, stdin)) {
-        int whole = 0, mp3 = 0;
         long long bytes = -1;
-        if (std::sscanf(line, "P %d %d %lld", &whole, &mp3, &bytes) != 3 || bytes < 0 || bytes > MaxPartBytes)
+        if (std::sscanf(line, "P %lld", &bytes) != 1 || bytes < 0 || bytes > MaxPartBytes)
             return 1;
         QByteArray utf8(qsizetype(bytes), Qt::Uninitialized);
         if (bytes > 0 && std::fread(utf8.data(), 1, size_t(bytes), stdin) != size_t(bytes))
@@ -554,21 +539,16 @@ int runPartWorker(const ConvertOptions &options, const CliVoice &voice)
             channel.send(FailFrame, renderer.problem().toUtf8());
             continue;
         }
-        PartSink sink(channel, mp3 != 0, options.bitrate, whole != 0);
+        PartSink sink(channel);
         QByteArray words;
-        const bool spoken = sink.open() && renderer.render(QString::fromUtf8(utf8), sink,
-                                                           [&words](int position, int length, qint64 sample) {
-                                                               putNumber<qint32>(words, position);
-                                                               putNumber<qint32>(words, length);
-                                                               putNumber<qint64>(words, sample);
-                                                           });
-        const std::optional<QByteArray> end = spoken ? sink.finish() : std::nullopt;
-        if (!end) {
-            channel.send(FailFrame, sink.errorString().toUtf8());
-            continue;
-        }
+        renderer.render(QString::fromUtf8(utf8), sink, [&words](int position, int length, qint64 sample) {
+            putNumber<qint32>(words, position);
+            putNumber<qint32>(words, length);
+            putNumber<qint64>(words, sample);
+        });
+        const QByteArray end = sink.finish();
         channel.send(WordsFrame, words);
-        channel.send(EndFrame, *end);
+        channel.send(EndFrame, end);
     }
     return 0;
 }
