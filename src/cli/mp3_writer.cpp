@@ -10,7 +10,7 @@
 #include <algorithm>
 #include <chrono>
 
-Mp3Encoder::Mp3Encoder(int bitrate, bool informationFrame, bool vbr, bool reservoir)
+LameEncoder::LameEncoder(int bitrate, bool informationFrame, bool vbr, bool reservoir)
 {
     m_lame = lame_init();
     if (!m_lame) {
@@ -38,13 +38,13 @@ Mp3Encoder::Mp3Encoder(int bitrate, bool informationFrame, bool vbr, bool reserv
     }
 }
 
-Mp3Encoder::~Mp3Encoder()
+LameEncoder::~LameEncoder()
 {
     if (m_lame)
         lame_close(m_lame);
 }
 
-bool Mp3Encoder::encode(const int16_t *samples, qint64 count, QByteArray &out)
+bool LameEncoder::encode(const int16_t *samples, qint64 count, QByteArray &out)
 {
     if (!m_lame)
         return false;
@@ -68,7 +68,7 @@ bool Mp3Encoder::encode(const int16_t *samples, qint64 count, QByteArray &out)
     return true;
 }
 
-bool Mp3Encoder::flush(QByteArray &out)
+bool LameEncoder::flush(QByteArray &out)
 {
     if (!m_lame)
         return false;
@@ -81,7 +81,7 @@ bool Mp3Encoder::flush(QByteArray &out)
     return bytes >= 0;
 }
 
-QByteArray Mp3Encoder::informationFrame()
+QByteArray LameEncoder::informationFrame()
 {
     if (!m_lame)
         return {};
@@ -92,12 +92,12 @@ QByteArray Mp3Encoder::informationFrame()
     return frame;
 }
 
-qint64 Mp3Encoder::decodedSamples() const
+qint64 LameEncoder::decodedSamples() const
 {
     return m_lame ? qint64(lame_get_frameNum(m_lame)) * lame_get_framesize(m_lame) : 0;
 }
 
-int Mp3Encoder::delay() const
+int LameEncoder::delay() const
 {
     return m_lame ? lame_get_encoder_delay(m_lame) : 0;
 }
@@ -154,7 +154,7 @@ qsizetype frameLength(const QByteArray &bytes, qsizetype at)
 // `keep` is negative); nothing when the encoder fails.
 std::optional<QByteArray> encodeStretch(std::vector<int16_t> samples, int bitrate, qint64 skip, qint64 keep)
 {
-    Mp3Encoder encoder(bitrate, false, false, false);
+    LameEncoder encoder(bitrate, false, false, false);
     QByteArray out;
     if (!encoder.encode(samples.data(), qint64(samples.size()), out) || !encoder.flush(out))
         return std::nullopt;

@@ -16,17 +16,17 @@ struct lame_global_struct;
 
 // LAME set up as 'lame -f' encodes Parlanto's audio: 22050 Hz mono, 32 kbit/s unless told; with
 // `vbr`, a variable bit rate for the quality of speech (at most the bit rate told).
-class Mp3Encoder
+class LameEncoder
 {
 public:
     // Without the information frame the stream can be joined to others: each stream starts
     // with an empty bit reservoir, so streams encoded apart concatenate into one valid stream.
     // Without the bit reservoir every frame holds its own data, so that frames of streams
     // encoded apart can be put side by side.
-    Mp3Encoder(int bitrate, bool informationFrame, bool vbr = false, bool reservoir = true);
-    ~Mp3Encoder();
-    Mp3Encoder(const Mp3Encoder &) = delete;
-    Mp3Encoder &operator=(const Mp3Encoder &) = delete;
+    LameEncoder(int bitrate, bool informationFrame, bool vbr = false, bool reservoir = true);
+    ~LameEncoder();
+    LameEncoder(const LameEncoder &) = delete;
+    LameEncoder &operator=(const LameEncoder &) = delete;
 
     bool isReady() const { return m_lame != nullptr; }
     QString errorString() const { return m_error; }
@@ -72,7 +72,7 @@ private:
     void dispatch(bool last);
     bool writeReady(bool wait);
 
-    Mp3Encoder m_encoder;
+    LameEncoder m_encoder;
     AudioTags m_tags;
     QByteArray m_buffer;
     qint64 m_streamStart = 0;
