@@ -1,11 +1,8 @@
 #include "platform/sound_device.h"
 
 #include "platform/audio_format.h"
+#include "platform/program_module.h"
 #include "platform/sound_sink.h"
-
-#include <QCoreApplication>
-#include <QDir>
-#include <QLibrary>
 
 namespace {
 // How far ahead of the ear the silent real-time output accepts audio.
@@ -14,28 +11,12 @@ constexpr qint64 NullBufferSamples = AudioFormat::SampleRate / 2;
 constexpr qint64 FastBurstBytes = AudioFormat::SampleRate * AudioFormat::BytesPerSample;
 constexpr qsizetype DeviceBufferBytes = AudioFormat::SampleRate * AudioFormat::BytesPerSample / 4;
 
-// The sound library: installed in the program's library folder, else the build folder's (the
-// programs and tests run from there). Null when neither can be opened.
 const SoundDeviceModule *soundModule()
 {
     static const SoundDeviceModule *const module = []() -> const SoundDeviceModule * {
-        const QString name = QStringLiteral("libparlanto_sound.so");
-        QStringList folders;
-        if (QCoreApplication::instance())
-            folders.append(QDir(QCoreApplication::applicationDirPath())
-                               .filePath(QStringLiteral(PARLANTO_MODULE_DIR_FROM_BIN)));
-        folders.append(QStringLiteral(PARLANTO_BUILD_MODULE_DIR));
-        for (const QString &folder : folders) {
-            QLibrary library(QDir(folder).filePath(name));
-            if (!library.load())
-                continue;
-            const auto entry =
-                reinterpret_cast<SoundDeviceModuleEntry>(library.resolve(PARLANTO_SOUND_MODULE_ENTRY));
-            if (entry)
-                return entry();
-        }
-        qWarning("Parlanto: the sound output library %s cannot be loaded.", qPrintable(name));
-        return nullptr;
+        const auto entry = reinterpret_cast<SoundDeviceModuleEntry>(
+            programModuleFunction(QStringLiteral("libparlanto_sound.so"), PARLANTO_SOUND_MODULE_ENTRY));
+        return entry ? entry() : nullptr;
     }();
     return module;
 }
