@@ -8,6 +8,7 @@
 #include "desktop/howto.h"
 #include "desktop/ttsaboutForm.h"
 #include "platform/dialogs.h"
+#include "platform/pictures.h"
 #include "platform/program_folder.h"
 #include "platform/single_instance.h"
 #include "platform/twips.h"
@@ -180,8 +181,8 @@ void ttsmain::buildPanel()
         *spec.button = button;
         m_panelButtons.append(button);
     }
-    m_speakPicture = QIcon(programFile(QStringLiteral("speak.bmp")));
-    m_pausePicture = QIcon(programFile(QStringLiteral("pause.bmp")));
+    m_speakPicture = QIcon(QPixmap::fromImage(readPicture(programFile(QStringLiteral("speak.bmp")), "BMP")));
+    m_pausePicture = QIcon(QPixmap::fromImage(readPicture(programFile(QStringLiteral("pause.bmp")), "BMP")));
     Command5->setIcon(m_speakPicture);
 
     Combo1 = new QComboBox(Frame1);

@@ -4,16 +4,29 @@
 #include "app/ttsmain.h"
 #include "platform/command_line.h"
 #include "platform/display_platform.h"
+#include "platform/pictures.h"
 #include "platform/program_folder.h"
+#include "speech/synth_engine.h"
 
 #include <QApplication>
 #include <QIcon>
+#include <QPixmap>
 #include <QSessionManager>
+
+#include <fontconfig/fontconfig.h>
+
+#include <thread>
 
 int main(int argc, char *argv[])
 {
     if (const std::optional<int> status = answerOnTerminal(argc, argv))
         return *status;
+    // Work the first paint needs and the application object does not is started at once, on
+    // threads of its own, while the display connection is made: fontconfig reads its
+    // configuration and font cache (the window's labels need fonts), and eSpeak NG loads its
+    // data and lists its voices (the voice list is filled before the window shows).
+    std::jthread fonts([] { FcInit(); });
+    SynthEngine::espeak();
     // X11 through XWayland where a Wayland session offers it (see display_platform.h).
     const QString platform = choosePreferredDisplayPlatform(argc, argv);
     const std::unique_ptr<QApplication> application = startApplication(argc, argv);
@@ -22,8 +35,11 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("parlanto"));
     // Closing the main window hides it; only ExitAll ends the program.
     QApplication::setQuitOnLastWindowClosed(false);
-    QApplication::setWindowIcon(QIcon(programFile(QStringLiteral("parlanto.png"))));
+    QApplication::setWindowIcon(
+        QIcon(QPixmap::fromImage(readPicture(programFile(QStringLiteral("parlanto.png")), "PNG"))));
 
+    // No widget asks for a font before fontconfig is ready.
+    fonts.join();
     AppState state;
     ttsmain window(state);
     // A termination request (logout, kill, Ctrl+C) or the end of the desktop session ends the
