@@ -1,17 +1,18 @@
 #include "speech/engine_versions.h"
 
+#include "speech/espeak_library.h"
 #include "speech/flite_library.h"
 
 #include <QFileInfo>
 #include <QRegularExpression>
 
-#include <espeak-ng/speak_lib.h>
 #include <flite_version.h>
 
 QString espeakVersion()
 {
     // Only reads the library's version text; no synthesis state is touched.
-    const char *version = espeak_Info(nullptr);
+    const EspeakLibrary *espeak = EspeakLibrary::get();
+    const char *version = espeak ? espeak->info(nullptr) : nullptr;
     return version ? QString::fromLatin1(version).section(QLatin1Char(' '), 0, 0) : QString();
 }
 
