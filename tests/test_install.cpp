@@ -108,6 +108,10 @@ private slots:
         QStringList expected = {
             QStringLiteral("bin/parlanto"),
             QStringLiteral("bin/parlanto-cli"),
+            QStringLiteral("libexec/parlanto/parlanto-send"),
+            QStringLiteral("lib/parlanto/libparlanto_sound.so"),
+            QStringLiteral("lib/parlanto/libparlanto_pdf.so"),
+            QStringLiteral("lib/parlanto/libparlanto_markup.so"),
             QStringLiteral("share/applications/") + AppId + QStringLiteral(".desktop"),
             QStringLiteral("share/metainfo/") + AppId + QStringLiteral(".metainfo.xml"),
             QStringLiteral("share/icons/hicolor/48x48/apps/parlanto.png"),
@@ -291,6 +295,10 @@ private slots:
         QVERIFY2(voices.exitCode == 0, qPrintable(voices.err));
         QVERIFY(voices.out.contains(QStringLiteral(" (TTS4.0)\n")));
         QVERIFY(voices.out.contains(QStringLiteral(" (TTS5.0)\n")));
+        // 'send' runs in the helper installed beside the prefix's libraries.
+        const Run send = run(cli, {QStringLiteral("send"), QStringLiteral("--help")}, QDir::tempPath());
+        QVERIFY2(send.exitCode == 0, qPrintable(send.err));
+        QVERIFY(send.out.startsWith(QStringLiteral("Usage: parlanto-cli send")));
     }
 
     // Run from the prefix, Parlanto seeds a new program folder from the prefix's assets, not

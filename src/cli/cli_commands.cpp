@@ -33,18 +33,6 @@
 #include <optional>
 #include <unistd.h>
 
-QTextStream &cliOut()
-{
-    static QTextStream stream(stdout);
-    return stream;
-}
-
-QTextStream &cliErr()
-{
-    static QTextStream stream(stderr);
-    return stream;
-}
-
 namespace {
 
 constexpr int ExitOk = 0;
@@ -126,27 +114,6 @@ Options:
                  (1 for a chapter, 2 for a section), a tab and its title
 )HELP";
 
-struct Voice
-{
-    QString text;
-    int generation = 0;
-    int index = 0;
-};
-
-// The voices of the families asked for. Each family's library is loaded on first use, so a
-// command that needs one family never waits for the other.
-QList<VoiceCatalog::Entry> voiceList(bool generation4 = true, bool generation5 = true)
-{
-    if (generation4 && generation5)
-        SynthEngine::flite(); // loads on its own thread while eSpeak NG loads
-    QList<VoiceCatalog::Entry> entries;
-    if (generation4)
-        entries = VoiceCatalog::generation4Entries(DirectSS());
-    if (generation5)
-        entries += VoiceCatalog::generation5Entries(SpVoice::GetVoices());
-    return entries;
-}
-
 int usage(const QString &reason)
 {
     err() << "parlanto-cli: " << reason << "\n";
@@ -169,7 +136,7 @@ int listVoices(const QStringList &args)
     }
     if (!reader.problem().isEmpty())
         return usage(reader.problem());
-    const auto entries = voiceList();
+    const auto entries = cliVoiceList();
     if (entries.isEmpty()) {
         err() << "parlanto-cli: no speech engine could be loaded\n";
         return ExitFailure;
@@ -186,42 +153,6 @@ std::optional<int> percent(const QString &value)
     if (!ok || n < 0 || n > 100)
         return std::nullopt;
     return n;
-}
-
-std::optional<Voice> findVoice(const QString &wanted, QStringList *candidates)
-{
-    // A list text names its family, and only that family's library is loaded; so is eSpeak
-    // NG's alone for the default.
-    const QString typed = wanted.trimmed();
-    const bool generation4 = !typed.endsWith(VoiceCatalog::suffix(VoiceCatalog::Generation5));
-    const bool generation5 =
-        !typed.isEmpty() && !typed.endsWith(VoiceCatalog::suffix(VoiceCatalog::Generation4));
-    const auto entries = voiceList(generation4, generation5);
-    if (entries.isEmpty())
-        return std::nullopt;
-    auto toVoice = [](const VoiceCatalog::Entry &e) {
-        return Voice{e.text, VoiceCatalog::generationOf(e.itemData), VoiceCatalog::indexOf(e.itemData)};
-    };
-    // Each entry's language, in list order: eSpeak NG's voices first, as in the list.
-    QStringList languages;
-    if (generation4)
-        for (const auto &voice : SynthEngine::espeak().voices())
-            languages.append(voice.language);
-    if (generation5)
-        for (const auto &voice : SynthEngine::flite().voices())
-            languages.append(voice.language);
-    if (typed.isEmpty()) {
-        // The same choice as the main window's first start: the user's language.
-        return toVoice(
-            entries.at(std::max(0, VoiceCatalog::defaultVoicePosition(languages, QLocale().name()))));
-    }
-    const QList<int> found = VoiceCatalog::matchingVoices(entries, languages, typed);
-    if (found.size() == 1)
-        return toVoice(entries.at(found.first()));
-    if (candidates)
-        for (const int position : found)
-            candidates->append(entries.at(position).text);
-    return std::nullopt;
 }
 
 // A document file, or with "-" a document on standard input, known by its content.
@@ -342,7 +273,7 @@ int speak(const QStringList &args)
     }
 
     QStringList candidates;
-    const auto voice = findVoice(voiceText, &candidates);
+    const auto voice = findCliVoice(voiceText, &candidates);
     if (!voice)
         return voiceNotFound(voiceText, candidates);
     err().flush();
@@ -500,33 +431,6 @@ int printText(const QStringList &args)
 }
 
 } // namespace
-
-std::optional<CliVoice> findCliVoice(const QString &wanted, QStringList *candidates)
-{
-    const auto voice = findVoice(wanted, candidates);
-    if (!voice)
-        return std::nullopt;
-    return CliVoice{voice->text, voice->generation, voice->index};
-}
-
-int voiceNotFound(const QString &wanted, const QStringList &candidates)
-{
-    if (candidates.isEmpty()) {
-        err() << "parlanto-cli: unknown voice '" << wanted << "' (see 'parlanto-cli voices')\n";
-        err().flush();
-        return ExitFailure;
-    }
-    // A long list helps nobody: the first few say what to add to the name.
-    constexpr int Shown = 12;
-    err() << "parlanto-cli: voice '" << wanted << "' could be any of " << candidates.size()
-          << " voices; give more of the name:\n";
-    for (const QString &candidate : candidates.mid(0, Shown))
-        err() << "  " << candidate << "\n";
-    if (candidates.size() > Shown)
-        err() << "  (and " << candidates.size() - Shown << " more)\n";
-    err().flush();
-    return ExitUsage;
-}
 
 int runCli(const QStringList &arguments)
 {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "speech/voice_catalog.h"
+
 #include <QString>
 #include <QStringList>
 #include <QTextStream>
@@ -24,6 +26,10 @@ struct CliVoice
     int generation = 0;
     int index = 0;
 };
+// The voices of the families asked for. Each family's library is loaded on first use, so a
+// command that needs one family never waits for the other.
+QList<VoiceCatalog::Entry> cliVoiceList(bool generation4 = true, bool generation5 = true);
+
 std::optional<CliVoice> findCliVoice(const QString &wanted, QStringList *candidates = nullptr);
 // Tells on standard error that `wanted` picked no voice, or which voices it could be, and
 // returns the exit code: 1 for no voice, 2 (a usage error) for several.

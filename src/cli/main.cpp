@@ -1,33 +1,16 @@
-// parlanto-cli: the headless face of Parlanto's speech engines.
+// parlanto-cli: the headless face of Parlanto's speech engines. It links Qt Core and the
+// engines only; 'send' runs in parlanto-send and the sound device is opened as a library when
+// something is spoken aloud.
 #include "cli/cli_commands.h"
-#include "cli/cli_send.h"
 #include "platform/process_end.h"
 
 #include <QCoreApplication>
-#include <QGuiApplication>
-
-#include <cstdio>
-#include <memory>
 
 namespace {
 
 int run(int argc, char *argv[])
 {
-    QStringList arguments;
-    for (int i = 1; i < argc; ++i)
-        arguments.append(QString::fromLocal8Bit(argv[i]));
-    // Only reading the desktop's selection needs a connection to the display.
-    std::unique_ptr<QCoreApplication> app;
-    if (sendNeedsSelection(arguments)) {
-        if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
-            qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-            std::fputs("parlanto-cli: no desktop session, so there is no selection to read\n", stderr);
-            return 1;
-        }
-        app = std::make_unique<QGuiApplication>(argc, argv);
-    } else {
-        app = std::make_unique<QCoreApplication>(argc, argv);
-    }
+    QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("parlanto-cli"));
     return runCli(QCoreApplication::arguments().mid(1));
 }

@@ -7,10 +7,15 @@
 #include "platform/process_end.h"
 #include "platform/program_folder.h"
 #include "platform/program_picture.h"
+#include "speech/synth_engine.h"
 
 #include <QApplication>
 #include <QIcon>
 #include <QSessionManager>
+
+#include <fontconfig/fontconfig.h>
+
+#include <thread>
 
 namespace {
 
@@ -18,6 +23,12 @@ int run(int argc, char *argv[])
 {
     if (const std::optional<int> status = answerOnTerminal(argc, argv))
         return *status;
+    // Work the first paint needs and the application object does not is started at once, on
+    // threads of its own, while the display connection is made: fontconfig reads its
+    // configuration and font cache (the window's labels need fonts), and eSpeak NG loads its
+    // data and lists its voices (the voice list is filled before the window shows).
+    std::jthread fonts([] { FcInit(); });
+    SynthEngine::espeak();
     // X11 through XWayland where a Wayland session offers it (see display_platform.h).
     const QString platform = choosePreferredDisplayPlatform(argc, argv);
     const std::unique_ptr<QApplication> application = startApplication(argc, argv);
@@ -28,6 +39,8 @@ int run(int argc, char *argv[])
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setWindowIcon(QIcon(programPicture(QStringLiteral("parlanto.png"))));
 
+    // No widget asks for a font before fontconfig is ready.
+    fonts.join();
     AppState state;
     ttsmain window(state);
     // A termination request (logout, kill, Ctrl+C) or the end of the desktop session ends the

@@ -1,11 +1,8 @@
 #include "platform/sound_device.h"
 
 #include "platform/audio_format.h"
-
-#include <QAudioDevice>
-#include <QAudioFormat>
-#include <QAudioSink>
-#include <QMediaDevices>
+#include "platform/program_module.h"
+#include "platform/sound_sink.h"
 
 namespace {
 // How far ahead of the ear the silent real-time output accepts audio.
@@ -14,23 +11,21 @@ constexpr qint64 NullBufferSamples = AudioFormat::SampleRate / 2;
 constexpr qint64 FastBurstBytes = AudioFormat::SampleRate * AudioFormat::BytesPerSample;
 constexpr qsizetype DeviceBufferBytes = AudioFormat::SampleRate * AudioFormat::BytesPerSample / 4;
 
-QtMessageHandler previousHandler = nullptr;
-
-// Without a sound server Qt complains on every look-up; the silent output takes over, so the
-// complaint tells the user nothing.
-void quietSoundServerMessages(QtMsgType type, const QMessageLogContext &context, const QString &message)
+const SoundDeviceModule *soundModule()
 {
-    if (message.startsWith(QLatin1String("PulseAudioService:")))
-        return;
-    if (previousHandler)
-        previousHandler(type, context, message);
+    static const SoundDeviceModule *const module = []() -> const SoundDeviceModule * {
+        const auto entry = reinterpret_cast<SoundDeviceModuleEntry>(
+            programModuleFunction(QStringLiteral("libparlanto_sound.so"), PARLANTO_SOUND_MODULE_ENTRY));
+        return entry ? entry() : nullptr;
+    }();
+    return module;
 }
 
 bool haveOutputDevice()
 {
     static const bool have = [] {
-        previousHandler = qInstallMessageHandler(quietSoundServerMessages);
-        return !QMediaDevices::defaultAudioOutput().isNull();
+        const SoundDeviceModule *module = soundModule();
+        return module && module->haveOutputDevice();
     }();
     return have;
 }
@@ -73,23 +68,16 @@ void SoundOutput::open()
     m_suspended = false;
     m_open = true;
     if (m_mode == AudioMode::Device) {
-        if (!m_sink) {
-            QAudioFormat format;
-            format.setSampleRate(AudioFormat::SampleRate);
-            format.setChannelCount(AudioFormat::Channels);
-            format.setSampleFormat(QAudioFormat::Int16);
-            m_sink = std::make_unique<QAudioSink>(QMediaDevices::defaultAudioOutput(), format);
-        }
+        if (!m_sink)
+            m_sink.reset(soundModule()->createSink(AudioFormat::SampleRate, AudioFormat::Channels));
         // Ask for the full buffer on every start. Qt's PulseAudio sink keeps the size the server
         // granted as its next request, and the server grants about three quarters of a request
         // when it adjusts the latency, so a reused sink would shrink its buffer at each stream
         // until playback starves into a slow, low buzz.
-        m_sink->setBufferSize(DeviceBufferBytes);
-        m_io = m_sink->start();
-        if (!m_io || m_sink->error() != QAudio::NoError) {
+        m_streaming = m_sink->start(DeviceBufferBytes);
+        if (!m_streaming) {
             // No sound server after all: keep time silently so every event still arrives.
             m_sink.reset();
-            m_io = nullptr;
             m_mode = AudioMode::Null;
         }
     }
@@ -98,11 +86,9 @@ void SoundOutput::open()
 
 void SoundOutput::close()
 {
-    if (m_sink && m_io) {
-        m_sink->reset();
+    if (m_sink && m_streaming)
         m_sink->stop();
-    }
-    m_io = nullptr;
+    m_streaming = false;
     m_open = false;
 }
 
@@ -130,7 +116,7 @@ qint64 SoundOutput::write(const char *data, qint64 bytes)
     bytes -= bytes % AudioFormat::BytesPerSample;
     qint64 accepted = bytes;
     if (m_mode == AudioMode::Device) {
-        accepted = m_io->write(data, bytes);
+        accepted = m_sink->write(data, bytes);
         if (accepted < 0)
             accepted = 0;
         accepted -= accepted % AudioFormat::BytesPerSample;
@@ -173,7 +159,7 @@ qint64 SoundOutput::playedSamples()
 bool SoundOutput::drained()
 {
     if (m_mode == AudioMode::Device && m_sink)
-        return playedSamples() >= m_written || m_sink->state() == QAudio::IdleState;
+        return playedSamples() >= m_written || m_sink->idle();
     return playedSamples() >= m_written;
 }
 
@@ -186,7 +172,7 @@ void SoundOutput::suspend()
         m_sinceMark.restart();
     }
     m_suspended = true;
-    if (m_sink && m_io)
+    if (m_sink && m_streaming)
         m_sink->suspend();
 }
 
@@ -197,6 +183,6 @@ void SoundOutput::resume()
     m_suspended = false;
     if (m_mode == AudioMode::Null)
         m_sinceMark.restart();
-    if (m_sink && m_io)
+    if (m_sink && m_streaming)
         m_sink->resume();
 }

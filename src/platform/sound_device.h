@@ -5,8 +5,7 @@
 
 #include <memory>
 
-class QAudioSink;
-class QIODevice;
+class SoundSink;
 
 // How speech reaches the ear: PARLANTO_AUDIO=device (default) plays on the default output,
 // null is a silent output that keeps real time, fast a silent output that takes audio as
@@ -53,6 +52,6 @@ private:
     // Silent real-time clock: position at the mark plus the time since.
     qint64 m_markSamples = 0;
     QElapsedTimer m_sinceMark;
-    std::unique_ptr<QAudioSink> m_sink;
-    QIODevice *m_io = nullptr;
+    std::unique_ptr<SoundSink> m_sink; // the device's stream, from the sound library
+    bool m_streaming = false;
 };

@@ -60,3 +60,7 @@ void TerminationSignals::readPipe()
     while (::read(g_pipe[0], &byte, 1) == 1)
         emit terminationRequested(byte);
 }
+
+// Its meta-object code compiled here, not with the other classes of this folder, so the command
+// line links this class without the window classes.
+#include "moc_termination_signals.cpp"

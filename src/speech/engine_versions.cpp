@@ -1,17 +1,18 @@
 #include "speech/engine_versions.h"
 
+#include "speech/espeak_library.h"
+#include "speech/flite_library.h"
+
 #include <QFileInfo>
 #include <QRegularExpression>
 
-#include <dlfcn.h>
-#include <espeak-ng/speak_lib.h>
-#include <flite.h>
 #include <flite_version.h>
 
 QString espeakVersion()
 {
     // Only reads the library's version text; no synthesis state is touched.
-    const char *version = espeak_Info(nullptr);
+    const EspeakLibrary *espeak = EspeakLibrary::get();
+    const char *version = espeak ? espeak->info(nullptr) : nullptr;
     return version ? QString::fromLatin1(version).section(QLatin1Char(' '), 0, 0) : QString();
 }
 
@@ -19,10 +20,9 @@ QString fliteVersion()
 {
     // libflite has no version call: the loaded library's file name carries it
     // ("libflite.so.2.2"); the headers' version stands in when that cannot be found.
-    Dl_info info = {};
-    if (::dladdr(reinterpret_cast<void *>(&flite_init), &info) != 0 && info.dli_fname) {
+    if (const char *loaded = FliteLibrary::fileName(); *loaded) {
         const QString file =
-            QFileInfo(QFileInfo(QString::fromLocal8Bit(info.dli_fname)).canonicalFilePath()).fileName();
+            QFileInfo(QFileInfo(QString::fromLocal8Bit(loaded)).canonicalFilePath()).fileName();
         static const QRegularExpression soVersion(QStringLiteral("\\.so\\.(\\d+(?:\\.\\d+)+)$"));
         const QRegularExpressionMatch match = soVersion.match(file);
         if (match.hasMatch())

@@ -1,6 +1,7 @@
 #include "speech/espeak_engine.h"
 
 #include "platform/audio_format.h"
+#include "speech/espeak_library.h"
 #include "speech/word_tokens.h"
 
 #include <espeak-ng/speak_lib.h>
@@ -63,11 +64,14 @@ EspeakEngine::~EspeakEngine()
 
 bool EspeakEngine::initialize(QList<EngineVoice> &voices)
 {
-    const int rate = espeak_Initialize(AUDIO_OUTPUT_SYNCHRONOUS, 100, nullptr, espeakINITIALIZE_DONT_EXIT);
+    const EspeakLibrary *espeak = EspeakLibrary::get();
+    if (!espeak)
+        return false;
+    const int rate = espeak->initialize(AUDIO_OUTPUT_SYNCHRONOUS, 100, nullptr, espeakINITIALIZE_DONT_EXIT);
     if (rate <= 0)
         return false;
-    espeak_SetSynthCallback(synthCallback);
-    const espeak_VOICE **list = espeak_ListVoices(nullptr);
+    espeak->setSynthCallback(synthCallback);
+    const espeak_VOICE **list = espeak->listVoices(nullptr);
     for (int i = 0; list && list[i]; ++i) {
         const espeak_VOICE *v = list[i];
         // languages: a priority byte, then a NUL-terminated name, repeated.
@@ -82,20 +86,22 @@ bool EspeakEngine::initialize(QList<EngineVoice> &voices)
 void EspeakEngine::synthesizeChunk(SynthJob &job, const VoiceParams &params, const QString &text, int start,
                                    int end, PcmChunk &out)
 {
+    // The worker only serves jobs once the library has loaded.
+    const EspeakLibrary &espeak = *EspeakLibrary::get();
     if (params.voice != m_loadedVoice) {
-        if (espeak_SetVoiceByName(params.voice.toUtf8().constData()) != EE_OK)
+        if (espeak.setVoiceByName(params.voice.toUtf8().constData()) != EE_OK)
             return;
         m_loadedVoice = params.voice;
         m_loadedRate = m_loadedPitch = -1; // a voice change resets the parameters
     }
     const int rate = qBound(MinRate, params.rate, MaxRate);
     if (rate != m_loadedRate) {
-        espeak_SetParameter(espeakRATE, rate, 0);
+        espeak.setParameter(espeakRATE, rate, 0);
         m_loadedRate = rate;
     }
     const int pitch = qBound(0, params.pitch, 100);
     if (pitch != m_loadedPitch) {
-        espeak_SetParameter(espeakPITCH, pitch, 0);
+        espeak.setParameter(espeakPITCH, pitch, 0);
         m_loadedPitch = pitch;
     }
 
@@ -116,6 +122,6 @@ void EspeakEngine::synthesizeChunk(SynthJob &job, const VoiceParams &params, con
         if (!piece.at(i).isSpace())
             last = piece.at(i);
     const bool sentenceEnd = last == u'.' || last == u'!' || last == u'?';
-    espeak_Synth(utf8.constData(), size_t(utf8.size()) + 1, 0, POS_CHARACTER, 0,
+    espeak.synth(utf8.constData(), size_t(utf8.size()) + 1, 0, POS_CHARACTER, 0,
                  espeakCHARS_UTF8 | (sentenceEnd ? espeakENDPAUSE : 0), &uid, &ctx);
 }

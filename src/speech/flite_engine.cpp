@@ -1,21 +1,12 @@
 #include "speech/flite_engine.h"
 
 #include "platform/audio_format.h"
+#include "speech/flite_library.h"
 #include "speech/resample.h"
-
-#include <flite.h>
 
 #include <cmath>
 #include <cstring>
 #include <memory>
-
-extern "C" {
-cst_voice *register_cmu_us_slt(const char *voxdir);
-cst_voice *register_cmu_us_kal16(const char *voxdir);
-cst_voice *register_cmu_us_awb(const char *voxdir);
-cst_voice *register_cmu_us_rms(const char *voxdir);
-cst_voice *register_cmu_us_kal(const char *voxdir);
-}
 
 namespace {
 
@@ -23,15 +14,14 @@ struct FliteVoiceInfo
 {
     const char *id;
     const char *description;
-    cst_voice *(*registerVoice)(const char *);
 };
 
 constexpr FliteVoiceInfo FliteVoices[] = {
-    {"slt", "Flite slt (US English, female)", register_cmu_us_slt},
-    {"kal16", "Flite kal16 (US English, male)", register_cmu_us_kal16},
-    {"awb", "Flite awb (Scottish English, male)", register_cmu_us_awb},
-    {"rms", "Flite rms (US English, male)", register_cmu_us_rms},
-    {"kal", "Flite kal (US English, male, telephone quality)", register_cmu_us_kal},
+    {"slt", "Flite slt (US English, female)"},
+    {"kal16", "Flite kal16 (US English, male)"},
+    {"awb", "Flite awb (Scottish English, male)"},
+    {"rms", "Flite rms (US English, male)"},
+    {"kal", "Flite kal (US English, male, telephone quality)"},
 };
 
 // The characters Flite's English tokenizer takes as punctuation around a word.
@@ -122,7 +112,10 @@ QByteArray FliteEngine::asciiStandIn(QStringView text)
 
 bool FliteEngine::initialize(QList<EngineVoice> &voices)
 {
-    flite_init();
+    const FliteLibrary *flite = FliteLibrary::get();
+    if (!flite)
+        return false;
+    flite->init();
     for (const auto &info : FliteVoices)
         voices.append(
             {QString::fromLatin1(info.id), QString::fromUtf8(info.description), QStringLiteral("en-us")});
@@ -137,11 +130,11 @@ cst_voice *FliteEngine::voice(const QString &id)
     for (const auto &info : FliteVoices) {
         if (id != QLatin1String(info.id))
             continue;
-        cst_voice *v = info.registerVoice(nullptr);
+        cst_voice *v = FliteLibrary::registerVoice(info.id);
         if (!v)
             return nullptr;
         m_voices[id] = v;
-        m_defaultStretch[id] = get_param_float(v->features, "duration_stretch", 1.0f);
+        m_defaultStretch[id] = FliteLibrary::get()->getParamFloat(v->features, "duration_stretch", 1.0f);
         return v;
     }
     return nullptr;
@@ -175,16 +168,17 @@ void FliteEngine::synthesizePiece(SynthJob &job, const VoiceParams &params, cons
     cst_voice *v = voice(params.voice);
     if (!v)
         return;
+    const FliteLibrary &flite = *FliteLibrary::get();
     const float stretch =
         m_defaultStretch[params.voice] * float(std::pow(3.0, -qBound(-10, params.rate, 10) / 10.0));
-    feat_set_float(v->features, "duration_stretch", stretch);
+    flite.featSetFloat(v->features, "duration_stretch", stretch);
 
     const QStringView piece = QStringView(text).mid(start, end - start);
     const QByteArray ascii = asciiStandIn(piece);
-    cst_utterance *utt = flite_synth_text(ascii.constData(), v);
+    cst_utterance *utt = flite.synthText(ascii.constData(), v);
     if (!utt)
         return;
-    cst_wave *wave = utt_wave(utt);
+    cst_wave *wave = flite.uttWave(utt);
     const int fromRate = wave ? wave->sample_rate : 0;
     // Words are placed from where this piece's audio begins in the stream. The filter holds back
     // the last few milliseconds of each piece, so a word may fall just past the audio given out
@@ -195,12 +189,12 @@ void FliteEngine::synthesizePiece(SynthJob &job, const VoiceParams &params, cons
 
     // Rebuild each token's place in the text from the spacing and punctuation Flite kept.
     int pos = 0;
-    for (cst_item *token = relation_head(utt_relation(utt, "Token")); token && fromRate > 0;
-         token = item_next(token)) {
-        const char *whitespace = item_feat_string(token, "whitespace");
-        const char *prepunctuation = item_feat_string(token, "prepunctuation");
-        const char *name = item_feat_string(token, "name");
-        const char *punc = item_feat_string(token, "punc");
+    for (cst_item *token = flite.relationHead(flite.uttRelation(utt, "Token")); token && fromRate > 0;
+         token = flite.itemNext(token)) {
+        const char *whitespace = flite.itemFeatString(token, "whitespace");
+        const char *prepunctuation = flite.itemFeatString(token, "prepunctuation");
+        const char *name = flite.itemFeatString(token, "name");
+        const char *punc = flite.itemFeatString(token, "punc");
         pos += int(std::strlen(whitespace)) + int(std::strlen(prepunctuation));
         const int length = int(std::strlen(name));
         if (length > 0 && ascii.mid(pos, length) != QByteArray(name)) {
@@ -210,16 +204,17 @@ void FliteEngine::synthesizePiece(SynthJob &job, const VoiceParams &params, cons
         }
         const int wordStart = pos;
         pos += length + int(std::strlen(punc));
-        cst_item *firstWord = item_daughter(token);
+        cst_item *firstWord = flite.itemDaughter(token);
         if (!firstWord || length == 0)
             continue;
         // The word is heard from the end of the segment before its first segment.
         float seconds = 0.0f;
-        cst_item *syllableWord = item_as(firstWord, "SylStructure");
-        if (syllableWord && item_daughter(syllableWord) && item_daughter(item_daughter(syllableWord)))
-            seconds = ffeature_float(firstWord, "R:SylStructure.daughter1.daughter1.R:Segment.p.end");
+        cst_item *syllableWord = flite.itemAs(firstWord, "SylStructure");
+        if (syllableWord && flite.itemDaughter(syllableWord) &&
+            flite.itemDaughter(flite.itemDaughter(syllableWord)))
+            seconds = flite.ffeatureFloat(firstWord, "R:SylStructure.daughter1.daughter1.R:Segment.p.end");
         const qint64 sample = resampler.outputPosition(seconds) - pieceStart;
         out.words.append({sample, start + wordStart, length});
     }
-    delete_utterance(utt);
+    flite.deleteUtterance(utt);
 }

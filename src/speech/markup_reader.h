@@ -45,6 +45,13 @@ void readHtml(const QByteArray &bytes, DocumentBuilder &builder, const XhtmlRead
 // the title and author.
 void readMarkdown(const QByteArray &bytes, DocumentBuilder &builder);
 
+// The text of an HTML page's bytes: in the encoding the page declares, else the one its bytes
+// show.
+QString decodeHtml(const QByteArray &bytes);
+
+// The author a page's <meta name="author"> gives; empty when none.
+QString authorOf(const QString &html);
+
 // The part of an HTML page that holds its own text: the page's main element or its only
 // article when it has one, without scripts, styles, templates, embedded pictures, forms,
 // navigation, side bars, page footers and hidden elements. The head is kept.

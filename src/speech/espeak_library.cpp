@@ -1,0 +1,30 @@
+#include "speech/espeak_library.h"
+
+#include <dlfcn.h>
+
+namespace {
+
+template <typename Function> bool resolve(void *handle, Function &slot, const char *name)
+{
+    slot = reinterpret_cast<Function>(::dlsym(handle, name));
+    return slot != nullptr;
+}
+
+} // namespace
+
+const EspeakLibrary *EspeakLibrary::get()
+{
+    static const EspeakLibrary *const library = []() -> const EspeakLibrary * {
+        void *handle = ::dlopen("libespeak-ng.so.1", RTLD_NOW | RTLD_LOCAL);
+        static EspeakLibrary table;
+        const bool complete = handle && resolve(handle, table.initialize, "espeak_Initialize") &&
+                              resolve(handle, table.setSynthCallback, "espeak_SetSynthCallback") &&
+                              resolve(handle, table.listVoices, "espeak_ListVoices") &&
+                              resolve(handle, table.setVoiceByName, "espeak_SetVoiceByName") &&
+                              resolve(handle, table.setParameter, "espeak_SetParameter") &&
+                              resolve(handle, table.synth, "espeak_Synth") &&
+                              resolve(handle, table.info, "espeak_Info");
+        return complete ? &table : nullptr;
+    }();
+    return library;
+}

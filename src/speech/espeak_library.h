@@ -1,0 +1,20 @@
+#pragma once
+
+#include <espeak-ng/speak_lib.h>
+
+// libespeak-ng, opened when eSpeak NG is first used rather than when the program starts: a
+// process that speaks only with Flite (a convert worker with a Flite voice) never loads it, nor
+// the sound client libraries it brings. Debian's soname is fixed, so it is opened by name.
+struct EspeakLibrary
+{
+    decltype(&::espeak_Initialize) initialize;
+    decltype(&::espeak_SetSynthCallback) setSynthCallback;
+    decltype(&::espeak_ListVoices) listVoices;
+    decltype(&::espeak_SetVoiceByName) setVoiceByName;
+    decltype(&::espeak_SetParameter) setParameter;
+    decltype(&::espeak_Synth) synth;
+    decltype(&::espeak_Info) info;
+
+    // Loaded once; null when it cannot be opened.
+    static const EspeakLibrary *get();
+};
