@@ -26,9 +26,10 @@ struct Run
     QString err;
 };
 
-Run convert(const QStringList &args)
+Run convert(const QStringList &args, const QString &workingFolder = {})
 {
     QProcess process;
+    process.setWorkingDirectory(workingFolder);
     process.start(QStringLiteral(PARLANTO_CLI), QStringList{QStringLiteral("convert")} + args);
     if (!process.waitForFinished(120000))
         return {};
@@ -133,6 +134,17 @@ private slots:
         QVERIFY2(one > 0.5 && two > one, qPrintable(QStringLiteral("%1 %2").arg(one).arg(two)));
         QCOMPARE(QDir(out).entryList(QDir::Files | QDir::Hidden),
                  (QStringList{live, QStringLiteral("one.wav"), QStringLiteral("two.wav")}));
+    }
+
+    // After "--" an argument that looks like an option is a file: "--help" is converted, not
+    // answered with the help.
+    void fileNamedLikeAnOption()
+    {
+        QTemporaryDir dir;
+        QVERIFY(writeText(dir.filePath(QStringLiteral("--help")), "A file with an odd name."));
+        const Run run = convert({QStringLiteral("--"), QStringLiteral("--help")}, dir.path());
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY(wavComplete(dir.filePath(QStringLiteral("--help.wav"))));
     }
 
     // An output that is an input, under any name, or two outputs that are one file: refused

@@ -314,7 +314,9 @@ void printPlan(const ConvertRun &run)
 
 int convertCommand(const QStringList &args)
 {
-    if (args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"))) {
+    // After "--" every argument is a file, even one named "--help".
+    const QStringList beforeFiles = args.mid(0, args.indexOf(QStringLiteral("--")));
+    if (beforeFiles.contains(QStringLiteral("--help")) || beforeFiles.contains(QStringLiteral("-h"))) {
         QTextStream(stdout) << ConvertHelp;
         return ExitOk;
     }
