@@ -12,7 +12,7 @@
 namespace {
 
 using OfficeParts::DeepestStyleChain;
-using OfficeParts::PartStream;
+using OfficeParts::readBody;
 using OfficeParts::readProperties;
 using Token = QXmlStreamReader::TokenType;
 
@@ -124,45 +124,28 @@ private:
 QString wordInlineText(XmlStream &stream)
 {
     QString text;
-    int depth = 1;
     bool inText = false;
-    while (depth > 0) {
-        const Token token = stream.next();
+    stream.walkElement([&](Token token, int) {
         const QXmlStreamReader &reader = stream.reader();
-        switch (token) {
-        case Token::StartElement: {
-            const QStringView name = reader.name();
-            if (reader.namespaceUri() == WordNs &&
-                (name == u"del" || name == u"moveFrom" || name == u"instrText" || name == u"delText")) {
-                stream.skipElement();
-                break;
-            }
-            if (reader.namespaceUri() == CompatibilityNs && name == u"Fallback") {
-                stream.skipElement();
-                break;
-            }
-            ++depth;
-            if (name == u"t")
-                inText = true;
-            else if (name == u"tab" || name == u"br" || name == u"cr" || name == u"p")
-                text += u' ';
-            break;
-        }
-        case Token::EndElement:
-            --depth;
+        if (token == Token::EndElement)
             inText = false;
-            break;
-        case Token::Characters:
-            if (inText)
-                text += reader.text();
-            break;
-        case Token::EndDocument:
-        case Token::Invalid:
-            return collapsedText(text);
-        default:
-            break;
+        if (token == Token::Characters && inText)
+            text += reader.text();
+        if (token != Token::StartElement)
+            return false;
+        const QStringView name = reader.name();
+        if ((reader.namespaceUri() == WordNs &&
+             (name == u"del" || name == u"moveFrom" || name == u"instrText" || name == u"delText")) ||
+            (reader.namespaceUri() == CompatibilityNs && name == u"Fallback")) {
+            stream.skipElement();
+            return true;
         }
-    }
+        if (name == u"t")
+            inText = true;
+        else if (name == u"tab" || name == u"br" || name == u"cr" || name == u"p")
+            text += u' ';
+        return false;
+    });
     return collapsedText(text);
 }
 
@@ -199,33 +182,6 @@ public:
         : m_stream(stream), m_builder(builder), m_styles(styles), m_footnotes(footnotes), m_endnotes(endnotes)
     {}
 
-    bool walk()
-    {
-        for (;;) {
-            switch (m_stream.next()) {
-            case Token::StartElement:
-                start();
-                break;
-            case Token::EndElement:
-                end();
-                break;
-            case Token::Characters:
-                if (m_inText)
-                    append(m_stream.reader().text());
-                break;
-            case Token::EndDocument:
-                return true;
-            case Token::Invalid:
-                return false;
-            default:
-                break;
-            }
-            if (m_builder.full() || m_builder.cancelled())
-                return true;
-        }
-    }
-
-private:
     void start()
     {
         const QXmlStreamReader &reader = m_stream.reader();
@@ -311,6 +267,13 @@ private:
         }
     }
 
+    void text(QStringView characters)
+    {
+        if (m_inText)
+            append(characters);
+    }
+
+private:
     void append(QStringView text)
     {
         if (m_runHidden || m_paragraphDepth == 0)
@@ -325,31 +288,21 @@ private:
     void readParagraphProperties()
     {
         std::optional<int> outline;
-        int depth = 1;
-        while (depth > 0) {
-            const Token token = m_stream.next();
-            if (token == Token::EndDocument || token == Token::Invalid)
-                return;
-            if (token == Token::EndElement) {
-                --depth;
-                continue;
-            }
-            if (token != Token::StartElement)
-                continue;
-            ++depth;
+        const bool whole = m_stream.walkElement([&](Token token, int depth) {
             const QXmlStreamReader &reader = m_stream.reader();
-            if (reader.namespaceUri() != WordNs)
-                continue;
-            if (reader.name() == u"pStyle" && depth == 2) {
+            if (token != Token::StartElement || reader.namespaceUri() != WordNs || depth != 1)
+                return false;
+            if (reader.name() == u"pStyle") {
                 m_paragraphStyle = reader.attributes().value(WordNs, QLatin1String("val")).toString();
-            } else if (reader.name() == u"outlineLvl" && depth == 2) {
+            } else if (reader.name() == u"outlineLvl") {
                 bool ok = false;
                 const int level = reader.attributes().value(WordNs, QLatin1String("val")).toInt(&ok);
                 if (ok)
                     outline = level;
             }
-        }
-        if (m_paragraphDepth != 1)
+            return false;
+        });
+        if (!whole || m_paragraphDepth != 1)
             return;
         m_headingLevel = outline ? (*outline >= 0 && *outline < 9 ? *outline + 1 : 0)
                                  : m_styles.headingLevel(m_paragraphStyle);
@@ -359,27 +312,17 @@ private:
     // w:rPr of a run: hidden directly or through its character style.
     void readRunProperties()
     {
-        int depth = 1;
-        while (depth > 0) {
-            const Token token = m_stream.next();
-            if (token == Token::EndDocument || token == Token::Invalid)
-                return;
-            if (token == Token::EndElement) {
-                --depth;
-                continue;
-            }
-            if (token != Token::StartElement)
-                continue;
-            ++depth;
+        m_stream.walkElement([&](Token token, int depth) {
             const QXmlStreamReader &reader = m_stream.reader();
-            if (reader.namespaceUri() != WordNs || depth != 2)
-                continue;
+            if (token != Token::StartElement || reader.namespaceUri() != WordNs || depth != 1)
+                return false;
             if (reader.name() == u"rStyle" &&
                 m_styles.hidden(reader.attributes().value(WordNs, QLatin1String("val")).toString()))
                 m_runHidden = true;
             else if (reader.name() == u"vanish" || reader.name() == u"specVanish")
                 m_runHidden = isOn(reader.attributes());
-        }
+            return false;
+        });
     }
 
     XmlStream &m_stream;
@@ -444,17 +387,7 @@ QString readWordDocument(ZipArchive &archive, DocumentBuilder &builder)
         readNotes(archive, partOf(u"/endnotes", QStringLiteral("endnotes.xml")));
     readProperties(archive, QStringLiteral("docProps/core.xml"), builder);
 
-    QString error;
-    std::unique_ptr<ZipArchive::Entry> entry = archive.openEntry(main, &error);
-    if (!entry)
-        return error;
-    PartStream document(std::move(entry));
-    WordWalker walker(document.stream, builder, styles, footnotes, endnotes);
-    if (!walker.walk() && builder.size() == 0)
-        return document.entry->error().isEmpty()
-                   ? QStringLiteral("The document is damaged: its text cannot be read.")
-                   : document.entry->error();
-    if (!document.entry->error().isEmpty())
-        return document.entry->error();
-    return QString();
+    return readBody(archive, main, builder, [&](XmlStream &stream) {
+        return WordWalker(stream, builder, styles, footnotes, endnotes);
+    });
 }

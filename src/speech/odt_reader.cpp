@@ -12,7 +12,7 @@
 namespace {
 
 using OfficeParts::DeepestStyleChain;
-using OfficeParts::PartStream;
+using OfficeParts::readBody;
 using OfficeParts::readProperties;
 using Token = QXmlStreamReader::TokenType;
 
@@ -38,31 +38,22 @@ public:
     // holds them.
     void read(XmlStream &stream)
     {
-        int depth = 1;
         QString current;
-        while (depth > 0) {
-            const Token token = stream.next();
-            if (token == Token::EndDocument || token == Token::Invalid)
-                return;
-            if (token == Token::EndElement) {
-                --depth;
-                continue;
-            }
-            if (token != Token::StartElement)
-                continue;
-            ++depth;
+        stream.walkElement([&](Token token, int) {
             const QXmlStreamReader &reader = stream.reader();
-            if (reader.namespaceUri() == StyleNs && reader.name() == u"style") {
+            if (token != Token::StartElement || reader.namespaceUri() != StyleNs)
+                return false;
+            if (reader.name() == u"style") {
                 current = reader.attributes().value(StyleNs, QLatin1String("name")).toString();
                 m_styles[current].parent =
                     reader.attributes().value(StyleNs, QLatin1String("parent-style-name")).toString();
-            } else if (reader.namespaceUri() == StyleNs && reader.name() == u"text-properties" &&
-                       !current.isEmpty()) {
+            } else if (reader.name() == u"text-properties" && !current.isEmpty()) {
                 const QStringView display = reader.attributes().value(TextNs, QLatin1String("display"));
                 if (!display.isEmpty())
                     m_styles[current].hidden = display == u"none";
             }
-        }
+            return false;
+        });
     }
 
     bool hidden(QString name) const
@@ -87,45 +78,29 @@ private:
 QString odfInlineText(XmlStream &stream, const OdfStyles &styles)
 {
     QString text;
-    int depth = 1;
-    while (depth > 0) {
-        const Token token = stream.next();
+    stream.walkElement([&](Token token, int) {
         const QXmlStreamReader &reader = stream.reader();
-        switch (token) {
-        case Token::StartElement: {
-            const QStringView name = reader.name();
-            const bool textNs = reader.namespaceUri() == TextNs;
-            if ((textNs && (name == u"note" || name == u"tracked-changes")) ||
-                (reader.namespaceUri() == OfficeNs && name == u"annotation") ||
-                reader.namespaceUri() == SvgNs ||
-                styles.hidden(reader.attributes().value(TextNs, QLatin1String("style-name")).toString())) {
-                stream.skipElement();
-            } else if (textNs && name == u"s") {
-                text += u' ';
-                stream.skipElement();
-            } else if (textNs && (name == u"tab" || name == u"line-break")) {
-                text += u' ';
-                stream.skipElement();
-            } else {
-                if (textNs && (name == u"p" || name == u"h"))
-                    text += u' ';
-                ++depth;
-            }
-            break;
-        }
-        case Token::EndElement:
-            --depth;
-            break;
-        case Token::Characters:
+        if (token == Token::Characters)
             text += reader.text();
-            break;
-        case Token::EndDocument:
-        case Token::Invalid:
-            return collapsedText(text);
-        default:
-            break;
+        if (token != Token::StartElement)
+            return false;
+        const QStringView name = reader.name();
+        const bool textNs = reader.namespaceUri() == TextNs;
+        if ((textNs && (name == u"note" || name == u"tracked-changes")) ||
+            (reader.namespaceUri() == OfficeNs && name == u"annotation") || reader.namespaceUri() == SvgNs ||
+            styles.hidden(reader.attributes().value(TextNs, QLatin1String("style-name")).toString())) {
+            stream.skipElement();
+            return true;
         }
-    }
+        if (textNs && (name == u"s" || name == u"tab" || name == u"line-break")) {
+            text += u' ';
+            stream.skipElement();
+            return true;
+        }
+        if (textNs && (name == u"p" || name == u"h"))
+            text += u' ';
+        return false;
+    });
     return collapsedText(text);
 }
 
@@ -136,33 +111,6 @@ public:
         : m_stream(stream), m_builder(builder), m_styles(styles)
     {}
 
-    // Reads content.xml; false when it is not well-formed.
-    bool walk()
-    {
-        for (;;) {
-            switch (m_stream.next()) {
-            case Token::StartElement:
-                start();
-                break;
-            case Token::EndElement:
-                end();
-                break;
-            case Token::Characters:
-                text(m_stream.reader().text());
-                break;
-            case Token::EndDocument:
-                return true;
-            case Token::Invalid:
-                return false;
-            default:
-                break;
-            }
-            if (m_builder.full() || m_builder.cancelled())
-                return true;
-        }
-    }
-
-private:
     void start()
     {
         const QXmlStreamReader &reader = m_stream.reader();
@@ -272,6 +220,7 @@ private:
             m_builder.appendCollapsed(characters);
     }
 
+private:
     void appendExact(const QString &characters)
     {
         if (m_paragraphDepth == 0)
@@ -285,25 +234,20 @@ private:
     void readNote()
     {
         QString citation, body;
-        int depth = 1;
-        while (depth > 0) {
-            const Token token = m_stream.next();
-            if (token == Token::EndDocument || token == Token::Invalid)
-                return;
-            if (token == Token::EndElement) {
-                --depth;
-                continue;
-            }
-            if (token != Token::StartElement)
-                continue;
+        const bool whole = m_stream.walkElement([&](Token token, int) {
             const QXmlStreamReader &reader = m_stream.reader();
-            if (reader.namespaceUri() == TextNs && reader.name() == u"note-citation")
+            if (token != Token::StartElement || reader.namespaceUri() != TextNs)
+                return false;
+            if (reader.name() == u"note-citation")
                 citation = collapsedText(m_stream.elementText());
-            else if (reader.namespaceUri() == TextNs && reader.name() == u"note-body")
+            else if (reader.name() == u"note-body")
                 body = odfInlineText(m_stream, m_styles);
             else
-                ++depth;
-        }
+                return false;
+            return true;
+        });
+        if (!whole)
+            return;
         m_builder.deferParagraph(citation.isEmpty() ? body : citation + u' ' + body);
     }
 
@@ -332,17 +276,6 @@ QString readOpenDocumentText(ZipArchive &archive, DocumentBuilder &builder)
     }
     readProperties(archive, QStringLiteral("meta.xml"), builder);
 
-    QString error;
-    std::unique_ptr<ZipArchive::Entry> entry = archive.openEntry(QStringLiteral("content.xml"), &error);
-    if (!entry)
-        return error;
-    PartStream content(std::move(entry));
-    OdfWalker walker(content.stream, builder, styles);
-    if (!walker.walk() && builder.size() == 0)
-        return content.entry->error().isEmpty()
-                   ? QStringLiteral("The document is damaged: its text cannot be read.")
-                   : content.entry->error();
-    if (!content.entry->error().isEmpty())
-        return content.entry->error();
-    return QString();
+    return readBody(archive, QStringLiteral("content.xml"), builder,
+                    [&](XmlStream &stream) { return OdfWalker(stream, builder, styles); });
 }

@@ -1,11 +1,10 @@
 #pragma once
 
+#include "speech/document_builder.h"
 #include "speech/xml_stream.h"
 #include "speech/zip_archive.h"
 
 #include <memory>
-
-class DocumentBuilder;
 
 // What the readers of ODT and DOCX share.
 namespace OfficeParts {
@@ -27,5 +26,47 @@ struct PartStream
         : entry(std::move(opened)), stream([this](QByteArray &piece) { return entry->readPiece(piece); })
     {}
 };
+
+// Reads the part that holds the document's text, read piece by piece: `makeWalker(stream)`
+// makes the walker, whose start(), end() and text(QStringView) are handed each start tag, end
+// tag and text in turn until the part ends or the builder is full or cancelled. Returns why the
+// part could not be read, or an empty text (a damaged part after some text keeps that text).
+template <typename MakeWalker>
+QString readBody(ZipArchive &archive, const QString &part, DocumentBuilder &builder, MakeWalker &&makeWalker)
+{
+    QString error;
+    std::unique_ptr<ZipArchive::Entry> entry = archive.openEntry(part, &error);
+    if (!entry)
+        return error;
+    PartStream body(std::move(entry));
+    auto walker = makeWalker(body.stream);
+    bool wellFormed = true;
+    for (bool more = true; more && !builder.full() && !builder.cancelled();) {
+        switch (body.stream.next()) {
+        case QXmlStreamReader::StartElement:
+            walker.start();
+            break;
+        case QXmlStreamReader::EndElement:
+            walker.end();
+            break;
+        case QXmlStreamReader::Characters:
+            walker.text(body.stream.reader().text());
+            break;
+        case QXmlStreamReader::EndDocument:
+            more = false;
+            break;
+        case QXmlStreamReader::Invalid:
+            more = wellFormed = false;
+            break;
+        default:
+            break;
+        }
+    }
+    if (!body.entry->error().isEmpty())
+        return body.entry->error();
+    if (!wellFormed && builder.size() == 0)
+        return QStringLiteral("The document is damaged: its text cannot be read.");
+    return QString();
+}
 
 } // namespace OfficeParts

@@ -24,46 +24,17 @@ QXmlStreamReader::TokenType XmlStream::next()
 
 void XmlStream::skipElement()
 {
-    int depth = 1;
-    while (depth > 0) {
-        switch (next()) {
-        case QXmlStreamReader::StartElement:
-            ++depth;
-            break;
-        case QXmlStreamReader::EndElement:
-            --depth;
-            break;
-        case QXmlStreamReader::EndDocument:
-        case QXmlStreamReader::Invalid:
-            return;
-        default:
-            break;
-        }
-    }
+    walkElement([](QXmlStreamReader::TokenType, int) { return false; });
 }
 
 QString XmlStream::elementText()
 {
     QString text;
-    int depth = 1;
-    while (depth > 0) {
-        switch (next()) {
-        case QXmlStreamReader::StartElement:
-            ++depth;
-            break;
-        case QXmlStreamReader::EndElement:
-            --depth;
-            break;
-        case QXmlStreamReader::Characters:
+    walkElement([&](QXmlStreamReader::TokenType token, int) {
+        if (token == QXmlStreamReader::Characters)
             text += m_reader.text();
-            break;
-        case QXmlStreamReader::EndDocument:
-        case QXmlStreamReader::Invalid:
-            return text;
-        default:
-            break;
-        }
-    }
+        return false;
+    });
     return text;
 }
 
