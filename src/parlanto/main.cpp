@@ -25,10 +25,11 @@ int run(int argc, char *argv[])
         return *status;
     // Work the first paint needs and the application object does not is started at once, on
     // threads of its own, while the display connection is made: fontconfig reads its
-    // configuration and font cache (the window's labels need fonts), and eSpeak NG loads its
-    // data and lists its voices (the voice list is filled before the window shows).
+    // configuration and font cache (the window's labels need fonts), and eSpeak NG's voices
+    // are listed (the voice list is filled before the window shows): from the list kept by an
+    // earlier start while nothing it came from has changed, else by the engine itself.
     std::jthread fonts([] { FcInit(); });
-    SynthEngine::espeak();
+    std::jthread voices([] { SynthEngine::espeak(); });
     // X11 through XWayland where a Wayland session offers it (see display_platform.h).
     const QString platform = choosePreferredDisplayPlatform(argc, argv);
     const std::unique_ptr<QApplication> application = startApplication(argc, argv);
