@@ -12,12 +12,17 @@
 #include <QApplication>
 #include <QIcon>
 #include <QSessionManager>
+#include <QTimer>
 
 #include <fontconfig/fontconfig.h>
+#include <malloc.h>
 
 #include <thread>
 
 namespace {
+
+// Long enough for the first paint of the window, short next to an idle minute.
+constexpr int StartupMemoryReturnMs = 1000;
 
 int run(int argc, char *argv[])
 {
@@ -58,6 +63,9 @@ int run(int argc, char *argv[])
     // hand-over the running copy refused), which the event loop then returns.
     if (window.Form_Load(arguments.join(QLatin1Char(' '))) == ttsmain::LoadResult::Ended)
         return QApplication::exec();
+    // What only start-up needed (fontconfig's set-up, the voice list read, the threads that did
+    // it) is freed by now but still held by the allocator: it goes back once the window shows.
+    QTimer::singleShot(StartupMemoryReturnMs, [] { malloc_trim(0); });
     return ending.exec();
 }
 
