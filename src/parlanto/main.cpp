@@ -12,12 +12,17 @@
 #include <QApplication>
 #include <QIcon>
 #include <QSessionManager>
+#include <QTimer>
 
 #include <fontconfig/fontconfig.h>
+#include <malloc.h>
 
 #include <thread>
 
 namespace {
+
+// Long enough for the first paint of the window, short next to an idle minute.
+constexpr int StartupMemoryReturnMs = 1000;
 
 int run(int argc, char *argv[])
 {
@@ -25,10 +30,11 @@ int run(int argc, char *argv[])
         return *status;
     // Work the first paint needs and the application object does not is started at once, on
     // threads of its own, while the display connection is made: fontconfig reads its
-    // configuration and font cache (the window's labels need fonts), and eSpeak NG loads its
-    // data and lists its voices (the voice list is filled before the window shows).
+    // configuration and font cache (the window's labels need fonts), and eSpeak NG's voices
+    // are listed (the voice list is filled before the window shows): from the list kept by an
+    // earlier start while nothing it came from has changed, else by the engine itself.
     std::jthread fonts([] { FcInit(); });
-    SynthEngine::espeak();
+    std::jthread voices([] { SynthEngine::espeak(); });
     // X11 through XWayland where a Wayland session offers it (see display_platform.h).
     const QString platform = choosePreferredDisplayPlatform(argc, argv);
     const std::unique_ptr<QApplication> application = startApplication(argc, argv);
@@ -57,6 +63,9 @@ int run(int argc, char *argv[])
     // hand-over the running copy refused), which the event loop then returns.
     if (window.Form_Load(arguments.join(QLatin1Char(' '))) == ttsmain::LoadResult::Ended)
         return QApplication::exec();
+    // What only start-up needed (fontconfig's set-up, the voice list read, the threads that did
+    // it) is freed by now but still held by the allocator: it goes back once the window shows.
+    QTimer::singleShot(StartupMemoryReturnMs, [] { malloc_trim(0); });
     return ending.exec();
 }
 

@@ -2,18 +2,15 @@
 
 #include "platform/audio_format.h"
 #include "platform/sound_device.h"
+#include "platform/sound_sink.h"
 #include "platform/wav_reader.h"
 
-#include <QAudioOutput>
 #include <QCoreApplication>
 #include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
-#include <QMediaFormat>
-#include <QMediaPlayer>
 #include <QPointer>
 #include <QTimer>
-#include <QUrl>
 
 #include <fcntl.h>
 #include <linux/cdrom.h>
@@ -192,85 +189,71 @@ private:
     qint64 m_end = 0;      // sample at which the current playback ends
 };
 
-// A MIDI or AVI file played (sound only) by Qt's media player.
+// A MIDI or AVI file played (sound only) by Qt's media player, in the sound device's library.
 class MediaDevice final : public MciDevice
 {
 public:
-    explicit MediaDevice(const QString &fileName)
-    {
-        if (configuredAudioMode() == AudioMode::Device) {
-            m_audio = std::make_unique<QAudioOutput>();
-            m_player.setAudioOutput(m_audio.get());
-        }
-        connect(&m_player, &QMediaPlayer::mediaStatusChanged, this, [this](QMediaPlayer::MediaStatus status) {
-            if (status == QMediaPlayer::EndOfMedia)
-                reportEnd();
-        });
-        m_player.setSource(QUrl::fromLocalFile(fileName));
-    }
-    bool usable() const { return m_player.isAvailable() && m_player.error() == QMediaPlayer::NoError; }
+    explicit MediaDevice(const SoundDeviceModule &module, const QString &fileName)
+        : m_player(module.createMediaPlayback(fileName, configuredAudioMode() == AudioMode::Device,
+                                              &MediaDevice::ended, this))
+    {}
+    bool usable() const { return m_player->usable(); }
 
     int play(std::optional<qint64> from, qint64 to) override
     {
         Q_UNUSED(to); // the player has no end mark; it plays to the end
-        if (!ready())
+        if (!m_player->ready())
             return MciError::DeviceNotReady;
         if (from)
-            m_player.setPosition(*from);
-        m_player.play();
+            m_player->setPosition(*from);
+        m_player->play();
         return MciError::None;
     }
     int pause() override
     {
-        m_player.pause();
+        m_player->pause();
         return MciError::None;
     }
     int resume() override
     {
-        if (m_player.playbackState() == QMediaPlayer::PausedState)
-            m_player.play();
+        if (m_player->state() == MediaPlayback::State::Paused)
+            m_player->play();
         return MciError::None;
     }
     int stop() override
     {
-        const qint64 at = m_player.position();
-        m_player.pause();
-        m_player.setPosition(at);
+        const qint64 at = m_player->position();
+        m_player->pause();
+        m_player->setPosition(at);
         return MciError::None;
     }
     int seek(qint64 ms) override
     {
-        m_player.pause();
-        m_player.setPosition(ms);
+        m_player->pause();
+        m_player->setPosition(ms);
         return MciError::None;
     }
-    qint64 lengthMs() const override { return qMax<qint64>(0, m_player.duration()); }
-    qint64 positionMs() override { return qMax<qint64>(0, m_player.position()); }
+    qint64 lengthMs() const override { return qMax<qint64>(0, m_player->duration()); }
+    qint64 positionMs() override { return qMax<qint64>(0, m_player->position()); }
     QString mode() override
     {
-        if (!ready())
+        if (!m_player->ready())
             return ModeNotReady;
-        switch (m_player.playbackState()) {
-        case QMediaPlayer::PlayingState:
+        switch (m_player->state()) {
+        case MediaPlayback::State::Playing:
             return ModePlaying;
-        case QMediaPlayer::PausedState:
+        case MediaPlayback::State::Paused:
             return ModePaused;
-        case QMediaPlayer::StoppedState:
+        case MediaPlayback::State::Stopped:
             break;
         }
         return ModeStopped;
     }
 
 private:
-    bool ready() const
-    {
-        const auto status = m_player.mediaStatus();
-        return m_player.error() == QMediaPlayer::NoError && status != QMediaPlayer::NoMedia &&
-               status != QMediaPlayer::LoadingMedia && status != QMediaPlayer::InvalidMedia;
-    }
+    static void ended(void *context) { static_cast<MediaDevice *>(context)->reportEnd(); }
 
-    std::unique_ptr<QAudioOutput> m_audio;
-    QMediaPlayer m_player;
+    std::unique_ptr<MediaPlayback> m_player;
 };
 
 // Open devices by alias, compared without regard to case.
@@ -284,16 +267,6 @@ std::map<QString, std::unique_ptr<MciDevice>> &openDevices()
     }();
     Q_UNUSED(cleared);
     return devices;
-}
-
-// Whether Qt's media player has a back end that decodes anything (and AVI, when asked). On
-// Qt 6.4 the GStreamer back end crashes while making a player when GStreamer's base plugins
-// are missing; they also provide every demuxer, so an empty list of decodable formats tells.
-bool mediaPlayerCanDecode(bool avi)
-{
-    static const QList<QMediaFormat::FileFormat> formats =
-        QMediaFormat().supportedFileFormats(QMediaFormat::Decode);
-    return !formats.isEmpty() && (!avi || formats.contains(QMediaFormat::AVI));
 }
 
 int openDevice(const MciCommand &command)
@@ -315,9 +288,10 @@ int openDevice(const MciCommand &command)
         devices.emplace(key, std::make_unique<WaveDevice>(std::move(*samples)));
         return MciError::None;
     }
-    if (!mediaPlayerCanDecode(command.deviceType == QLatin1String("avivideo")))
+    const SoundDeviceModule *module = soundDeviceModule();
+    if (!module || !module->mediaPlayerCanDecode(command.deviceType == QLatin1String("avivideo")))
         return MciError::CannotLoadDriver;
-    auto media = std::make_unique<MediaDevice>(command.device);
+    auto media = std::make_unique<MediaDevice>(*module, command.device);
     if (!media->usable())
         return MciError::CannotLoadDriver;
     devices.emplace(key, std::move(media));

@@ -4,7 +4,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 
 #include <cerrno>
 #include <csignal>
@@ -41,6 +40,24 @@ bool writeAll(int fd, const char *data, size_t size)
         size -= size_t(written);
     }
     return true;
+}
+
+// The process id in a part file's name ".<name>.<pid>.part", else 0.
+qint64 partOwner(QStringView name)
+{
+    const QLatin1StringView suffix(".part");
+    if (!name.startsWith(u'.') || !name.endsWith(suffix) || name.contains(u'\n'))
+        return 0;
+    const QStringView stem = name.chopped(suffix.size());
+    const qsizetype dot = stem.lastIndexOf(u'.');
+    // At least one character of the name between the leading dot and the one before the id.
+    if (dot < 2 || dot + 1 >= stem.size())
+        return 0;
+    const QStringView digits = stem.mid(dot + 1);
+    for (const QChar c : digits)
+        if (c < u'0' || c > u'9')
+            return 0;
+    return digits.toLongLong();
 }
 
 } // namespace
@@ -141,16 +158,15 @@ bool processRunning(qint64 pid)
 
 int removeStale(const QString &folder)
 {
-    static const QRegularExpression partName(QStringLiteral(R"(^\..+\.(\d+)\.part$)"));
     const QDir dir(folder);
     int removed = 0;
-    const QStringList names =
-        dir.entryList({QStringLiteral(".*.part")}, QDir::Files | QDir::Hidden | QDir::System);
+    // Names are matched by hand: this runs at every start, and a pattern would cost a regular
+    // expression compiled for the one pass.
+    const QStringList names = dir.entryList(QDir::Files | QDir::Hidden | QDir::System);
     for (const QString &name : names) {
-        const QRegularExpressionMatch match = partName.match(name);
-        if (!match.hasMatch())
+        const qint64 pid = partOwner(name);
+        if (pid <= 0)
             continue;
-        const qint64 pid = match.captured(1).toLongLong();
         const QFileInfo info(dir.filePath(name));
         if (info.isSymLink() || info.ownerId() != ::getuid())
             continue;

@@ -5,7 +5,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QRegularExpression>
 #include <QtEndian>
 
 #include <algorithm>
@@ -159,9 +158,19 @@ void removeStaleRecordTemporaries(const QString &folder)
 {
     PartFile::removeStale(folder);
     // Earlier versions wrote "<record>.ini.XXXXXX", with the six characters mkostemp chose.
-    static const QRegularExpression temporaryName(QStringLiteral("^.+\\.ini\\.[A-Za-z0-9]{6}$"));
+    const auto temporaryName = [](QStringView name) {
+        const QLatin1StringView ini(".ini.");
+        constexpr qsizetype Random = 6;
+        if (name.size() < 1 + ini.size() + Random || name.contains(u'\n') ||
+            !name.chopped(Random).endsWith(ini))
+            return false;
+        for (const QChar c : name.last(Random))
+            if (!(c >= u'A' && c <= u'Z') && !(c >= u'a' && c <= u'z') && !(c >= u'0' && c <= u'9'))
+                return false;
+        return true;
+    };
     QDir dir(folder);
-    for (const QString &name : dir.entryList({QStringLiteral("*.ini.*")}, QDir::Files | QDir::Hidden))
-        if (temporaryName.match(name).hasMatch())
+    for (const QString &name : dir.entryList(QDir::Files | QDir::Hidden))
+        if (temporaryName(name))
             dir.remove(name);
 }

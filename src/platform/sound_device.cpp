@@ -11,7 +11,17 @@ constexpr qint64 NullBufferSamples = AudioFormat::SampleRate / 2;
 constexpr qint64 FastBurstBytes = AudioFormat::SampleRate * AudioFormat::BytesPerSample;
 constexpr qsizetype DeviceBufferBytes = AudioFormat::SampleRate * AudioFormat::BytesPerSample / 4;
 
-const SoundDeviceModule *soundModule()
+bool haveOutputDevice()
+{
+    static const bool have = [] {
+        const SoundDeviceModule *module = soundDeviceModule();
+        return module && module->haveOutputDevice();
+    }();
+    return have;
+}
+} // namespace
+
+const SoundDeviceModule *soundDeviceModule()
 {
     static const SoundDeviceModule *const module = []() -> const SoundDeviceModule * {
         const auto entry = reinterpret_cast<SoundDeviceModuleEntry>(
@@ -20,16 +30,6 @@ const SoundDeviceModule *soundModule()
     }();
     return module;
 }
-
-bool haveOutputDevice()
-{
-    static const bool have = [] {
-        const SoundDeviceModule *module = soundModule();
-        return module && module->haveOutputDevice();
-    }();
-    return have;
-}
-} // namespace
 
 AudioMode configuredAudioMode()
 {
@@ -69,7 +69,7 @@ void SoundOutput::open()
     m_open = true;
     if (m_mode == AudioMode::Device) {
         if (!m_sink)
-            m_sink.reset(soundModule()->createSink(AudioFormat::SampleRate, AudioFormat::Channels));
+            m_sink.reset(soundDeviceModule()->createSink(AudioFormat::SampleRate, AudioFormat::Channels));
         // Ask for the full buffer on every start. Qt's PulseAudio sink keeps the size the server
         // granted as its next request, and the server grants about three quarters of a request
         // when it adjusts the latency, so a reused sink would shrink its buffer at each stream

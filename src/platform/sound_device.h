@@ -6,6 +6,7 @@
 #include <memory>
 
 class SoundSink;
+struct SoundDeviceModule;
 
 // How speech reaches the ear: PARLANTO_AUDIO=device (default) plays on the default output,
 // null is a silent output that keeps real time, fast a silent output that takes audio as
@@ -17,6 +18,10 @@ enum class AudioMode
     Fast
 };
 AudioMode configuredAudioMode();
+
+// The sound device's library (see sound_sink.h), opened on the first call; null when it cannot
+// be opened.
+const SoundDeviceModule *soundDeviceModule();
 
 // One output stream of 22050 Hz 16-bit mono PCM. Each speaking object has its own, so
 // several can sound at once. Played position is counted in samples since open().

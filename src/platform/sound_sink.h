@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QString>
 #include <QtGlobal>
 
 // The sound device behind SoundOutput. It lives in a small library of its own (libparlanto_sound,
@@ -22,6 +23,30 @@ public:
     virtual void resume() = 0;
 };
 
+// A MIDI or AVI file played, sound only, by Qt's media player (the media command strings'
+// "sequencer" and "avivideo" devices).
+class MediaPlayback
+{
+public:
+    enum class State
+    {
+        Stopped,
+        Playing,
+        Paused
+    };
+    virtual ~MediaPlayback() = default;
+    // The player has a back end and no error so far.
+    virtual bool usable() const = 0;
+    // The file is loaded and can play.
+    virtual bool ready() const = 0;
+    virtual State state() const = 0;
+    virtual void play() = 0;
+    virtual void pause() = 0;
+    virtual void setPosition(qint64 ms) = 0;
+    virtual qint64 position() const = 0;
+    virtual qint64 duration() const = 0;
+};
+
 // What the library offers, through its one exported function.
 struct SoundDeviceModule
 {
@@ -29,6 +54,12 @@ struct SoundDeviceModule
     bool (*haveOutputDevice)();
     // A sink for 16-bit PCM at the given rate and channel count on the default output.
     SoundSink *(*createSink)(int sampleRate, int channels);
+    // Whether Qt's media player decodes anything at all (and AVI, when asked).
+    bool (*mediaPlayerCanDecode)(bool avi);
+    // A player for `fileName`, sounding on the default output when `audible`; `ended` is called
+    // (on the calling thread) when playback reaches the end by itself.
+    MediaPlayback *(*createMediaPlayback)(const QString &fileName, bool audible, void (*ended)(void *context),
+                                          void *context);
 };
 
 #define PARLANTO_SOUND_MODULE_ENTRY "parlanto_sound_device_module"

@@ -2,8 +2,13 @@
 
 #include "platform/audio_format.h"
 #include "speech/espeak_library.h"
+#include "speech/voice_list_cache.h"
 #include "speech/word_tokens.h"
 
+#include <QFile>
+#include <QFileInfo>
+
+#include <dlfcn.h>
 #include <espeak-ng/speak_lib.h>
 
 #include <vector>
@@ -50,11 +55,35 @@ int synthCallback(short *wav, int samples, espeak_EVENT *events)
     return ctx->job->isCancelled() ? 1 : 0;
 }
 
+const QString CacheName = QStringLiteral("espeak-ng-voices");
+
+// What chooses the library and the data folder besides their content: the library search path,
+// the data folder named in the environment and the one in the home folder, which eSpeak NG
+// prefers to its own.
+QByteArray cacheSettings()
+{
+    const QByteArray named = qgetenv("ESPEAK_DATA_PATH");
+    const QByteArray home = qgetenv("HOME");
+    const auto here = [](const QByteArray &path) {
+        return QFileInfo::exists(QFile::decodeName(path)) ? '1' : '0';
+    };
+    return "LD_LIBRARY_PATH=" + qgetenv("LD_LIBRARY_PATH") + "\nESPEAK_DATA_PATH=" + named + '\n' +
+           here(named + "/espeak-ng-data") + here(named + "/phontab") + "\nHOME=" + home + '\n' +
+           here(home + "/espeak-ng-data") + '\n';
+}
+
 } // namespace
 
 EspeakEngine::EspeakEngine()
 {
-    startWorker();
+    // The list the engine gave last time, while nothing it was read from has changed: the
+    // library and its data are then loaded by the first job, not at start.
+    if (std::optional<QList<EngineVoice>> voices = VoiceListCache::read(CacheName, cacheSettings())) {
+        m_listFromCache = true;
+        startOnFirstJob(std::move(*voices));
+    } else {
+        startWorker();
+    }
 }
 
 EspeakEngine::~EspeakEngine()
@@ -80,6 +109,14 @@ bool EspeakEngine::initialize(QList<EngineVoice> &voices)
         // Some voice files carry blanks around the name ("Cherokee "); the list shows it without.
         voices.append({QString::fromUtf8(v->identifier), QString::fromUtf8(v->name).trimmed(), language});
     }
+    const char *dataFolder = nullptr;
+    espeak->info(&dataFolder);
+    Dl_info library{};
+    if (!m_listFromCache && !voices.isEmpty() && dataFolder &&
+        ::dladdr(reinterpret_cast<void *>(espeak->initialize), &library) && library.dli_fname)
+        VoiceListCache::write(
+            CacheName, cacheSettings(),
+            {{QFile::decodeName(library.dli_fname), QFile::decodeName(dataFolder)}, voices});
     return !voices.isEmpty();
 }
 

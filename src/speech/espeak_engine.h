@@ -19,6 +19,7 @@ private:
     void synthesizeChunk(SynthJob &job, const VoiceParams &params, const QString &text, int start, int end,
                          PcmChunk &out) override;
 
+    bool m_listFromCache = false; // set before the worker starts
     QString m_loadedVoice;
     int m_loadedRate = -1;
     int m_loadedPitch = -1;

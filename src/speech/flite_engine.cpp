@@ -3,6 +3,9 @@
 #include "platform/audio_format.h"
 #include "speech/flite_library.h"
 #include "speech/resample.h"
+#include "speech/voice_list_cache.h"
+
+#include <QFile>
 
 #include <cmath>
 #include <cstring>
@@ -83,11 +86,25 @@ bool onlyBlanksFrom(const QString &text, int from)
     return true;
 }
 
+const QString CacheName = QStringLiteral("flite-voices");
+
+// The library is found along the library search path.
+QByteArray cacheSettings()
+{
+    return "LD_LIBRARY_PATH=" + qgetenv("LD_LIBRARY_PATH") + '\n';
+}
+
 } // namespace
 
 FliteEngine::FliteEngine()
 {
-    startWorker();
+    // While the library is the one that listed the voices last time, it is loaded by the first job.
+    if (std::optional<QList<EngineVoice>> voices = VoiceListCache::read(CacheName, cacheSettings())) {
+        m_listFromCache = true;
+        startOnFirstJob(std::move(*voices));
+    } else {
+        startWorker();
+    }
 }
 
 FliteEngine::~FliteEngine()
@@ -119,6 +136,9 @@ bool FliteEngine::initialize(QList<EngineVoice> &voices)
     for (const auto &info : FliteVoices)
         voices.append(
             {QString::fromLatin1(info.id), QString::fromUtf8(info.description), QStringLiteral("en-us")});
+    if (!m_listFromCache)
+        VoiceListCache::write(CacheName, cacheSettings(),
+                              {{QFile::decodeName(FliteLibrary::fileName())}, voices});
     return true;
 }
 

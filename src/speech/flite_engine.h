@@ -30,6 +30,7 @@ private:
                          StreamResampler &resampler, PcmChunk &out);
     cst_voice_struct *voice(const QString &id);
 
+    bool m_listFromCache = false; // set before the worker starts
     std::map<QString, cst_voice_struct *> m_voices;
     std::map<QString, float> m_defaultStretch;
 };

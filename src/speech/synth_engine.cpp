@@ -39,6 +39,17 @@ void SynthEngine::startWorker()
     m_thread = std::thread([this] { run(); });
 }
 
+void SynthEngine::startOnFirstJob(QList<EngineVoice> voices)
+{
+    std::lock_guard lock(m_mutex);
+    for (const EngineVoice &voice : voices)
+        m_languageOf.insert(voice.id, voice.language);
+    m_voices = std::move(voices);
+    m_listKnown = true;
+    m_available = true;
+    m_ready = true;
+}
+
 void SynthEngine::stopWorker()
 {
     std::vector<std::shared_ptr<SynthJob>> jobs;
@@ -79,6 +90,9 @@ std::shared_ptr<SynthJob> SynthEngine::submit(const QString &text, const VoicePa
     {
         std::lock_guard lock(m_mutex);
         m_jobs.push_back(job);
+        // A list known beforehand left the library unloaded until now.
+        if (!m_thread.joinable() && !m_stopping)
+            m_thread = std::thread([this] { run(); });
     }
     m_wakeup.notify_all();
     return job;
@@ -120,9 +134,12 @@ void SynthEngine::run()
         QList<EngineVoice> voices;
         const bool ok = initialize(voices);
         std::lock_guard lock(m_mutex);
-        m_voices = voices;
-        for (const EngineVoice &voice : voices)
-            m_languageOf.insert(voice.id, voice.language);
+        // A list known beforehand stays as it was shown: jobs and list positions refer to it.
+        if (!m_listKnown) {
+            m_voices = voices;
+            for (const EngineVoice &voice : voices)
+                m_languageOf.insert(voice.id, voice.language);
+        }
         m_available = ok;
         m_ready = true;
     }

@@ -47,8 +47,12 @@ public:
 
 protected:
     SynthEngine() = default;
-    void startWorker(); // each final back end calls this from its constructor
-    void stopWorker();  // and this from its destructor
+    // Each final back end calls one of these from its constructor: startWorker loads the library
+    // at once and lists its voices; startOnFirstJob takes `voices` as the list (the engine's own,
+    // kept from an earlier run) and loads the library when the first job arrives.
+    void startWorker();
+    void startOnFirstJob(QList<EngineVoice> voices);
+    void stopWorker(); // and this from its destructor
 
 private:
     // Worker thread: load the library and list its voices; false when unusable.
@@ -72,6 +76,7 @@ private:
     bool m_stopping = false;
     bool m_ready = false;
     bool m_available = false;
+    bool m_listKnown = false; // the voices came with startOnFirstJob
     QList<EngineVoice> m_voices;
     QHash<QString, QString> m_languageOf; // voice id -> language; worker thread only
     std::condition_variable m_readyCondition;
