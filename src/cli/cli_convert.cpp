@@ -355,6 +355,11 @@ int convertCommand(const QStringList &args)
     // The MP3 encoder threads come and go; with an arena each, freed memory would stay with
     // every one of them.
     mallopt(M_ARENA_MAX, 2);
+    // The large blocks (a part's audio waiting its turn, a stretch on its way to the encoder)
+    // are mapped for themselves and given back when freed. Left to itself, malloc raises this
+    // limit to the largest block freed so far, and then keeps such blocks in a heap that does
+    // not shrink.
+    mallopt(M_MMAP_THRESHOLD, 256 * 1024);
     ConvertOutputs::removeStaleParts(options, run);
     // A book's chapters go to a folder of their own, made for them.
     if (options.chapters)

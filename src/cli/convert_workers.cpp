@@ -151,7 +151,7 @@ class PartConversion
 {
 public:
     PartConversion(const ConvertOptions &options, QList<ConvertItem> &items, ConvertProgress &progress)
-        : m_options(options), m_inputs(items), m_progress(progress)
+        : m_options(options), m_inputs(items), m_progress(progress), m_keepWords(options.lrc || options.srt)
     {}
 
     int run()
@@ -186,6 +186,7 @@ private:
         bool failed = false;
         std::unique_ptr<ConvertOutput> file;
         QList<ConvertPlan::Word> words;
+        qsizetype textSize = 0;
         qint64 samples = 0;
         int partCount = 0, partsJoined = 0;
     };
@@ -194,6 +195,7 @@ private:
         int output = 0, start = 0, end = 0;
         bool ended = false, failed = false, assigned = false;
         QString error;
+        QByteArray text; // UTF-8, until it is sent
         QByteArray waiting, words, endRecord;
     };
     struct Worker
@@ -262,9 +264,17 @@ private:
             }
             const QList<ConvertPlan::Part> parts = ConvertPlan::parts(out->text, m_options.partChars);
             out->partCount = int(parts.size());
+            out->textSize = out->text.size();
             const int index = int(m_outputs.size());
-            for (const ConvertPlan::Part &part : parts)
-                m_parts.push_back({index, part.start, part.end, false, false, false, {}, {}, {}, {}});
+            for (const ConvertPlan::Part &part : parts) {
+                QByteArray text = QStringView(out->text).mid(part.start, part.end - part.start).toUtf8();
+                text.squeeze(); // made with room for three bytes a character
+                m_parts.push_back({index, part.start, part.end, false, false, false, {}, text, {}, {}, {}});
+            }
+            // Each part carries its own text until a worker has it; the whole text is kept
+            // for the subtitles only.
+            if (!m_keepWords)
+                out->text = QString();
             m_outputs.push_back(std::move(out));
             return true;
         }
@@ -332,6 +342,7 @@ private:
         const Output &out = *m_outputs[size_t(part.output)];
         if (out.failed) {
             part.ended = part.assigned = true;
+            part.text = QByteArray();
             m_laneNext[size_t(chosenLane)] += Lanes;
             return true;
         }
@@ -339,9 +350,9 @@ private:
             return false;
         m_laneNext[size_t(chosenLane)] += Lanes;
         part.assigned = true;
-        const QByteArray text = QStringView(out.text).mid(part.start, part.end - part.start).toUtf8();
         chosen->part = int(index);
-        chosen->process->write(QStringLiteral("P %1\n").arg(text.size()).toLatin1() + text);
+        chosen->process->write(QStringLiteral("P %1\n").arg(part.text.size()).toLatin1() + part.text);
+        part.text = QByteArray();
         return true;
     }
 
@@ -365,7 +376,8 @@ private:
                 else
                     part.waiting.append(payload);
             } else if (type == WordsFrame) {
-                part.words.append(payload);
+                if (m_keepWords)
+                    part.words.append(payload);
             } else if (type == EndFrame || type == FailFrame) {
                 part.ended = true;
                 if (type == EndFrame) {
@@ -377,7 +389,9 @@ private:
                 w.part = -1;
             }
         }
-        w.inbox.remove(0, at);
+        // Only the start of a frame is left over: kept in a block of its own, so that the
+        // inbox does not creep along a block that only ever grows.
+        w.inbox = at < w.inbox.size() ? w.inbox.mid(at) : QByteArray();
         feed();
     }
 
@@ -458,10 +472,10 @@ private:
             }
             out.samples += pcm;
             m_progress.setLabel(QFileInfo(out.file->name()).fileName());
-            m_progress.setCurrent(double(part.end) / double(std::max<qsizetype>(1, out.text.size())),
+            m_progress.setCurrent(double(part.end) / double(std::max<qsizetype>(1, out.textSize)),
                                   out.samples);
         }
-        part = Part{part.output, part.start, part.end, true, part.failed, true, {}, {}, {}, {}};
+        part = Part{part.output, part.start, part.end, true, part.failed, true, {}, {}, {}, {}, {}};
         if (++out.partsJoined == out.partCount)
             finishOutput(out);
     }
@@ -500,6 +514,8 @@ private:
     const ConvertOptions &m_options;
     QList<ConvertItem> &m_inputs;
     ConvertProgress &m_progress;
+    // Where each word is heard is kept for the subtitles only: a long book has a great many.
+    const bool m_keepWords;
     QEventLoop m_loop;
     std::vector<std::unique_ptr<Worker>> m_workers;
     std::vector<std::unique_ptr<Output>> m_outputs;

@@ -49,7 +49,9 @@ bool LameEncoder::encode(const int16_t *samples, qint64 count, QByteArray &out)
     if (!m_lame)
         return false;
     while (count > 0) {
-        const int n = int(std::min<qint64>(count, 1 << 16));
+        // LAME keeps a float copy of each call's samples as large as the largest call: taken
+        // 8,192 at a time that stays small, and the frames are the same.
+        const int n = int(std::min<qint64>(count, 1 << 13));
         const qsizetype at = out.size();
         const int room = n * 5 / 4 + 7200; // the most LAME asks for
         out.resize(at + room);
@@ -175,10 +177,12 @@ std::optional<QByteArray> encodeStretch(std::vector<int16_t> samples, int bitrat
 } // namespace
 
 Mp3Writer::Mp3Writer(const QString &fileName, const EncoderSettings &settings, const AudioTags &tags)
-    : EncodedWriter(fileName),
-      m_encoder(settings.bitrate, settings.vbr && fileName != QLatin1String("-"), settings.vbr), m_tags(tags),
-      m_chunked(!settings.vbr), m_bitrate(settings.bitrate), m_threads(std::max(1, settings.threads))
-{}
+    : EncodedWriter(fileName), m_tags(tags), m_chunked(!settings.vbr), m_bitrate(settings.bitrate),
+      m_threads(std::max(1, settings.threads))
+{
+    if (!m_chunked)
+        m_encoder.emplace(settings.bitrate, fileName != QLatin1String("-"), true);
+}
 
 Mp3Writer::~Mp3Writer()
 {
@@ -189,8 +193,15 @@ Mp3Writer::~Mp3Writer()
 
 bool Mp3Writer::start()
 {
-    if (!m_encoder.isReady())
-        return fail(m_encoder.errorString());
+    // The stretches' encoders are made as they are needed: one made now tells at once whether
+    // LAME takes the settings.
+    if (m_chunked) {
+        if (const LameEncoder probe(m_bitrate, false, false, false); !probe.isReady())
+            return fail(probe.errorString());
+        m_pcm.reserve(size_t(StretchFrames * FrameSamples + 2 * MarginSamples));
+    } else if (!m_encoder->isReady()) {
+        return fail(m_encoder->errorString());
+    }
     if (!put(id3Tag(m_tags)))
         return false;
     m_streamStart = position();
@@ -225,7 +236,7 @@ bool Mp3Writer::writeReady(bool wait)
 {
     while (!m_stretches.empty()) {
         auto &front = m_stretches.front();
-        if (!wait && m_stretches.size() < size_t(2 * m_threads) &&
+        if (!wait && m_stretches.size() <= size_t(m_threads) &&
             front.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
             return true;
         const std::optional<QByteArray> bytes = front.get();
@@ -241,17 +252,25 @@ bool Mp3Writer::writeReady(bool wait)
 bool Mp3Writer::encode(const int16_t *samples, qint64 count)
 {
     if (m_chunked) {
-        m_pcm.insert(m_pcm.end(), samples, samples + count);
-        while (m_pcmStart + qint64(m_pcm.size()) >=
-               m_nextStretch + StretchFrames * FrameSamples + MarginSamples) {
-            dispatch(false);
-            if (!writeReady(false))
-                return false;
+        // Taken in no further than the next stretch needs, however much comes at once: what is
+        // held here stays one stretch and its margins.
+        while (count > 0) {
+            const qint64 needed = m_nextStretch + StretchFrames * FrameSamples + MarginSamples -
+                                  (m_pcmStart + qint64(m_pcm.size()));
+            const qint64 n = std::min(count, needed);
+            m_pcm.insert(m_pcm.end(), samples, samples + n);
+            samples += n;
+            count -= n;
+            if (n == needed) {
+                dispatch(false);
+                if (!writeReady(false))
+                    return false;
+            }
         }
         return true;
     }
-    if (!m_encoder.encode(samples, count, m_buffer))
-        return fail(m_encoder.errorString());
+    if (!m_encoder->encode(samples, count, m_buffer))
+        return fail(m_encoder->errorString());
     const bool ok = put(m_buffer);
     m_buffer.clear();
     return ok;
@@ -263,11 +282,11 @@ bool Mp3Writer::finish()
         dispatch(true);
         return writeReady(true);
     }
-    if (!m_encoder.flush(m_buffer))
-        return fail(m_encoder.errorString());
+    if (!m_encoder->flush(m_buffer))
+        return fail(m_encoder->errorString());
     if (!put(m_buffer))
         return false;
     m_buffer.clear();
-    const QByteArray frame = m_encoder.informationFrame();
+    const QByteArray frame = m_encoder->informationFrame();
     return frame.isEmpty() || !canSeek() || putAt(m_streamStart, frame);
 }

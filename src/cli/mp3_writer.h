@@ -50,9 +50,9 @@ private:
 // opens with an ID3v2.4 tag.
 //
 // At a constant bit rate the stream is encoded in stretches of a fixed number of frames on
-// threads of their own (up to twice `settings.threads` at once, so that taking in the speech
-// seldom waits; with one, here): each stretch by an encoder of its own that also hears a few
-// frames before and after it, so that its frames join their neighbours' without a seam,
+// threads of their own (up to one more than `settings.threads` at once, so that taking in the
+// speech seldom waits; with one, here): each stretch by an encoder of its own that also hears
+// a few frames before and after it, so that its frames join their neighbours' without a seam,
 // and keeps only its own frames. The stretches do not depend on the number of threads, so
 // neither do the bytes. With a variable bit rate one encoder takes the whole stream, and the
 // information frame after the tag tells players the exact length (on a pipe, which cannot be
@@ -72,7 +72,7 @@ private:
     void dispatch(bool last);
     bool writeReady(bool wait);
 
-    LameEncoder m_encoder;
+    std::optional<LameEncoder> m_encoder; // with a variable bit rate only
     AudioTags m_tags;
     QByteArray m_buffer;
     qint64 m_streamStart = 0;
