@@ -2,6 +2,7 @@
 #include "support/test_home.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
@@ -68,6 +69,66 @@ private slots:
                      .exitCode,
                  0);
         QVERIFY(lines.contains(QStringLiteral("English (America) (TTS4.0)")));
+    }
+
+    // The voice list is kept between starts, but never outlives what it was made from: a voice
+    // file added, edited or removed in eSpeak NG's data folder shows in the next list, and a
+    // damaged kept list is listed afresh.
+    void voicesFollowTheDataFolder()
+    {
+        QTemporaryDir dir;
+        const QString data = dir.filePath(QStringLiteral("espeak-ng-data"));
+        const QDir system(QStringLiteral("/usr/lib/x86_64-linux-gnu/espeak-ng-data"));
+        QVERIFY(system.exists());
+        QVERIFY(QDir().mkpath(data));
+        for (const QString &name : system.entryList(QDir::AllEntries | QDir::NoDotAndDotDot)) {
+            if (name != QLatin1String("voices") && name != QLatin1String("lang")) {
+                QVERIFY(QFile::link(system.filePath(name), data + QLatin1Char('/') + name));
+                continue;
+            }
+            QDirIterator files(system.filePath(name), QDir::Files, QDirIterator::Subdirectories);
+            while (files.hasNext()) {
+                const QString from = files.next();
+                const QString to = data + QLatin1Char('/') + system.relativeFilePath(from);
+                QVERIFY(QDir().mkpath(QFileInfo(to).path()) && QFile::copy(from, to));
+            }
+        }
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("ESPEAK_DATA_PATH"), dir.path());
+        environment.insert(QStringLiteral("XDG_CACHE_HOME"), dir.filePath(QStringLiteral("cache")));
+        process.setProcessEnvironment(environment);
+        const auto voices = [&process] {
+            process.start(QStringLiteral(PARLANTO_CLI), {QStringLiteral("voices")});
+            process.waitForFinished(60000);
+            return QString::fromUtf8(process.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+        };
+        const QStringList original = voices();
+        QVERIFY(original.contains(QStringLiteral("English (America) (TTS4.0)")));
+        QCOMPARE(voices(), original);
+        const QString kept = dir.filePath(QStringLiteral("cache/parlanto/espeak-ng-voices"));
+        QVERIFY(QFileInfo(kept).size() > 0);
+
+        const QString added = data + QStringLiteral("/lang/zzz");
+        const auto write = [](const QString &path, const QByteArray &content) {
+            QFile file(path);
+            return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+                   file.write(content) == content.size();
+        };
+        const QString voiceLine = QStringLiteral("Zzyzx Test (TTS4.0)");
+        QVERIFY(write(added, "name Zzyzx Test\nlanguage zz\n"));
+        QStringList listed = voices();
+        QCOMPARE(listed.size(), original.size() + 1);
+        QVERIFY(listed.contains(voiceLine));
+        // The same length, written within the same second: only the content differs.
+        QVERIFY(write(added, "name Zzyzx Tess\nlanguage zz\n"));
+        listed = voices();
+        QVERIFY(!listed.contains(voiceLine) && listed.contains(QStringLiteral("Zzyzx Tess (TTS4.0)")));
+        QVERIFY(QFile::remove(added));
+        QCOMPARE(voices(), original);
+        QVERIFY(write(kept, QByteArray("\x50\x45\x76\x43\0\0\0\1 damaged", 16)));
+        QCOMPARE(voices(), original);
+        QCOMPARE(voices(), original);
     }
 
     void speakWritesWavAndWords_data()

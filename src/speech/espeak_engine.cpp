@@ -2,10 +2,12 @@
 
 #include "platform/audio_format.h"
 #include "speech/espeak_library.h"
+#include "speech/espeak_voice_cache.h"
 #include "speech/word_tokens.h"
 
 #include <espeak-ng/speak_lib.h>
 
+#include <optional>
 #include <vector>
 
 namespace {
@@ -62,6 +64,15 @@ EspeakEngine::~EspeakEngine()
     stopWorker();
 }
 
+bool EspeakEngine::knownVoices(QList<EngineVoice> &voices)
+{
+    std::optional<QList<EngineVoice>> kept = EspeakVoiceCache::load();
+    if (!kept)
+        return false;
+    voices = std::move(*kept);
+    return true;
+}
+
 bool EspeakEngine::initialize(QList<EngineVoice> &voices)
 {
     const EspeakLibrary *espeak = EspeakLibrary::get();
@@ -71,6 +82,13 @@ bool EspeakEngine::initialize(QList<EngineVoice> &voices)
     if (rate <= 0)
         return false;
     espeak->setSynthCallback(synthCallback);
+    if (!voices.isEmpty())
+        return true;
+    const char *dataFolder = nullptr;
+    espeak->info(&dataFolder);
+    const QString folder = dataFolder ? QString::fromLocal8Bit(dataFolder) : QString();
+    const QString library = QString::fromLocal8Bit(EspeakLibrary::fileName());
+    const QByteArray stamp = EspeakVoiceCache::stamp(folder, library);
     const espeak_VOICE **list = espeak->listVoices(nullptr);
     for (int i = 0; list && list[i]; ++i) {
         const espeak_VOICE *v = list[i];
@@ -80,7 +98,11 @@ bool EspeakEngine::initialize(QList<EngineVoice> &voices)
         // Some voice files carry blanks around the name ("Cherokee "); the list shows it without.
         voices.append({QString::fromUtf8(v->identifier), QString::fromUtf8(v->name).trimmed(), language});
     }
-    return !voices.isEmpty();
+    if (voices.isEmpty())
+        return false;
+    if (dataFolder && !library.isEmpty())
+        EspeakVoiceCache::store(stamp, folder, library, voices);
+    return true;
 }
 
 void EspeakEngine::synthesizeChunk(SynthJob &job, const VoiceParams &params, const QString &text, int start,

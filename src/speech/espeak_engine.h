@@ -15,6 +15,7 @@ public:
     static constexpr int DefaultRate = 175;
 
 private:
+    bool knownVoices(QList<EngineVoice> &voices) override;
     bool initialize(QList<EngineVoice> &voices) override;
     void synthesizeChunk(SynthJob &job, const VoiceParams &params, const QString &text, int start, int end,
                          PcmChunk &out) override;

@@ -28,3 +28,12 @@ const EspeakLibrary *EspeakLibrary::get()
     }();
     return library;
 }
+
+const char *EspeakLibrary::fileName()
+{
+    const EspeakLibrary *library = get();
+    Dl_info info = {};
+    if (!library || ::dladdr(reinterpret_cast<void *>(library->initialize), &info) == 0 || !info.dli_fname)
+        return "";
+    return info.dli_fname;
+}

@@ -114,19 +114,40 @@ std::shared_ptr<SynthJob> SynthEngine::nextHungryJob()
     return nullptr;
 }
 
-void SynthEngine::run()
+bool SynthEngine::knownVoices(QList<EngineVoice> &)
+{
+    return false;
+}
+
+void SynthEngine::publish(const QList<EngineVoice> &voices, bool available)
 {
     {
-        QList<EngineVoice> voices;
-        const bool ok = initialize(voices);
         std::lock_guard lock(m_mutex);
         m_voices = voices;
+        m_languageOf.clear();
         for (const EngineVoice &voice : voices)
             m_languageOf.insert(voice.id, voice.language);
-        m_available = ok;
+        m_available = available;
         m_ready = true;
     }
     m_readyCondition.notify_all();
+}
+
+void SynthEngine::run()
+{
+    // Voices known from an earlier start are offered at once, while the library loads; jobs
+    // wait for the load below all the same.
+    QList<EngineVoice> voices;
+    const bool known = knownVoices(voices);
+    if (known)
+        publish(voices, true);
+    const bool ok = initialize(voices);
+    if (!known) {
+        publish(voices, ok);
+    } else if (!ok) {
+        std::lock_guard lock(m_mutex);
+        m_available = false;
+    }
 
     for (;;) {
         std::shared_ptr<SynthJob> job;

@@ -51,7 +51,11 @@ protected:
     void stopWorker();  // and this from its destructor
 
 private:
-    // Worker thread: load the library and list its voices; false when unusable.
+    // Worker thread: the voices the library gave at an earlier start, when that list still
+    // holds; false when they are not known. They are offered before the library loads.
+    virtual bool knownVoices(QList<EngineVoice> &voices);
+    // Worker thread: load the library and list its voices, unless `voices` already holds the
+    // known ones; false when unusable.
     virtual bool initialize(QList<EngineVoice> &voices) = 0;
     // Worker thread: synthesise text[start, end) into `out`; word marks carry positions in
     // `text` and samples from the start of this piece. Stops early when the job is cancelled.
@@ -59,6 +63,7 @@ private:
                                  int end, PcmChunk &out) = 0;
 
     void run();
+    void publish(const QList<EngineVoice> &voices, bool available);
     void startPart(SynthJob &job);
     void speakPiece(SynthJob &job);
     std::shared_ptr<SynthJob> nextHungryJob();
