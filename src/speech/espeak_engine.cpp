@@ -19,6 +19,10 @@ struct SynthContext
     WordEventFilter *filter = nullptr;
     const std::vector<int> *codePointToUtf16 = nullptr;
     int base = 0; // position of the piece within the whole text
+    // The first piece of a job hands its audio on as the library makes it, so that the first
+    // sound does not wait for the whole sentence; `handed` counts the samples given so far.
+    bool streaming = false;
+    qint64 handed = 0;
 };
 
 int synthCallback(short *wav, int samples, espeak_EVENT *events)
@@ -46,9 +50,17 @@ int synthCallback(short *wav, int samples, espeak_EVENT *events)
         ctx = static_cast<SynthContext *>(events->user_data);
     if (!ctx)
         return 0;
-    if (wav && samples > 0)
-        ctx->out->pcm.append(reinterpret_cast<const char *>(wav),
-                             qsizetype(samples) * AudioFormat::BytesPerSample);
+    if (wav && samples > 0) {
+        if (ctx->streaming) {
+            ctx->job->push({QByteArray(reinterpret_cast<const char *>(wav),
+                                       qsizetype(samples) * AudioFormat::BytesPerSample),
+                            {}});
+            ctx->handed += samples;
+        } else {
+            ctx->out->pcm.append(reinterpret_cast<const char *>(wav),
+                                 qsizetype(samples) * AudioFormat::BytesPerSample);
+        }
+    }
     return ctx->job->isCancelled() ? 1 : 0;
 }
 
@@ -62,10 +74,15 @@ EspeakEngine::EspeakEngine()
 EspeakEngine::~EspeakEngine()
 {
     stopWorker();
+    if (m_loader.joinable())
+        m_loader.join();
 }
 
 bool EspeakEngine::knownVoices(QList<EngineVoice> &voices)
 {
+    // The library loads on a thread of its own while the kept list is checked; initialize()
+    // waits for it where it needs it.
+    m_loader = std::thread([] { EspeakLibrary::get(); });
     std::optional<QList<EngineVoice>> kept = EspeakVoiceCache::load();
     if (!kept)
         return false;
@@ -137,6 +154,7 @@ void EspeakEngine::synthesizeChunk(SynthJob &job, const VoiceParams &params, con
     }
     WordEventFilter filter(piece);
     SynthContext ctx{&job, &out, &filter, &codePointToUtf16, start};
+    ctx.streaming = start == 0 && job.spokenPart().originalStart == 0;
     const QByteArray utf8 = piece.toUtf8();
     unsigned int uid = 0;
     QChar last;
@@ -146,4 +164,7 @@ void EspeakEngine::synthesizeChunk(SynthJob &job, const VoiceParams &params, con
     const bool sentenceEnd = last == u'.' || last == u'!' || last == u'?';
     espeak.synth(utf8.constData(), size_t(utf8.size()) + 1, 0, POS_CHARACTER, 0,
                  espeakCHARS_UTF8 | (sentenceEnd ? espeakENDPAUSE : 0), &uid, &ctx);
+    // Word marks count from the start of the audio that comes with them, after what was handed.
+    for (WordMark &word : out.words)
+        word.sample -= ctx.handed;
 }

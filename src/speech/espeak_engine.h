@@ -2,6 +2,8 @@
 
 #include "speech/synth_engine.h"
 
+#include <thread>
+
 // eSpeak NG (generation 4). The library allows one synthesis at a time per process, so its
 // worker thread is the only caller. Rate is in words per minute (80..450), pitch 0..100.
 class EspeakEngine final : public SynthEngine
@@ -20,6 +22,7 @@ private:
     void synthesizeChunk(SynthJob &job, const VoiceParams &params, const QString &text, int start, int end,
                          PcmChunk &out) override;
 
+    std::thread m_loader; // started and joined on the worker's behalf
     QString m_loadedVoice;
     int m_loadedRate = -1;
     int m_loadedPitch = -1;
