@@ -454,20 +454,28 @@ private slots:
 
         const QString sox = QStandardPaths::findExecutable(QStringLiteral("sox"));
         QVERIFY2(!sox.isEmpty(), "sox is installed by scripts/install-deps");
-        QProcess speak, reader;
-        speak.setStandardOutputProcess(&reader);
-        const QString raw = dir.filePath(QStringLiteral("piped.raw"));
-        reader.start(sox, {QStringLiteral("-t"), QStringLiteral("wav"), QStringLiteral("-"),
-                           QStringLiteral("-t"), QStringLiteral("raw"), raw});
-        speak.start(QStringLiteral(PARLANTO_CLI), {QStringLiteral("speak"), QStringLiteral("--voice"), voice,
-                                                   QStringLiteral("--wav"), QStringLiteral("-"), text});
-        QVERIFY(speak.waitForFinished(60000) && reader.waitForFinished(60000));
-        QCOMPARE(speak.exitCode(), 0);
-        QCOMPARE(reader.exitCode(), 0);
-        QCOMPARE(QString::fromUtf8(reader.readAllStandardError()), QString());
-        QFile piped(raw);
-        QVERIFY(piped.open(QIODevice::ReadOnly));
-        QVERIFY(piped.readAll() == expected.mid(44));
+        // A pipe named as the file takes the same stream as '-'; so does a device.
+        for (const QString &target : {QStringLiteral("-"), QStringLiteral("/dev/stdout")}) {
+            QProcess speak, reader;
+            speak.setStandardOutputProcess(&reader);
+            const QString raw = dir.filePath(QStringLiteral("piped.raw"));
+            reader.start(sox, {QStringLiteral("-t"), QStringLiteral("wav"), QStringLiteral("-"),
+                               QStringLiteral("-t"), QStringLiteral("raw"), raw});
+            speak.start(QStringLiteral(PARLANTO_CLI), {QStringLiteral("speak"), QStringLiteral("--voice"),
+                                                       voice, QStringLiteral("--wav"), target, text});
+            QVERIFY(speak.waitForFinished(60000) && reader.waitForFinished(60000));
+            QCOMPARE(QString::fromUtf8(speak.readAllStandardError()), QString());
+            QCOMPARE(speak.exitCode(), 0);
+            QCOMPARE(reader.exitCode(), 0);
+            QCOMPARE(QString::fromUtf8(reader.readAllStandardError()), QString());
+            QFile piped(raw);
+            QVERIFY(piped.open(QIODevice::ReadOnly));
+            QVERIFY(piped.readAll() == expected.mid(44));
+        }
+        const Run toNull = cli({QStringLiteral("speak"), QStringLiteral("--voice"), voice,
+                                QStringLiteral("--wav"), QStringLiteral("/dev/null"), text});
+        QCOMPARE(toNull.err, QString());
+        QCOMPARE(toNull.exitCode, 0);
 
         QProcess redirected;
         const QString target = dir.filePath(QStringLiteral("redirected.wav"));

@@ -28,8 +28,10 @@
 #include <QTextStream>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <optional>
 #include <unistd.h>
 
@@ -299,15 +301,28 @@ int speak(const QStringList &args)
         if (target.part != target.file)
             QFile::remove(target.part);
     });
-    std::unique_ptr<WavWriter> writer;
-    if (toStandardOutput)
-        writer = std::make_unique<WavStreamWriter>(STDOUT_FILENO);
-    else if (!wavFile.isEmpty())
-        writer = std::make_unique<WavWriter>(target.part);
     const auto cannotWrite = [&](const QString &why) {
         err() << "parlanto-cli: cannot write " << wavName << ": " << why << "\n";
         return ExitFailure;
     };
+    // A device or a pipe named as the file (/dev/null, /dev/stdout) cannot go back to patch the
+    // header: it takes the WAV as a stream, as standard output does.
+    int device = -1;
+    auto closeDevice = qScopeGuard([&] {
+        if (device >= 0)
+            ::close(device);
+    });
+    std::unique_ptr<WavWriter> writer;
+    if (toStandardOutput) {
+        writer = std::make_unique<WavStreamWriter>(STDOUT_FILENO);
+    } else if (!wavFile.isEmpty() && target.part == target.file) {
+        device = ::open(QFile::encodeName(target.file).constData(), O_WRONLY | O_CLOEXEC);
+        if (device < 0)
+            return cannotWrite(qt_error_string(errno));
+        writer = std::make_unique<WavStreamWriter>(device);
+    } else if (!wavFile.isEmpty()) {
+        writer = std::make_unique<WavWriter>(target.part);
+    }
 
     WordPrinter printer(text);
     QEventLoop loop;

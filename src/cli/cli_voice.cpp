@@ -1,6 +1,5 @@
 #include "cli/cli_commands.h"
 
-#include "speech/directss.h"
 #include "speech/spvoice.h"
 #include "speech/synth_engine.h"
 #include "speech/voice_catalog.h"
@@ -23,18 +22,29 @@ QTextStream &cliErr()
     return stream;
 }
 
+namespace {
+
+QList<VoiceCatalog::Entry> voiceList(const QList<EngineVoice> &espeak, bool generation5)
+{
+    QStringList names;
+    names.reserve(espeak.size());
+    for (const EngineVoice &voice : espeak)
+        names.append(voice.name);
+    QList<VoiceCatalog::Entry> entries = VoiceCatalog::generation4Entries(names);
+    if (generation5)
+        entries += VoiceCatalog::generation5Entries(SpVoice::GetVoices());
+    return entries;
+}
+
+} // namespace
+
 // The voices of the families asked for. Each family's library is loaded on first use, so a
 // command that needs one family never waits for the other.
 QList<VoiceCatalog::Entry> cliVoiceList(bool generation4, bool generation5)
 {
     if (generation4 && generation5)
-        SynthEngine::flite(); // loads on its own thread while eSpeak NG loads
-    QList<VoiceCatalog::Entry> entries;
-    if (generation4)
-        entries = VoiceCatalog::generation4Entries(DirectSS());
-    if (generation5)
-        entries += VoiceCatalog::generation5Entries(SpVoice::GetVoices());
-    return entries;
+        SynthEngine::flite(); // loads on its own thread while eSpeak NG's voices are found
+    return voiceList(generation4 ? SynthEngine::espeak().voices() : QList<EngineVoice>(), generation5);
 }
 
 std::optional<CliVoice> findCliVoice(const QString &wanted, QStringList *candidates)
@@ -45,7 +55,10 @@ std::optional<CliVoice> findCliVoice(const QString &wanted, QStringList *candida
     const bool generation4 = !typed.endsWith(VoiceCatalog::suffix(VoiceCatalog::Generation5));
     const bool generation5 =
         !typed.isEmpty() && !typed.endsWith(VoiceCatalog::suffix(VoiceCatalog::Generation4));
-    const auto entries = cliVoiceList(generation4, generation5);
+    if (generation4 && generation5)
+        SynthEngine::flite();
+    const QList<EngineVoice> espeak = generation4 ? SynthEngine::espeak().voices() : QList<EngineVoice>();
+    const auto entries = voiceList(espeak, generation5);
     if (entries.isEmpty())
         return std::nullopt;
     auto toVoice = [](const VoiceCatalog::Entry &e) {
@@ -53,9 +66,8 @@ std::optional<CliVoice> findCliVoice(const QString &wanted, QStringList *candida
     };
     // Each entry's language, in list order: eSpeak NG's voices first, as in the list.
     QStringList languages;
-    if (generation4)
-        for (const auto &voice : SynthEngine::espeak().voices())
-            languages.append(voice.language);
+    for (const auto &voice : espeak)
+        languages.append(voice.language);
     if (generation5)
         for (const auto &voice : SynthEngine::flite().voices())
             languages.append(voice.language);

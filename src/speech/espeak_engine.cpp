@@ -8,9 +8,9 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <dlfcn.h>
 #include <espeak-ng/speak_lib.h>
 
+#include <optional>
 #include <vector>
 
 namespace {
@@ -22,6 +22,10 @@ struct SynthContext
     WordEventFilter *filter = nullptr;
     const std::vector<int> *codePointToUtf16 = nullptr;
     int base = 0; // position of the piece within the whole text
+    // The first piece of a job hands its audio on as the library makes it, so that the first
+    // sound does not wait for the whole sentence; `handed` counts the samples given so far.
+    bool streaming = false;
+    qint64 handed = 0;
 };
 
 int synthCallback(short *wav, int samples, espeak_EVENT *events)
@@ -49,9 +53,17 @@ int synthCallback(short *wav, int samples, espeak_EVENT *events)
         ctx = static_cast<SynthContext *>(events->user_data);
     if (!ctx)
         return 0;
-    if (wav && samples > 0)
-        ctx->out->pcm.append(reinterpret_cast<const char *>(wav),
-                             qsizetype(samples) * AudioFormat::BytesPerSample);
+    if (wav && samples > 0) {
+        if (ctx->streaming) {
+            ctx->job->push({QByteArray(reinterpret_cast<const char *>(wav),
+                                       qsizetype(samples) * AudioFormat::BytesPerSample),
+                            {}});
+            ctx->handed += samples;
+        } else {
+            ctx->out->pcm.append(reinterpret_cast<const char *>(wav),
+                                 qsizetype(samples) * AudioFormat::BytesPerSample);
+        }
+    }
     return ctx->job->isCancelled() ? 1 : 0;
 }
 
@@ -100,6 +112,9 @@ bool EspeakEngine::initialize(QList<EngineVoice> &voices)
     if (rate <= 0)
         return false;
     espeak->setSynthCallback(synthCallback);
+    // The list shown stays as it was kept: listing again would only delay the first job.
+    if (m_listFromCache)
+        return true;
     const espeak_VOICE **list = espeak->listVoices(nullptr);
     for (int i = 0; list && list[i]; ++i) {
         const espeak_VOICE *v = list[i];
@@ -111,12 +126,10 @@ bool EspeakEngine::initialize(QList<EngineVoice> &voices)
     }
     const char *dataFolder = nullptr;
     espeak->info(&dataFolder);
-    Dl_info library{};
-    if (!m_listFromCache && !voices.isEmpty() && dataFolder &&
-        ::dladdr(reinterpret_cast<void *>(espeak->initialize), &library) && library.dli_fname)
-        VoiceListCache::write(
-            CacheName, cacheSettings(),
-            {{QFile::decodeName(library.dli_fname), QFile::decodeName(dataFolder)}, voices});
+    const char *library = EspeakLibrary::fileName();
+    if (!voices.isEmpty() && dataFolder && *library)
+        VoiceListCache::write(CacheName, cacheSettings(),
+                              {{QFile::decodeName(library), QFile::decodeName(dataFolder)}, voices});
     return !voices.isEmpty();
 }
 
@@ -152,6 +165,7 @@ void EspeakEngine::synthesizeChunk(SynthJob &job, const VoiceParams &params, con
     }
     WordEventFilter filter(piece);
     SynthContext ctx{&job, &out, &filter, &codePointToUtf16, start};
+    ctx.streaming = start == 0 && job.spokenPart().originalStart == 0;
     const QByteArray utf8 = piece.toUtf8();
     unsigned int uid = 0;
     QChar last;
@@ -161,4 +175,7 @@ void EspeakEngine::synthesizeChunk(SynthJob &job, const VoiceParams &params, con
     const bool sentenceEnd = last == u'.' || last == u'!' || last == u'?';
     espeak.synth(utf8.constData(), size_t(utf8.size()) + 1, 0, POS_CHARACTER, 0,
                  espeakCHARS_UTF8 | (sentenceEnd ? espeakENDPAUSE : 0), &uid, &ctx);
+    // Word marks count from the start of the audio that comes with them, after what was handed.
+    for (WordMark &word : out.words)
+        word.sample -= ctx.handed;
 }

@@ -15,7 +15,9 @@ template <typename Function> bool resolve(void *handle, Function &slot, const ch
 const EspeakLibrary *EspeakLibrary::get()
 {
     static const EspeakLibrary *const library = []() -> const EspeakLibrary * {
-        void *handle = ::dlopen("libespeak-ng.so.1", RTLD_NOW | RTLD_LOCAL);
+        // Bound lazily, as in a program linked with it: of the sound libraries it brings along,
+        // only the functions called are bound, not every one of them at once.
+        void *handle = ::dlopen("libespeak-ng.so.1", RTLD_LAZY | RTLD_LOCAL);
         static EspeakLibrary table;
         const bool complete = handle && resolve(handle, table.initialize, "espeak_Initialize") &&
                               resolve(handle, table.setSynthCallback, "espeak_SetSynthCallback") &&
@@ -27,4 +29,13 @@ const EspeakLibrary *EspeakLibrary::get()
         return complete ? &table : nullptr;
     }();
     return library;
+}
+
+const char *EspeakLibrary::fileName()
+{
+    const EspeakLibrary *library = get();
+    Dl_info info = {};
+    if (!library || ::dladdr(reinterpret_cast<void *>(library->initialize), &info) == 0 || !info.dli_fname)
+        return "";
+    return info.dli_fname;
 }

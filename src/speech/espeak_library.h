@@ -17,4 +17,6 @@ struct EspeakLibrary
 
     // Loaded once; null when it cannot be opened.
     static const EspeakLibrary *get();
+    // The file libespeak-ng was loaded from; empty when it is not loaded.
+    static const char *fileName();
 };
