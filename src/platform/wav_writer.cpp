@@ -74,9 +74,7 @@ QString WavWriter::errorString() const
 bool WavWriter::open()
 {
     m_error.clear();
-    // Unbuffered: each write reaches the file at once, so a disk that fills up fails the write
-    // that does not fit, with its reason, rather than a later flush of what Qt held back.
-    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
+    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return false;
     m_dataBytes = 0;
     m_failed = !writeAll(m_file, header(0).constData(), 44);
