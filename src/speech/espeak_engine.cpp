@@ -11,9 +11,12 @@
 #include <espeak-ng/speak_lib.h>
 
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace {
+
+constexpr qsizetype StreamedBytes = 16 * 1024;
 
 struct SynthContext
 {
@@ -54,14 +57,13 @@ int synthCallback(short *wav, int samples, espeak_EVENT *events)
     if (!ctx)
         return 0;
     if (wav && samples > 0) {
-        if (ctx->streaming) {
-            ctx->job->push({QByteArray(reinterpret_cast<const char *>(wav),
-                                       qsizetype(samples) * AudioFormat::BytesPerSample),
-                            {}});
-            ctx->handed += samples;
-        } else {
-            ctx->out->pcm.append(reinterpret_cast<const char *>(wav),
-                                 qsizetype(samples) * AudioFormat::BytesPerSample);
+        ctx->out->pcm.append(reinterpret_cast<const char *>(wav),
+                             qsizetype(samples) * AudioFormat::BytesPerSample);
+        // Handed on in pieces no smaller than a file's write buffer, so that each goes to the
+        // file at once and a failing write is seen, with its reason, when it is made.
+        if (ctx->streaming && ctx->out->pcm.size() >= StreamedBytes) {
+            ctx->handed += ctx->out->pcm.size() / AudioFormat::BytesPerSample;
+            ctx->job->push({std::exchange(ctx->out->pcm, QByteArray()), {}});
         }
     }
     return ctx->job->isCancelled() ? 1 : 0;
