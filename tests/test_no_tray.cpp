@@ -120,11 +120,12 @@ private slots:
         windowManager.setProcessEnvironment(server->environment());
         windowManager.start(QStringLiteral("openbox"), {});
         QVERIFY(windowManager.waitForStarted());
-        // Running once it has claimed the screen.
+        // Running once it has claimed the screen; at the start of a loaded parallel run that has
+        // taken over half a minute.
         QTRY_VERIFY_WITH_TIMEOUT(run(QStringLiteral("xprop"),
                                      {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")})
                                      .text.contains(QLatin1String("window id")),
-                                 10000);
+                                 90000);
     }
 
     void cleanupTestCase()
