@@ -14,7 +14,6 @@
 #include "platform/wav_writer.h"
 #include "speech/directss.h"
 #include "speech/document_reader.h"
-#include "speech/espeak_library.h"
 #include "speech/rate_pitch.h"
 #include "speech/spvoice.h"
 #include "speech/synth_engine.h"
@@ -34,7 +33,6 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <optional>
-#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -258,10 +256,6 @@ int speak(const QStringList &args)
     }
     if (!reader.problem().isEmpty())
         return usage(reader.problem());
-    // eSpeak NG's library loads while the text is read and the voice looked up (a kept voice
-    // list needs no library), so that the first sound does not wait for both in turn.
-    if (!voiceText.trimmed().endsWith(VoiceCatalog::suffix(VoiceCatalog::Generation5)))
-        std::thread([] { EspeakLibrary::get(); }).detach();
     // The WAV stream takes standard output whole: nothing else may be printed into it, and a
     // terminal would only show noise.
     const bool toStandardOutput = wavFile == QLatin1String("-");

@@ -1,6 +1,6 @@
-// parlanto-cli: the headless face of Parlanto's speech engines. It links Qt Core and the
-// engines only; 'send' runs in parlanto-send and the sound device is opened as a library when
-// something is spoken aloud.
+// The command line itself: Qt Core and the engines, nothing of the desktop; 'send' runs in
+// parlanto-send and the sound device is opened as a library when something is spoken aloud.
+// The parlanto-cli program loads this library and calls parlanto_cli_main.
 #include "cli/cli_commands.h"
 #include "platform/process_end.h"
 
@@ -17,7 +17,7 @@ int run(int argc, char *argv[])
 
 } // namespace
 
-int main(int argc, char *argv[])
+extern "C" __attribute__((visibility("default"))) int parlanto_cli_main(int argc, char *argv[])
 {
     const int status = run(argc, argv);
     cliOut().flush();

@@ -110,7 +110,7 @@ bool EspeakEngine::initialize(QList<EngineVoice> &voices)
     const EspeakLibrary *espeak = EspeakLibrary::get();
     if (!espeak)
         return false;
-    const int rate = espeak->initialize(AUDIO_OUTPUT_SYNCHRONOUS, 100, nullptr, espeakINITIALIZE_DONT_EXIT);
+    const int rate = espeak->start();
     if (rate <= 0)
         return false;
     espeak->setSynthCallback(synthCallback);

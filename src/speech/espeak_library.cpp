@@ -31,6 +31,15 @@ const EspeakLibrary *EspeakLibrary::get()
     return library;
 }
 
+int EspeakLibrary::start() const
+{
+    using Started = int (*)();
+    if (const auto started = reinterpret_cast<Started>(::dlsym(RTLD_DEFAULT, "parlanto_espeak_started")))
+        if (const int rate = started(); rate > 0)
+            return rate;
+    return initialize(AUDIO_OUTPUT_SYNCHRONOUS, 100, nullptr, espeakINITIALIZE_DONT_EXIT);
+}
+
 const char *EspeakLibrary::fileName()
 {
     const EspeakLibrary *library = get();

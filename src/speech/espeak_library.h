@@ -15,6 +15,11 @@ struct EspeakLibrary
     decltype(&::espeak_Synth) synth;
     decltype(&::espeak_Info) info;
 
+    // Starts the library as the engines use it (synchronous, errors returned rather than
+    // ended on), or takes over the start the running program made while it loaded: parlanto-cli
+    // starts eSpeak NG for `speak` before Qt is loaded. The sample rate; <= 0 when it fails.
+    int start() const;
+
     // Loaded once; null when it cannot be opened.
     static const EspeakLibrary *get();
     // The file libespeak-ng was loaded from; empty when it is not loaded.
