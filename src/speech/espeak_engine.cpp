@@ -91,8 +91,11 @@ QByteArray cacheSettings()
 EspeakEngine::EspeakEngine()
 {
     // The list the engine gave last time, while nothing it was read from has changed: the
-    // library and its data are then loaded by the first job, not at start.
-    if (std::optional<QList<EngineVoice>> voices = VoiceListCache::read(CacheName, cacheSettings())) {
+    // library and its data are then loaded by the first job, not at start. When the program has
+    // started the library already, its own list is as near.
+    if (EspeakLibrary::startedByProgram()) {
+        startWorker();
+    } else if (std::optional<QList<EngineVoice>> voices = VoiceListCache::read(CacheName, cacheSettings())) {
         m_listFromCache = true;
         startOnFirstJob(std::move(*voices));
     } else {
@@ -110,14 +113,14 @@ bool EspeakEngine::initialize(QList<EngineVoice> &voices)
     const EspeakLibrary *espeak = EspeakLibrary::get();
     if (!espeak)
         return false;
-    const int rate = espeak->start();
-    if (rate <= 0)
+    const EspeakLibrary::Start started = espeak->start();
+    if (started.rate <= 0)
         return false;
     espeak->setSynthCallback(synthCallback);
     // The list shown stays as it was kept: listing again would only delay the first job.
     if (m_listFromCache)
         return true;
-    const espeak_VOICE **list = espeak->listVoices(nullptr);
+    const espeak_VOICE **list = started.voices ? started.voices : espeak->listVoices(nullptr);
     for (int i = 0; list && list[i]; ++i) {
         const espeak_VOICE *v = list[i];
         // languages: a priority byte, then a NUL-terminated name, repeated.
@@ -126,10 +129,12 @@ bool EspeakEngine::initialize(QList<EngineVoice> &voices)
         // Some voice files carry blanks around the name ("Cherokee "); the list shows it without.
         voices.append({QString::fromUtf8(v->identifier), QString::fromUtf8(v->name).trimmed(), language});
     }
+    // A list the program's start made is not kept: keeping it would walk the data folder
+    // before the first job, which that start is there to hasten.
     const char *dataFolder = nullptr;
     espeak->info(&dataFolder);
     const char *library = EspeakLibrary::fileName();
-    if (!voices.isEmpty() && dataFolder && *library)
+    if (!voices.isEmpty() && !started.voices && dataFolder && *library)
         VoiceListCache::write(CacheName, cacheSettings(),
                               {{QFile::decodeName(library), QFile::decodeName(dataFolder)}, voices});
     return !voices.isEmpty();

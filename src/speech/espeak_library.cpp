@@ -31,13 +31,22 @@ const EspeakLibrary *EspeakLibrary::get()
     return library;
 }
 
-int EspeakLibrary::start() const
+bool EspeakLibrary::startedByProgram()
 {
-    using Started = int (*)();
+    using Starting = int (*)();
+    const auto starting = reinterpret_cast<Starting>(::dlsym(RTLD_DEFAULT, "parlanto_espeak_starting"));
+    return starting && starting() != 0;
+}
+
+EspeakLibrary::Start EspeakLibrary::start() const
+{
+    using Started = int (*)(const espeak_VOICE ***);
+    Start start;
     if (const auto started = reinterpret_cast<Started>(::dlsym(RTLD_DEFAULT, "parlanto_espeak_started")))
-        if (const int rate = started(); rate > 0)
-            return rate;
-    return initialize(AUDIO_OUTPUT_SYNCHRONOUS, 100, nullptr, espeakINITIALIZE_DONT_EXIT);
+        start.rate = started(&start.voices);
+    if (start.rate <= 0)
+        start = {initialize(AUDIO_OUTPUT_SYNCHRONOUS, 100, nullptr, espeakINITIALIZE_DONT_EXIT), nullptr};
+    return start;
 }
 
 const char *EspeakLibrary::fileName()

@@ -20,25 +20,33 @@ pthread_t starter;
 bool starting = false;
 bool handedOver = false;
 int startedRate = 0;
+const espeak_VOICE **startedVoices = nullptr;
 
-void *startEspeak(void *)
+decltype(&espeak_ListVoices) listVoices = nullptr;
+
+void *listEspeakVoices(void *)
+{
+    startedVoices = listVoices(nullptr);
+    return nullptr;
+}
+
+// Starts eSpeak NG as the engine would (the same settings), then lists its voices on a thread of
+// its own while the command line loads. Listed, a voice is chosen at once: a name in mixed case
+// (gmw/en-US) would otherwise have eSpeak NG list them all then. Loading and starting come
+// first and alone: two threads that load and map at once mostly wait on each other.
+void startEspeak()
 {
     void *library = ::dlopen("libespeak-ng.so.1", RTLD_LAZY | RTLD_LOCAL);
     if (!library)
-        return nullptr;
+        return;
     const auto initialize =
         reinterpret_cast<decltype(&espeak_Initialize)>(::dlsym(library, "espeak_Initialize"));
-    const auto listVoices =
-        reinterpret_cast<decltype(&espeak_ListVoices)>(::dlsym(library, "espeak_ListVoices"));
+    listVoices = reinterpret_cast<decltype(&espeak_ListVoices)>(::dlsym(library, "espeak_ListVoices"));
     if (!initialize || !listVoices)
-        return nullptr;
-    // The same start as the engine's own. Listing the voices now lets the voice be chosen at
-    // once later: a name in mixed case (gmw/en-US) would otherwise have eSpeak NG list them then.
-    const int rate = initialize(AUDIO_OUTPUT_SYNCHRONOUS, 100, nullptr, espeakINITIALIZE_DONT_EXIT);
-    if (rate > 0)
-        listVoices(nullptr);
-    startedRate = rate;
-    return nullptr;
+        return;
+    startedRate = initialize(AUDIO_OUTPUT_SYNCHRONOUS, 100, nullptr, espeakINITIALIZE_DONT_EXIT);
+    if (startedRate > 0)
+        starting = pthread_create(&starter, nullptr, listEspeakVoices, nullptr) == 0;
 }
 
 bool endsWith(const char *text, const char *suffix)
@@ -69,10 +77,20 @@ bool speaksWithEspeak(int argc, char *argv[])
 
 } // namespace
 
-// The eSpeak NG this program started, handed over once to the engine that asks: its sample rate,
-// or 0 when none was started (or it was handed over already) and the engine starts its own.
-// The engine finds this function by name in the running program.
-extern "C" __attribute__((visibility("default"))) int parlanto_espeak_started()
+// Whether this program started eSpeak NG and has not handed it over yet.
+extern "C" __attribute__((visibility("default"))) int parlanto_espeak_starting()
+{
+    pthread_mutex_lock(&handOver);
+    const bool waiting = starting || (!handedOver && startedRate > 0);
+    pthread_mutex_unlock(&handOver);
+    return waiting ? 1 : 0;
+}
+
+// The eSpeak NG this program started, handed over once to the engine that asks: its sample rate
+// and voice list (valid until the library lists its voices again), or 0 when none was started
+// (or it was handed over already) and the engine starts its own. The engine finds these
+// functions by name in the running program.
+extern "C" __attribute__((visibility("default"))) int parlanto_espeak_started(const espeak_VOICE ***voices)
 {
     pthread_mutex_lock(&handOver);
     if (starting) {
@@ -80,6 +98,7 @@ extern "C" __attribute__((visibility("default"))) int parlanto_espeak_started()
         starting = false;
     }
     const int rate = handedOver ? 0 : startedRate;
+    *voices = rate > 0 ? startedVoices : nullptr;
     handedOver = true;
     pthread_mutex_unlock(&handOver);
     return rate;
@@ -88,7 +107,7 @@ extern "C" __attribute__((visibility("default"))) int parlanto_espeak_started()
 int main(int argc, char *argv[])
 {
     if (speaksWithEspeak(argc, argv))
-        starting = pthread_create(&starter, nullptr, startEspeak, nullptr) == 0;
+        startEspeak();
 
     // Installed, the library is in the program's library folder; run from the build folder, beside
     // the program.
@@ -96,7 +115,8 @@ int main(int argc, char *argv[])
     if (::realpath("/proc/self/exe", folder))
         *std::strrchr(folder, '/') = 0;
     char installed[PATH_MAX + 64] = {};
-    std::snprintf(installed, sizeof installed, "%s/%s/libparlanto_cli.so", folder, PARLANTO_MODULE_DIR_FROM_BIN);
+    std::snprintf(installed, sizeof installed, "%s/%s/libparlanto_cli.so", folder,
+                  PARLANTO_MODULE_DIR_FROM_BIN);
     const char *candidates[] = {installed, PARLANTO_BUILD_MODULE_DIR "/libparlanto_cli.so"};
     const char *problem = "not found";
     for (const char *path : candidates) {
@@ -112,6 +132,7 @@ int main(int argc, char *argv[])
             return entry(argc, argv);
         problem = ::dlerror();
     }
-    std::fprintf(stderr, "parlanto-cli: cannot load libparlanto_cli.so: %s\n", problem ? problem : "unknown error");
+    std::fprintf(stderr, "parlanto-cli: cannot load libparlanto_cli.so: %s\n",
+                 problem ? problem : "unknown error");
     return 1;
 }
