@@ -194,7 +194,7 @@ bool ConvertOutput::open(QString &error)
 
 qint64 ConvertOutput::samplesWritten() const
 {
-    return m_sink ? samplesTaken(*m_sink) : 0;
+    return m_sink ? m_sink->samples() : 0;
 }
 
 bool ConvertOutput::writeSubtitle(const QString &name, const QString &text, QString &error)

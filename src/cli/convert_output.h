@@ -75,6 +75,6 @@ private:
     AudioFormat m_format = AudioFormat::Wav;
     AudioTags m_tags;
     QStringList m_parts; // part files made and not yet renamed
-    std::unique_ptr<WavWriter> m_sink;
+    std::unique_ptr<EncodedWriter> m_sink;
     QString m_audioPart;
 };

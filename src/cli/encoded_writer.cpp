@@ -1,9 +1,5 @@
 #include "cli/encoded_writer.h"
 
-#include "cli/convert_plan.h"
-#include "cli/mp3_writer.h"
-#include "cli/opus_flac_writers.h"
-
 #include <QFileInfo>
 
 #include <unistd.h>
@@ -147,25 +143,10 @@ bool EncodedWriter::fail(const QString &why)
     return false;
 }
 
-std::unique_ptr<WavWriter> makeAudioWriter(AudioFormat format, const QString &fileName,
-                                           const EncoderSettings &settings, const AudioTags &tags)
+std::unique_ptr<EncodedWriter> makeAudioWriter(AudioFormat format, const QString &fileName,
+                                               const EncoderSettings &settings, const AudioTags &tags)
 {
-    switch (format) {
-    case AudioFormat::Mp3:
-        return std::make_unique<Mp3Writer>(fileName, settings, tags);
-    case AudioFormat::Opus:
-        return std::make_unique<OpusWriter>(fileName, settings, tags);
-    case AudioFormat::Flac:
-        return std::make_unique<FlacWriter>(fileName, tags);
-    case AudioFormat::Wav:
-        break;
-    }
-    return std::make_unique<WavStreamWriter>(fileName);
-}
-
-qint64 samplesTaken(const WavWriter &writer)
-{
-    if (const auto *encoded = dynamic_cast<const EncodedWriter *>(&writer))
-        return encoded->samples();
-    return writer.dataBytes() / 2;
+    if (format == AudioFormat::Wav)
+        return std::make_unique<WavStreamWriter>(fileName);
+    return makeEncoderWriter(format, fileName, settings, tags);
 }

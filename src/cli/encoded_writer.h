@@ -88,8 +88,11 @@ private:
 };
 
 // The writer of a format, to a file or to standard output ("-").
-std::unique_ptr<WavWriter> makeAudioWriter(AudioFormat format, const QString &fileName,
-                                           const EncoderSettings &settings, const AudioTags &tags);
+std::unique_ptr<EncodedWriter> makeAudioWriter(AudioFormat format, const QString &fileName,
+                                               const EncoderSettings &settings, const AudioTags &tags);
 
-// The samples a writer took.
-qint64 samplesTaken(const WavWriter &writer);
+// The writer of an encoded format (MP3, Opus, FLAC). The encoders are built into
+// libparlanto_encoders with LAME, libopusenc, libFLAC and TagLib, which the command line opens
+// on first use: a command that writes none of them loads none of those libraries.
+std::unique_ptr<EncodedWriter> makeEncoderWriter(AudioFormat format, const QString &fileName,
+                                                 const EncoderSettings &settings, const AudioTags &tags);

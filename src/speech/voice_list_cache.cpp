@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <dirent.h>
+#include <dlfcn.h>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
@@ -81,6 +82,18 @@ QString runningProgram()
     return program;
 }
 
+// The program file and, when this code runs from a library the program loaded (parlanto-cli's
+// command line), that library too.
+QStringList programFiles()
+{
+    QStringList files{runningProgram()};
+    Dl_info info = {};
+    if (::dladdr(reinterpret_cast<void *>(&programFiles), &info) != 0 && info.dli_fname &&
+        QByteArray(info.dli_fname).endsWith(".so"))
+        files.append(QFile::decodeName(info.dli_fname));
+    return files;
+}
+
 bool clean(const QString &field)
 {
     return !field.contains(QLatin1Char('\t')) && !field.contains(QLatin1Char('\n')) &&
@@ -103,7 +116,7 @@ QByteArray fingerprint(const QStringList &sources, const QByteArray &settings)
     hash.addData(Header);
     hash.addData(settings);
     int entries = 0;
-    for (const QString &source : QStringList{runningProgram()} + sources) {
+    for (const QString &source : programFiles() + sources) {
         const std::string root = QFile::encodeName(source).toStdString();
         struct stat info
         {
