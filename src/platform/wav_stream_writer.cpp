@@ -48,7 +48,9 @@ bool WavStreamWriter::write(const int16_t *samples, qint64 count)
     if (m_dataBytes + bytes > m_limit)
         return fail(m_seekable ? QStringLiteral("the sound would pass the 4 GiB a WAV file can hold")
                                : QStringLiteral("the sound would pass the 13 hours a WAV stream announces"));
-    if (m_out.write(reinterpret_cast<const char *>(samples), bytes) != bytes)
+    // A pipe or a device takes each piece as it comes: what reads it plays it at once.
+    if (m_out.write(reinterpret_cast<const char *>(samples), bytes) != bytes ||
+        (!m_seekable && !m_out.flush()))
         return fail(m_out.errorString());
     m_dataBytes += bytes;
     return true;

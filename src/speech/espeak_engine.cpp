@@ -5,12 +5,16 @@
 #include "speech/voice_list_cache.h"
 #include "speech/word_tokens.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStandardPaths>
 
 #include <espeak-ng/speak_lib.h>
 
 #include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <utility>
 #include <vector>
 
@@ -59,9 +63,10 @@ int synthCallback(short *wav, int samples, espeak_EVENT *events)
     if (wav && samples > 0) {
         ctx->out->pcm.append(reinterpret_cast<const char *>(wav),
                              qsizetype(samples) * AudioFormat::BytesPerSample);
-        // Handed on in pieces no smaller than a file's write buffer, so that each goes to the
-        // file at once and a failing write is seen, with its reason, when it is made.
-        if (ctx->streaming && ctx->out->pcm.size() >= StreamedBytes) {
+        // The first sound is handed on as soon as the library gives it; then pieces no smaller
+        // than a file's write buffer, so that each goes to the file at once and a failing write
+        // is seen, with its reason, when it is made.
+        if (ctx->streaming && (ctx->handed == 0 || ctx->out->pcm.size() >= StreamedBytes)) {
             ctx->handed += ctx->out->pcm.size() / AudioFormat::BytesPerSample;
             ctx->job->push({std::exchange(ctx->out->pcm, QByteArray()), {}});
         }
@@ -86,16 +91,52 @@ QByteArray cacheSettings()
            here(home + "/espeak-ng-data") + '\n';
 }
 
+// A link named as the voice `id` in lower case to its file in `dataFolder`, in the cache folder;
+// empty when there can be none. eSpeak NG looks a voice up by its name in lower case, and when
+// no file has that name (gmw/en-US) it reads every voice file to find it: some 5 ms before each
+// first sound. Given the link, it loads the voice's own file at once.
+QByteArray voiceFileLink(const QByteArray &dataFolder, const QString &id)
+{
+    const QByteArray name = id.toUtf8();
+    if (dataFolder.isEmpty() || name == name.toLower() || name.contains("..") || name.startsWith('/'))
+        return {};
+    QByteArray target;
+    for (const char *folder : {"/voices/", "/lang/"}) {
+        target = dataFolder + folder + name;
+        struct stat info = {};
+        if (::stat(target.constData(), &info) == 0 && S_ISREG(info.st_mode))
+            break;
+        target.clear();
+    }
+    const QByteArray links =
+        QFile::encodeName(QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation)) +
+        "/parlanto/espeak-ng-voice-files";
+    // The library takes the whole path in lower case, and what follows a '+' for a variant.
+    QByteArray link = links + '/' + name.toLower().replace('/', '%');
+    if (target.isEmpty() || link != link.toLower() || link.contains('+'))
+        return {};
+    char current[4096];
+    const ssize_t length = ::readlink(link.constData(), current, sizeof current);
+    if (length > 0 && QByteArrayView(current, length) == target)
+        return link;
+    // Made beside it and renamed over it, so that another copy never finds half a link.
+    const QByteArray made = link + '.' + QByteArray::number(::getpid());
+    if (!QDir().mkpath(QFile::decodeName(links)) || ::symlink(target.constData(), made.constData()) != 0)
+        return {};
+    if (::rename(made.constData(), link.constData()) != 0) {
+        ::unlink(made.constData());
+        return {};
+    }
+    return link;
+}
+
 } // namespace
 
 EspeakEngine::EspeakEngine()
 {
     // The list the engine gave last time, while nothing it was read from has changed: the
-    // library and its data are then loaded by the first job, not at start. When the program has
-    // started the library already, its own list is as near.
-    if (EspeakLibrary::startedByProgram()) {
-        startWorker();
-    } else if (std::optional<QList<EngineVoice>> voices = VoiceListCache::read(CacheName, cacheSettings())) {
+    // library and its data are then loaded by the first job, not at start.
+    if (std::optional<QList<EngineVoice>> voices = VoiceListCache::read(CacheName, cacheSettings())) {
         m_listFromCache = true;
         startOnFirstJob(std::move(*voices));
     } else {
@@ -113,14 +154,16 @@ bool EspeakEngine::initialize(QList<EngineVoice> &voices)
     const EspeakLibrary *espeak = EspeakLibrary::get();
     if (!espeak)
         return false;
-    const EspeakLibrary::Start started = espeak->start();
-    if (started.rate <= 0)
+    if (espeak->start() <= 0)
         return false;
     espeak->setSynthCallback(synthCallback);
+    const char *dataFolder = nullptr;
+    espeak->info(&dataFolder);
+    m_dataFolder = dataFolder ? QByteArray(dataFolder) : QByteArray();
     // The list shown stays as it was kept: listing again would only delay the first job.
     if (m_listFromCache)
         return true;
-    const espeak_VOICE **list = started.voices ? started.voices : espeak->listVoices(nullptr);
+    const espeak_VOICE **list = espeak->listVoices(nullptr);
     for (int i = 0; list && list[i]; ++i) {
         const espeak_VOICE *v = list[i];
         // languages: a priority byte, then a NUL-terminated name, repeated.
@@ -129,15 +172,24 @@ bool EspeakEngine::initialize(QList<EngineVoice> &voices)
         // Some voice files carry blanks around the name ("Cherokee "); the list shows it without.
         voices.append({QString::fromUtf8(v->identifier), QString::fromUtf8(v->name).trimmed(), language});
     }
-    // A list the program's start made is not kept: keeping it would walk the data folder
-    // before the first job, which that start is there to hasten.
-    const char *dataFolder = nullptr;
-    espeak->info(&dataFolder);
+    // The library lists the voice files of the data folder's "voices" and "lang" folders: the
+    // list is kept while they, and the library, stay as they are.
     const char *library = EspeakLibrary::fileName();
-    if (!voices.isEmpty() && !started.voices && dataFolder && *library)
+    if (!voices.isEmpty() && !m_dataFolder.isEmpty() && *library)
         VoiceListCache::write(CacheName, cacheSettings(),
-                              {{QFile::decodeName(library), QFile::decodeName(dataFolder)}, voices});
+                              {{QFile::decodeName(library), QFile::decodeName(m_dataFolder + "/voices"),
+                                QFile::decodeName(m_dataFolder + "/lang")},
+                               voices});
     return !voices.isEmpty();
+}
+
+bool EspeakEngine::selectVoice(const QString &id)
+{
+    const EspeakLibrary &espeak = *EspeakLibrary::get();
+    const QByteArray link = voiceFileLink(m_dataFolder, id);
+    if (!link.isEmpty() && espeak.setVoiceByFile(link.constData()) == EE_OK)
+        return true;
+    return espeak.setVoiceByName(id.toUtf8().constData()) == EE_OK;
 }
 
 void EspeakEngine::synthesizeChunk(SynthJob &job, const VoiceParams &params, const QString &text, int start,
@@ -146,7 +198,7 @@ void EspeakEngine::synthesizeChunk(SynthJob &job, const VoiceParams &params, con
     // The worker only serves jobs once the library has loaded.
     const EspeakLibrary &espeak = *EspeakLibrary::get();
     if (params.voice != m_loadedVoice) {
-        if (espeak.setVoiceByName(params.voice.toUtf8().constData()) != EE_OK)
+        if (!selectVoice(params.voice))
             return;
         m_loadedVoice = params.voice;
         m_loadedRate = m_loadedPitch = -1; // a voice change resets the parameters

@@ -18,8 +18,10 @@ private:
     bool initialize(QList<EngineVoice> &voices) override;
     void synthesizeChunk(SynthJob &job, const VoiceParams &params, const QString &text, int start, int end,
                          PcmChunk &out) override;
+    bool selectVoice(const QString &id);
 
     bool m_listFromCache = false; // set before the worker starts
+    QByteArray m_dataFolder;      // the library's, once it has started
     QString m_loadedVoice;
     int m_loadedRate = -1;
     int m_loadedPitch = -1;

@@ -23,6 +23,7 @@ const EspeakLibrary *EspeakLibrary::get()
                               resolve(handle, table.setSynthCallback, "espeak_SetSynthCallback") &&
                               resolve(handle, table.listVoices, "espeak_ListVoices") &&
                               resolve(handle, table.setVoiceByName, "espeak_SetVoiceByName") &&
+                              resolve(handle, table.setVoiceByFile, "espeak_SetVoiceByFile") &&
                               resolve(handle, table.setParameter, "espeak_SetParameter") &&
                               resolve(handle, table.synth, "espeak_Synth") &&
                               resolve(handle, table.info, "espeak_Info");
@@ -31,22 +32,13 @@ const EspeakLibrary *EspeakLibrary::get()
     return library;
 }
 
-bool EspeakLibrary::startedByProgram()
+int EspeakLibrary::start() const
 {
-    using Starting = int (*)();
-    const auto starting = reinterpret_cast<Starting>(::dlsym(RTLD_DEFAULT, "parlanto_espeak_starting"));
-    return starting && starting() != 0;
-}
-
-EspeakLibrary::Start EspeakLibrary::start() const
-{
-    using Started = int (*)(const espeak_VOICE ***);
-    Start start;
+    using Started = int (*)();
     if (const auto started = reinterpret_cast<Started>(::dlsym(RTLD_DEFAULT, "parlanto_espeak_started")))
-        start.rate = started(&start.voices);
-    if (start.rate <= 0)
-        start = {initialize(AUDIO_OUTPUT_SYNCHRONOUS, 100, nullptr, espeakINITIALIZE_DONT_EXIT), nullptr};
-    return start;
+        if (const int rate = started(); rate > 0)
+            return rate;
+    return initialize(AUDIO_OUTPUT_SYNCHRONOUS, 100, nullptr, espeakINITIALIZE_DONT_EXIT);
 }
 
 const char *EspeakLibrary::fileName()

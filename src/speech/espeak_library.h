@@ -11,22 +11,15 @@ struct EspeakLibrary
     decltype(&::espeak_SetSynthCallback) setSynthCallback;
     decltype(&::espeak_ListVoices) listVoices;
     decltype(&::espeak_SetVoiceByName) setVoiceByName;
+    decltype(&::espeak_SetVoiceByFile) setVoiceByFile;
     decltype(&::espeak_SetParameter) setParameter;
     decltype(&::espeak_Synth) synth;
     decltype(&::espeak_Info) info;
 
-    struct Start
-    {
-        int rate = 0;                          // the sample rate; <= 0 when the library cannot start
-        const espeak_VOICE **voices = nullptr; // the voices, when the start listed them
-    };
-
     // Starts the library as the engines use it (synchronous, errors returned rather than
-    // ended on), or takes over the start the running program made while it loaded: parlanto-cli
-    // starts eSpeak NG and lists its voices for `speak` before Qt is loaded.
-    Start start() const;
-    // Whether the running program has started the library, for start() to take over.
-    static bool startedByProgram();
+    // ended on), or takes over the start the running program made before it loaded the rest:
+    // parlanto-cli starts eSpeak NG so for `speak`. The sample rate; <= 0 when it fails.
+    int start() const;
 
     // Loaded once; null when it cannot be opened.
     static const EspeakLibrary *get();

@@ -12,8 +12,10 @@
 #include <algorithm>
 #include <dirent.h>
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -35,15 +37,16 @@ void addStat(QCryptographicHash &hash, const std::string &name, const struct sta
     hash.addData(QByteArrayView(reinterpret_cast<const char *>(fields), qsizetype(sizeof fields)));
 }
 
-// Adds every entry below the folder `path` (following links, as the engine does), in name order.
-bool addFolder(QCryptographicHash &hash, const std::string &path, const std::string &relative, int depth,
-               int &entries)
+// Adds every entry below the open folder `folderFd` (following links, as the engine does), in
+// name order; closes the folder. Entries are looked at relative to their folder, which spares the
+// system walking the whole path of each.
+bool addFolder(QCryptographicHash &hash, int folderFd, const std::string &relative, int depth, int &entries)
 {
-    if (depth > MaxDepth)
+    DIR *folder = depth > MaxDepth ? nullptr : ::fdopendir(folderFd);
+    if (!folder) {
+        ::close(folderFd);
         return false;
-    DIR *folder = ::opendir(path.c_str());
-    if (!folder)
-        return false;
+    }
     std::vector<std::string> names;
     while (const dirent *entry = ::readdir(folder)) {
         const std::string name = entry->d_name;
@@ -52,25 +55,26 @@ bool addFolder(QCryptographicHash &hash, const std::string &path, const std::str
         if (++entries > MaxEntries)
             break;
     }
-    ::closedir(folder);
-    if (entries > MaxEntries)
-        return false;
+    bool complete = entries <= MaxEntries;
     std::sort(names.begin(), names.end());
-    for (const std::string &name : names) {
-        const std::string full = path + '/' + name;
+    for (size_t i = 0; complete && i < names.size(); ++i) {
+        const std::string path = relative + '/' + names[i];
         struct stat info
         {
         };
-        if (::stat(full.c_str(), &info) != 0) {
+        if (::fstatat(::dirfd(folder), names[i].c_str(), &info, 0) != 0) {
             // A dangling link lists no voice; its name alone goes into the fingerprint.
-            hash.addData(QByteArrayView(full.c_str(), qsizetype(full.size() + 1)));
+            hash.addData(QByteArrayView(path.c_str(), qsizetype(path.size() + 1)));
             continue;
         }
-        addStat(hash, relative + '/' + name, info);
-        if (S_ISDIR(info.st_mode) && !addFolder(hash, full, relative + '/' + name, depth + 1, entries))
-            return false;
+        addStat(hash, path, info);
+        if (S_ISDIR(info.st_mode)) {
+            const int child = ::openat(::dirfd(folder), names[i].c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            complete = child >= 0 && addFolder(hash, child, path, depth + 1, entries);
+        }
     }
-    return true;
+    ::closedir(folder);
+    return complete;
 }
 
 // The program file of this process: how it turns the engine's list into its own may differ
@@ -121,10 +125,17 @@ QByteArray fingerprint(const QStringList &sources, const QByteArray &settings)
         struct stat info
         {
         };
-        if (source.isEmpty() || ::stat(root.c_str(), &info) != 0)
+        if (source.isEmpty())
             return {};
+        if (::stat(root.c_str(), &info) != 0) {
+            // A source that is not there (yet) counts as such: its coming changes the print.
+            hash.addData(QByteArrayView(root.c_str(), qsizetype(root.size() + 1)));
+            continue;
+        }
         addStat(hash, root, info);
-        if (S_ISDIR(info.st_mode) && !addFolder(hash, root, std::string(), 0, entries))
+        if (S_ISDIR(info.st_mode) &&
+            !addFolder(hash, ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC), std::string(), 0,
+                       entries))
             return {};
     }
     return hash.result().toHex();

@@ -1,53 +1,20 @@
 // parlanto-cli: loads the command line (libparlanto_cli.so, with Qt and the engines) and runs it.
-// The program itself links the C library alone, so that for `speak` a thread starts eSpeak NG
-// (library, phoneme data, voice list) at once, while Qt and the rest of the command line are
-// still loading: the engine takes it over started, and the first sound does not wait for both in
-// turn.
+// The program itself links the C library alone, so that for `speak` it can start eSpeak NG
+// (library and phoneme data) before anything else loads: loaded first, it loads as fast as in a
+// program of its own, and the engine takes it over started.
 #include <espeak-ng/speak_lib.h>
 
+#include <atomic>
 #include <climits>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <dlfcn.h>
-#include <pthread.h>
 #include <unistd.h>
 
 namespace {
 
-pthread_mutex_t handOver = PTHREAD_MUTEX_INITIALIZER;
-pthread_t starter;
-bool starting = false;
-bool handedOver = false;
 int startedRate = 0;
-const espeak_VOICE **startedVoices = nullptr;
-
-decltype(&espeak_ListVoices) listVoices = nullptr;
-
-void *listEspeakVoices(void *)
-{
-    startedVoices = listVoices(nullptr);
-    return nullptr;
-}
-
-// Starts eSpeak NG as the engine would (the same settings), then lists its voices on a thread of
-// its own while the command line loads. Listed, a voice is chosen at once: a name in mixed case
-// (gmw/en-US) would otherwise have eSpeak NG list them all then. Loading and starting come
-// first and alone: two threads that load and map at once mostly wait on each other.
-void startEspeak()
-{
-    void *library = ::dlopen("libespeak-ng.so.1", RTLD_LAZY | RTLD_LOCAL);
-    if (!library)
-        return;
-    const auto initialize =
-        reinterpret_cast<decltype(&espeak_Initialize)>(::dlsym(library, "espeak_Initialize"));
-    listVoices = reinterpret_cast<decltype(&espeak_ListVoices)>(::dlsym(library, "espeak_ListVoices"));
-    if (!initialize || !listVoices)
-        return;
-    startedRate = initialize(AUDIO_OUTPUT_SYNCHRONOUS, 100, nullptr, espeakINITIALIZE_DONT_EXIT);
-    if (startedRate > 0)
-        starting = pthread_create(&starter, nullptr, listEspeakVoices, nullptr) == 0;
-}
+std::atomic<bool> handedOver = false;
 
 bool endsWith(const char *text, const char *suffix)
 {
@@ -75,33 +42,25 @@ bool speaksWithEspeak(int argc, char *argv[])
     return !endsWith(trimmed, " (TTS5.0)");
 }
 
-} // namespace
-
-// Whether this program started eSpeak NG and has not handed it over yet.
-extern "C" __attribute__((visibility("default"))) int parlanto_espeak_starting()
+// Starts eSpeak NG as the engine would: synchronous, errors returned rather than ended on.
+void startEspeak()
 {
-    pthread_mutex_lock(&handOver);
-    const bool waiting = starting || (!handedOver && startedRate > 0);
-    pthread_mutex_unlock(&handOver);
-    return waiting ? 1 : 0;
+    void *library = ::dlopen("libespeak-ng.so.1", RTLD_LAZY | RTLD_LOCAL);
+    if (!library)
+        return;
+    if (const auto initialize =
+            reinterpret_cast<decltype(&espeak_Initialize)>(::dlsym(library, "espeak_Initialize")))
+        startedRate = initialize(AUDIO_OUTPUT_SYNCHRONOUS, 100, nullptr, espeakINITIALIZE_DONT_EXIT);
 }
 
-// The eSpeak NG this program started, handed over once to the engine that asks: its sample rate
-// and voice list (valid until the library lists its voices again), or 0 when none was started
-// (or it was handed over already) and the engine starts its own. The engine finds these
-// functions by name in the running program.
-extern "C" __attribute__((visibility("default"))) int parlanto_espeak_started(const espeak_VOICE ***voices)
+} // namespace
+
+// The eSpeak NG this program started, handed over once to the engine that asks (found by name
+// in the running program): its sample rate, or 0 when none was started, or it was handed over
+// already, and the engine starts its own.
+extern "C" __attribute__((visibility("default"))) int parlanto_espeak_started()
 {
-    pthread_mutex_lock(&handOver);
-    if (starting) {
-        pthread_join(starter, nullptr);
-        starting = false;
-    }
-    const int rate = handedOver ? 0 : startedRate;
-    *voices = rate > 0 ? startedVoices : nullptr;
-    handedOver = true;
-    pthread_mutex_unlock(&handOver);
-    return rate;
+    return handedOver.exchange(true) ? 0 : startedRate;
 }
 
 int main(int argc, char *argv[])
