@@ -490,6 +490,44 @@ private slots:
         QVERIFY(copy.readAll() == expected);
     }
 
+    // A voice whose name has capitals (gmw/en-US) loads through a lower-case link to its file in
+    // the cache folder: the sound is the same when the link serves, when it cannot (capitals in
+    // the cache folder's path) and when a link left there named another voice's file.
+    void mixedCaseVoiceSoundsTheSameThroughItsLink()
+    {
+        const QString root = QStringLiteral("/tmp/parlanto-voice-links-%1").arg(::getpid());
+        QDir(root).removeRecursively();
+        auto cleanUp = qScopeGuard([&] { QDir(root).removeRecursively(); });
+        const QString links = root + QStringLiteral("/cache/parlanto/espeak-ng-voice-files");
+        const QString link = links + QStringLiteral("/gmw%en-us");
+        const auto speak = [](const QString &cache) {
+            QProcess process;
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.insert(QStringLiteral("XDG_CACHE_HOME"), cache);
+            process.setProcessEnvironment(environment);
+            process.start(QStringLiteral(PARLANTO_CLI),
+                          {QStringLiteral("speak"), QStringLiteral("--voice"),
+                           QStringLiteral("English (America) (TTS4.0)"), QStringLiteral("--wav"),
+                           QStringLiteral("-"), QStringLiteral("Tomato, route and data, said the voice.")});
+            return process.waitForFinished(60000) && process.exitCode() == 0 ? process.readAllStandardOutput()
+                                                                             : QByteArray();
+        };
+
+        const QByteArray linked = speak(root + QStringLiteral("/cache"));
+        QVERIFY(linked.size() > 44 + 22050);
+        QVERIFY2(QFileInfo(link).symLinkTarget().endsWith(QStringLiteral("/lang/gmw/en-US")),
+                 qPrintable(QFileInfo(link).symLinkTarget()));
+
+        QVERIFY(speak(root + QStringLiteral("/Cache")) == linked);
+        QVERIFY(!QFileInfo::exists(root + QStringLiteral("/Cache/parlanto/espeak-ng-voice-files")));
+
+        const QString french =
+            QFileInfo(link).symLinkTarget().replace(QStringLiteral("/gmw/en-US"), QStringLiteral("/roa/fr"));
+        QVERIFY(QFile::remove(link) && QFile::link(french, link));
+        QVERIFY(speak(root + QStringLiteral("/cache")) == linked);
+        QVERIFY(QFileInfo(link).symLinkTarget().endsWith(QStringLiteral("/lang/gmw/en-US")));
+    }
+
     void helpForEachCommand()
     {
         for (const QStringList &args : {QStringList{"--help"}, QStringList{"voices", "--help"},
