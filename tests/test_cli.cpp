@@ -10,6 +10,7 @@
 #include <QtTest>
 
 #include <csignal>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -488,6 +489,29 @@ private slots:
         QFile copy(target);
         QVERIFY(copy.open(QIODevice::ReadOnly));
         QVERIFY(copy.readAll() == expected);
+    }
+
+    // `speak` checks the kept voice list against the voice folders parlanto-cli walked while it
+    // loaded: a list `voices` kept stays valid, and is not listed and written again.
+    void speakKeepsTheVoiceListThatVoicesKept()
+    {
+        QVERIFY(cli({QStringLiteral("voices")}).exitCode == 0);
+        const QString kept = qEnvironmentVariable("XDG_CACHE_HOME") +
+                             QStringLiteral("/parlanto/espeak-ng-voices-parlanto-cli");
+        const auto stamp = [&] {
+            struct stat info = {};
+            return ::stat(QFile::encodeName(kept).constData(), &info) == 0
+                       ? QPair<qint64, qint64>(qint64(info.st_ino), qint64(info.st_mtim.tv_nsec))
+                       : QPair<qint64, qint64>(-1, -1);
+        };
+        const auto before = stamp();
+        QVERIFY(before.first >= 0);
+        QCOMPARE(cli({QStringLiteral("speak"), QStringLiteral("--voice"),
+                      QStringLiteral("English (America) (TTS4.0)"), QStringLiteral("--wav"),
+                      QStringLiteral("/dev/null"), QStringLiteral("Still the same list.")})
+                     .exitCode,
+                 0);
+        QCOMPARE(stamp(), before);
     }
 
     // A voice whose name has capitals (gmw/en-US) loads through a lower-case link to its file in

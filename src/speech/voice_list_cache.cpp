@@ -2,6 +2,7 @@
 
 #include "platform/bounded_file.h"
 #include "platform/part_file.h"
+#include "speech/folder_walk.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -9,71 +10,50 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
-#include <algorithm>
-#include <dirent.h>
+#include <cstring>
 #include <dlfcn.h>
-#include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
-#include <unistd.h>
-#include <vector>
 
 namespace {
 
 const QByteArray Header = QByteArrayLiteral("parlanto voice list 1");
-// An eSpeak NG data folder holds about 500 files; far more is no engine's data folder, and a
-// folder nested deeper than this is a link loop.
-constexpr int MaxEntries = 20000;
-constexpr int MaxDepth = 12;
 constexpr qint64 MaxFileBytes = 1024 * 1024;
 
-void addStat(QCryptographicHash &hash, const std::string &name, const struct stat &info)
+void addStat(QCryptographicHash &hash, const char *name, const struct stat &info)
 {
     const qint64 fields[] = {qint64(info.st_mode & S_IFMT), qint64(info.st_size),
                              qint64(info.st_mtim.tv_sec),   qint64(info.st_mtim.tv_nsec),
                              qint64(info.st_ctim.tv_sec),   qint64(info.st_ctim.tv_nsec),
                              qint64(info.st_ino),           qint64(info.st_dev)};
-    hash.addData(QByteArrayView(name.c_str(), qsizetype(name.size() + 1)));
+    hash.addData(QByteArrayView(name, qsizetype(std::strlen(name) + 1)));
     hash.addData(QByteArrayView(reinterpret_cast<const char *>(fields), qsizetype(sizeof fields)));
 }
 
-// Adds every entry below the open folder `folderFd` (following links, as the engine does), in
-// name order; closes the folder. Entries are looked at relative to their folder, which spares the
-// system walking the whole path of each.
-bool addFolder(QCryptographicHash &hash, int folderFd, const std::string &relative, int depth, int &entries)
+// Adds every entry below the folder `root`, walked by the running program while it loaded (once)
+// or now; false when it cannot be walked whole. `entries` counts the entries of all folders.
+bool addFolder(QCryptographicHash &hash, const char *root, size_t &entries)
 {
-    DIR *folder = depth > MaxDepth ? nullptr : ::fdopendir(folderFd);
-    if (!folder) {
-        ::close(folderFd);
-        return false;
+    using WalkedFolder = const FolderWalk *(*)(const char *);
+    static const auto walked =
+        reinterpret_cast<WalkedFolder>(::dlsym(RTLD_DEFAULT, "parlanto_walked_folder"));
+    FolderWalk own;
+    const FolderWalk *walk = walked ? walked(root) : nullptr;
+    if (!walk) {
+        walkFolder(root, own);
+        walk = &own;
     }
-    std::vector<std::string> names;
-    while (const dirent *entry = ::readdir(folder)) {
-        const std::string name = entry->d_name;
-        if (name != "." && name != "..")
-            names.push_back(name);
-        if (++entries > MaxEntries)
-            break;
+    entries += walk->count;
+    const bool complete = walk->complete && entries <= FolderWalkMaxEntries;
+    for (size_t i = 0; complete && i < walk->count; ++i) {
+        const FolderEntry &entry = walk->entries[i];
+        // A dangling link lists no voice; its name alone goes into the fingerprint.
+        if (entry.found)
+            addStat(hash, entry.path, entry.info);
+        else
+            hash.addData(QByteArrayView(entry.path, qsizetype(std::strlen(entry.path) + 1)));
     }
-    bool complete = entries <= MaxEntries;
-    std::sort(names.begin(), names.end());
-    for (size_t i = 0; complete && i < names.size(); ++i) {
-        const std::string path = relative + '/' + names[i];
-        struct stat info
-        {
-        };
-        if (::fstatat(::dirfd(folder), names[i].c_str(), &info, 0) != 0) {
-            // A dangling link lists no voice; its name alone goes into the fingerprint.
-            hash.addData(QByteArrayView(path.c_str(), qsizetype(path.size() + 1)));
-            continue;
-        }
-        addStat(hash, path, info);
-        if (S_ISDIR(info.st_mode)) {
-            const int child = ::openat(::dirfd(folder), names[i].c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-            complete = child >= 0 && addFolder(hash, child, path, depth + 1, entries);
-        }
-    }
-    ::closedir(folder);
+    freeFolderWalk(own);
     return complete;
 }
 
@@ -119,7 +99,7 @@ QByteArray fingerprint(const QStringList &sources, const QByteArray &settings)
     QCryptographicHash hash(QCryptographicHash::Sha256);
     hash.addData(Header);
     hash.addData(settings);
-    int entries = 0;
+    size_t entries = 0;
     for (const QString &source : programFiles() + sources) {
         const std::string root = QFile::encodeName(source).toStdString();
         struct stat info
@@ -132,10 +112,8 @@ QByteArray fingerprint(const QStringList &sources, const QByteArray &settings)
             hash.addData(QByteArrayView(root.c_str(), qsizetype(root.size() + 1)));
             continue;
         }
-        addStat(hash, root, info);
-        if (S_ISDIR(info.st_mode) &&
-            !addFolder(hash, ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC), std::string(), 0,
-                       entries))
+        addStat(hash, root.c_str(), info);
+        if (S_ISDIR(info.st_mode) && !addFolder(hash, root.c_str(), entries))
             return {};
     }
     return hash.result().toHex();

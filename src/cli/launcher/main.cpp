@@ -1,7 +1,11 @@
 // parlanto-cli: loads the command line (libparlanto_cli.so, with Qt and the engines) and runs it.
 // The program itself links the C library alone, so that for `speak` it can start eSpeak NG
 // (library and phoneme data) before anything else loads: loaded first, it loads as fast as in a
-// program of its own, and the engine takes it over started.
+// program of its own, and the engine takes it over started. Meanwhile a thread walks eSpeak NG's
+// voice folders for the fingerprint of the kept voice list, which the command line checks next.
+#include "speech/folder_walk.h"
+
+#include <espeak-ng/espeak_ng.h>
 #include <espeak-ng/speak_lib.h>
 
 #include <atomic>
@@ -9,12 +13,35 @@
 #include <cstdio>
 #include <cstring>
 #include <dlfcn.h>
+#include <pthread.h>
 #include <unistd.h>
 
 namespace {
 
 int startedRate = 0;
 std::atomic<bool> handedOver = false;
+
+// The voice folders, as the kept voice list names them, and their walks.
+constexpr int VoiceFolderCount = 2;
+char voiceFolders[VoiceFolderCount][PATH_MAX] = {};
+FolderWalk voiceFolderWalks[VoiceFolderCount];
+std::atomic<bool> voiceFolderTaken[VoiceFolderCount] = {};
+pthread_t walker;
+bool walking = false;
+pthread_once_t walked = PTHREAD_ONCE_INIT;
+
+void *walkVoiceFolders(void *)
+{
+    for (int i = 0; i < VoiceFolderCount; ++i)
+        walkFolder(voiceFolders[i], voiceFolderWalks[i]);
+    return nullptr;
+}
+
+void joinWalker()
+{
+    if (walking)
+        pthread_join(walker, nullptr);
+}
 
 bool endsWith(const char *text, const char *suffix)
 {
@@ -48,9 +75,25 @@ void startEspeak()
     void *library = ::dlopen("libespeak-ng.so.1", RTLD_LAZY | RTLD_LOCAL);
     if (!library)
         return;
-    if (const auto initialize =
-            reinterpret_cast<decltype(&espeak_Initialize)>(::dlsym(library, "espeak_Initialize")))
-        startedRate = initialize(AUDIO_OUTPUT_SYNCHRONOUS, 100, nullptr, espeakINITIALIZE_DONT_EXIT);
+    const auto initialize =
+        reinterpret_cast<decltype(&espeak_Initialize)>(::dlsym(library, "espeak_Initialize"));
+    const auto findData =
+        reinterpret_cast<decltype(&espeak_ng_InitializePath)>(::dlsym(library, "espeak_ng_InitializePath"));
+    const auto info = reinterpret_cast<decltype(&espeak_Info)>(::dlsym(library, "espeak_Info"));
+    if (!initialize || !findData || !info)
+        return;
+    // The data folder is known before the library starts (which looks for it the same way), so
+    // the walk runs while it starts.
+    findData(nullptr);
+    const char *dataFolder = nullptr;
+    info(&dataFolder);
+    if (dataFolder && *dataFolder) {
+        const char *names[VoiceFolderCount] = {"voices", "lang"};
+        for (int i = 0; i < VoiceFolderCount; ++i)
+            std::snprintf(voiceFolders[i], PATH_MAX, "%s/%s", dataFolder, names[i]);
+        walking = pthread_create(&walker, nullptr, walkVoiceFolders, nullptr) == 0;
+    }
+    startedRate = initialize(AUDIO_OUTPUT_SYNCHRONOUS, 100, nullptr, espeakINITIALIZE_DONT_EXIT);
 }
 
 } // namespace
@@ -61,6 +104,18 @@ void startEspeak()
 extern "C" __attribute__((visibility("default"))) int parlanto_espeak_started()
 {
     return handedOver.exchange(true) ? 0 : startedRate;
+}
+
+// The walk of the voice folder `root` this program took while it loaded, handed over once (a
+// later fingerprint walks anew); null when it took none of that folder. Found by name in the
+// running program.
+extern "C" __attribute__((visibility("default"))) const FolderWalk *parlanto_walked_folder(const char *root)
+{
+    pthread_once(&walked, joinWalker);
+    for (int i = 0; walking && i < VoiceFolderCount; ++i)
+        if (std::strcmp(root, voiceFolders[i]) == 0 && !voiceFolderTaken[i].exchange(true))
+            return &voiceFolderWalks[i];
+    return nullptr;
 }
 
 int main(int argc, char *argv[])
