@@ -139,6 +139,9 @@ EspeakEngine::EspeakEngine()
     if (std::optional<QList<EngineVoice>> voices = VoiceListCache::read(CacheName, cacheSettings())) {
         m_listFromCache = true;
         startOnFirstJob(std::move(*voices));
+        // A library the program has loaded already is taken over at once, while the list is used.
+        if (EspeakLibrary::loadedByProgram())
+            startWorker();
     } else {
         startWorker();
     }

@@ -41,6 +41,14 @@ int EspeakLibrary::start() const
     return initialize(AUDIO_OUTPUT_SYNCHRONOUS, 100, nullptr, espeakINITIALIZE_DONT_EXIT);
 }
 
+bool EspeakLibrary::loadedByProgram()
+{
+    void *handle = ::dlopen("libespeak-ng.so.1", RTLD_LAZY | RTLD_LOCAL | RTLD_NOLOAD);
+    if (handle)
+        ::dlclose(handle);
+    return handle != nullptr;
+}
+
 const char *EspeakLibrary::fileName()
 {
     const EspeakLibrary *library = get();

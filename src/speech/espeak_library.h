@@ -21,6 +21,10 @@ struct EspeakLibrary
     // parlanto-cli starts eSpeak NG so for `speak`. The sample rate; <= 0 when it fails.
     int start() const;
 
+    // Whether the library is in the process already, loaded by the program before it loaded the
+    // rest (parlanto-cli does for `speak`).
+    static bool loadedByProgram();
+
     // Loaded once; null when it cannot be opened.
     static const EspeakLibrary *get();
     // The file libespeak-ng was loaded from; empty when it is not loaded.
