@@ -280,7 +280,7 @@ bool SingleInstance::startListening(QString *error)
     m_accepting = new QSocketNotifier(m_listener, QSocketNotifier::Read, this);
     connect(m_accepting, &QSocketNotifier::activated, this, &SingleInstance::onNewConnection);
     m_socketInode = socketInode(m_listenPath);
-    writeRecordFile(addressFilePath(), m_listenPath.toUtf8());
+    writeRecordFile(addressFilePath(), m_listenPath.toUtf8(), RecordSync::Cached);
     return true;
 }
 
