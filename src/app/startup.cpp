@@ -16,7 +16,6 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QLabel>
-#include <QTimer>
 
 #include <cstdio>
 
@@ -61,13 +60,10 @@ ttsmain::LoadResult ttsmain::Form_Load(const QString &startLine)
     }
     listenForCommands();
     connect(m_instance.get(), &SingleInstance::showRequested, this, &ttsmain::bringToFront);
-    // Holding the lock, any half-written record beside the real ones is a killed save's;
-    // likewise the temporary sound files of jobs that no running process owns (a killed save).
-    // Nothing reads them, so they go once the window is up.
-    QTimer::singleShot(0, this, [] {
-        removeStaleRecordTemporaries(programFolder());
-        removeStaleScratch();
-    });
+    // Holding the lock, any half-written record beside the real ones is a killed save's.
+    removeStaleRecordTemporaries(programFolder());
+    // Likewise the temporary sound files of jobs that no running process owns (a killed save).
+    removeStaleScratch();
 
     // Caption and product name.
     setWindowTitle(QStringLiteral("Parlanto"));
