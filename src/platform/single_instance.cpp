@@ -289,7 +289,9 @@ void SingleInstance::stopListening()
 {
     if (m_listener < 0)
         return;
-    delete m_accepting;
+    // Possibly from within its own signal: it goes once that has been delivered.
+    m_accepting->setEnabled(false);
+    m_accepting->deleteLater();
     m_accepting = nullptr;
     LocalSocket::closeDescriptor(m_listener);
     m_listener = -1;
