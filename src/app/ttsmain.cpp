@@ -7,6 +7,7 @@
 #include "audio/parlocx.h"
 #include "desktop/howto.h"
 #include "desktop/ttsaboutForm.h"
+#include "platform/accessibility.h"
 #include "platform/dialogs.h"
 #include "platform/program_folder.h"
 #include "platform/program_picture.h"
@@ -22,6 +23,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QProxyStyle>
 #include <QScrollBar>
 #include <QSlider>
 #include <QTextEdit>
@@ -56,6 +58,22 @@ QFont tahoma()
     font.setStyleHint(QFont::SansSerif);
     return font;
 }
+
+// The application's style, except that a combo box's list drops down below it instead of
+// popping up over it. (A style sheet says the same, but costs the start a style sheet engine.)
+class DropDownListStyle final : public QProxyStyle
+{
+public:
+    // Owned by a window that outlives the box.
+    explicit DropDownListStyle(QObject *owner) { setParent(owner); }
+    int styleHint(StyleHint hint, const QStyleOption *option, const QWidget *widget,
+                  QStyleHintReturn *returnData) const override
+    {
+        if (hint == SH_ComboBox_Popup)
+            return 0;
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
 
 } // namespace
 
@@ -113,12 +131,6 @@ void ttsmain::buildControls()
     RichTextBox1->setAttribute(Qt::WA_NoMousePropagation);
     RichTextBox1->viewport()->installEventFilter(this);
 
-    RichTextBox2 = new QTextEdit(this);
-    RichTextBox2->setObjectName(QStringLiteral("RichTextBox2"));
-    RichTextBox2->setAcceptRichText(true);
-    RichTextBox2->setPlainText(QStringLiteral("RichTextBox2"));
-    RichTextBox2->hide();
-
     Label15 = new QLabel(this);
     Label15->setObjectName(QStringLiteral("Label15"));
     // The slide reader shows its words in large type by default.
@@ -133,6 +145,21 @@ void ttsmain::buildControls()
     MonitorText1Len = new IntervalTimer(0, this);
 
     buildPanel();
+}
+
+// The hidden box that takes documents handed over by other programs, made on the first one:
+// most runs never receive one, and a start need not lay out its text.
+QTextEdit *ttsmain::receivedDocumentBox()
+{
+    if (RichTextBox2)
+        return RichTextBox2;
+    RichTextBox2 = new QTextEdit(this);
+    RichTextBox2->setObjectName(QStringLiteral("RichTextBox2"));
+    RichTextBox2->setAcceptRichText(true);
+    RichTextBox2->hide();
+    Accessibility::name(RichTextBox2, QStringLiteral("Received document"));
+    Accessibility::nameScrollBars(RichTextBox2, QStringLiteral("Received document"));
+    return RichTextBox2;
 }
 
 void ttsmain::buildPanel()
@@ -191,7 +218,7 @@ void ttsmain::buildPanel()
     Combo1->setAttribute(Qt::WA_NoMousePropagation);
     // A list that drops down below the box, as a drop-down list box does, rather than a
     // popup over the whole screen.
-    Combo1->setStyleSheet(QStringLiteral("QComboBox { combobox-popup: 0; }"));
+    Combo1->setStyle(new DropDownListStyle(this));
     Combo1->setMaxVisibleItems(16);
     placeTwips(Combo1, 5040, -240, 3645, 405);
     Combo1->hide();

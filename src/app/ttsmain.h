@@ -236,7 +236,7 @@ public:
 
     // ---- Controls
     QPlainTextEdit *RichTextBox1 = nullptr;
-    QTextEdit *RichTextBox2 = nullptr; // hidden; loads files handed over by other programs
+    QTextEdit *RichTextBox2 = nullptr; // hidden; loads files handed over by other programs (made then)
     QFrame *Frame1 = nullptr;
     QComboBox *Combo1 = nullptr;
     QToolButton *Command1 = nullptr;
@@ -333,6 +333,7 @@ private:
     // Construction (ttsmain.cpp).
     void buildControls();
     void buildPanel();
+    QTextEdit *receivedDocumentBox();
     void connectControls();
     void nameForAccessibility();
     void createRunTimeTimers();

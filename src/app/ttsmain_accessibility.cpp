@@ -18,8 +18,6 @@ void ttsmain::nameForAccessibility()
     using namespace Accessibility;
     name(RichTextBox1, QStringLiteral("Document"), QStringLiteral("The text to read aloud"));
     nameScrollBars(RichTextBox1, QStringLiteral("Document"));
-    name(RichTextBox2, QStringLiteral("Received document"));
-    nameScrollBars(RichTextBox2, QStringLiteral("Received document"));
     nameList(Combo1, QStringLiteral("Voice"), QStringLiteral("The voice that reads aloud"));
     name(cpvSlider1, QStringLiteral("Reading position"),
          QStringLiteral("Where reading starts; follows the spoken word"));

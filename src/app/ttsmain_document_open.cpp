@@ -74,7 +74,7 @@ bool ttsmain::openDocumentFile(const QString &path, DocumentSource source)
     // text notifies the change, which schedules the length recount. A document handed over by
     // another program replaces the user's text as one edit that Ctrl+Z undoes.
     if (source == DocumentSource::HandedOver) {
-        RichTextBox2->setPlainText(document.text);
+        receivedDocumentBox()->setPlainText(document.text);
         replaceDocumentText(document.text);
     } else {
         RichTextBox1->setPlainText(document.text);

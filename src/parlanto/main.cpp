@@ -17,6 +17,7 @@
 #include <fontconfig/fontconfig.h>
 #include <malloc.h>
 
+#include <latch>
 #include <thread>
 
 namespace {
@@ -28,13 +29,20 @@ int run(int argc, char *argv[])
 {
     if (const std::optional<int> status = answerOnTerminal(argc, argv))
         return *status;
-    // Work the first paint needs and the application object does not is started at once, on
-    // threads of its own, while the display connection is made: fontconfig reads its
-    // configuration and font cache (the window's labels need fonts), and eSpeak NG's voices
-    // are listed (the voice list is filled before the window shows): from the list kept by an
-    // earlier start while nothing it came from has changed, else by the engine itself.
-    std::jthread fonts([] { FcInit(); });
-    std::jthread voices([] { SynthEngine::espeak(); });
+    // Work the first paint needs and the application object does not is started at once, on a
+    // thread of its own, while the display connection is made: eSpeak NG's voices are listed
+    // (the voice list is filled before the window shows), from the list kept by an earlier
+    // start while nothing it came from has changed, else by the engine itself; then fontconfig
+    // reads its configuration and font cache (the window's labels need fonts). One thread, one
+    // task after the other, both done before the window is built: on two cores the display
+    // server and this thread share the second core while the application object is made, and
+    // the window's construction then has a core of its own.
+    std::latch helped(1);
+    std::jthread helper([&helped] {
+        SynthEngine::espeak();
+        FcInit();
+        helped.count_down();
+    });
     // X11 through XWayland where a Wayland session offers it (see display_platform.h).
     const QString platform = choosePreferredDisplayPlatform(argc, argv);
     const std::unique_ptr<QApplication> application = startApplication(argc, argv);
@@ -46,7 +54,7 @@ int run(int argc, char *argv[])
     QApplication::setWindowIcon(QIcon(programPicture(QStringLiteral("parlanto.png"))));
 
     // No widget asks for a font before fontconfig is ready.
-    fonts.join();
+    helped.wait();
     AppState state;
     ttsmain window(state);
     // A termination request (logout, kill, Ctrl+C) or the end of the desktop session ends the

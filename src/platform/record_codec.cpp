@@ -117,7 +117,7 @@ QString RecordReader::readString()
     return text;
 }
 
-bool writeRecordFile(const QString &path, const QByteArray &data)
+bool writeRecordFile(const QString &path, const QByteArray &data, RecordSync sync)
 {
     // Written by hand rather than with QSaveFile: Qt 6.4's QSaveFile::commit() reports
     // success when its final flush fails (a full disk), and would put a cut record in place.
@@ -137,7 +137,7 @@ bool writeRecordFile(const QString &path, const QByteArray &data)
     if (fd < 0)
         return false;
     ::fchmod(fd, replacing ? (existing.st_mode & 07777) : 0644);
-    bool ok = writeAll(fd, data) && ::fsync(fd) == 0;
+    bool ok = writeAll(fd, data) && (sync == RecordSync::Cached || ::fsync(fd) == 0);
     ok = ::close(fd) == 0 && ok;
     if (!ok) {
         ::unlink(part.constData());

@@ -56,8 +56,14 @@ private:
 // record: the data goes to a part file beside it, which then replaces the old one. Refused
 // (false, nothing changed) when the name holds something other than a regular file (a
 // folder, a FIFO, a device, a link to one) or the data is larger than MaxRecordFileBytes.
-// Never blocks.
-bool writeRecordFile(const QString &path, const QByteArray &data);
+// Never blocks. A record that means nothing after a crash (an address of this running
+// process) may skip waiting for the disk, which holds up a start by a millisecond or more.
+enum class RecordSync
+{
+    ToDisk,
+    Cached,
+};
+bool writeRecordFile(const QString &path, const QByteArray &data, RecordSync sync = RecordSync::ToDisk);
 // Reads a whole record file through the bounded reader. Nothing when the file is missing,
 // unreadable, not a regular file or larger than MaxRecordFileBytes: such a file is no record.
 std::optional<QByteArray> readRecordFile(const QString &path);

@@ -1,17 +1,16 @@
 #include "platform/single_instance.h"
 
 #include "platform/bounded_file.h"
+#include "platform/local_socket.h"
 #include "platform/program_folder.h"
 #include "platform/record_codec.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
-#include <QLocalServer>
-#include <QLocalSocket>
 #include <QLockFile>
 #include <QPointer>
-#include <QStandardPaths>
+#include <QSocketNotifier>
 #include <QStringDecoder>
 #include <QTimer>
 #include <QtEndian>
@@ -19,14 +18,19 @@
 #include <optional>
 
 #include <cerrno>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
 constexpr int HeaderBytes = 4;
+// One command at most is taken from a connection at a time; the rest waits in the kernel.
+constexpr qsizetype ReadCapBytes = HeaderBytes + SingleInstance::MaxCommandBytes;
+// Replies not yet taken by a sender that does not read them; past this they are dropped.
+constexpr qsizetype MaxUnsentReplyBytes = 4096;
 // Unix socket paths are limited to 108 bytes; longer ones fall back to a bare name, which
-// Qt places in the temp folder (still per user by name, still user-only by mode).
+// goes in the temp folder (still per user by name, still user-only by mode).
 constexpr int MaxSocketPathBytes = 100;
 // The recorded address is one socket path; anything longer is not an address of ours.
 constexpr qint64 MaxAddressBytes = 4096;
@@ -74,16 +78,6 @@ QString instanceName(const QString &base)
     return name;
 }
 
-// Answers a sender that is still there; one that hung up gets no answer.
-void reply(QLocalSocket *socket, bool accepted)
-{
-    if (socket->state() != QLocalSocket::ConnectedState)
-        return;
-    const char byte = accepted ? 1 : 0;
-    socket->write(&byte, 1);
-    socket->flush();
-}
-
 // The length a command's header announces, when the header is there.
 std::optional<quint32> announcedLength(const QByteArray &bytes)
 {
@@ -109,15 +103,91 @@ quint64 socketInode(const QString &path)
 
 } // namespace
 
+// One accepted connection: its descriptor, watched for bytes to read and, while a reply waits
+// for room, for room to write.
+class SingleInstance::Peer : public QObject
+{
+public:
+    explicit Peer(int fd)
+        : readable(fd, QSocketNotifier::Read), m_fd(fd), writable(fd, QSocketNotifier::Write)
+    {
+        writable.setEnabled(false);
+        QObject::connect(&writable, &QSocketNotifier::activated, this, [this] { sendReplies(); });
+    }
+    ~Peer() override
+    {
+        readable.setEnabled(false);
+        writable.setEnabled(false);
+        LocalSocket::closeDescriptor(m_fd);
+    }
+    Peer(const Peer &) = delete;
+    Peer &operator=(const Peer &) = delete;
+
+    // Takes what the sender has written, up to `room` bytes, into `inbox`. Notices the
+    // sender hanging up.
+    void take(QByteArray &inbox, qsizetype room)
+    {
+        char buffer[64 * 1024];
+        while (open && room > 0) {
+            const ssize_t got =
+                ::recv(m_fd, buffer, size_t(qMin(room, qsizetype(sizeof buffer))), MSG_DONTWAIT);
+            if (got > 0) {
+                inbox.append(buffer, qsizetype(got));
+                room -= got;
+            } else if (got < 0 && errno == EINTR) {
+                continue;
+            } else {
+                if (got == 0 || (errno != EAGAIN && errno != EWOULDBLOCK))
+                    open = false;
+                break;
+            }
+        }
+    }
+
+    // Answers a sender that is still there; one that hung up gets no answer.
+    void reply(bool accepted)
+    {
+        if (!open)
+            return;
+        if (unsent.size() < MaxUnsentReplyBytes)
+            unsent.append(char(accepted ? 1 : 0));
+        sendReplies();
+    }
+
+    void sendReplies()
+    {
+        const qsizetype written = LocalSocket::writeSome(m_fd, unsent.constData(), unsent.size());
+        if (written < 0)
+            unsent.clear();
+        else
+            unsent.remove(0, written);
+        writable.setEnabled(!unsent.isEmpty());
+    }
+
+    bool open = true; // the sender has not hung up
+    QSocketNotifier readable;
+
+private:
+    int m_fd;
+    QSocketNotifier writable;
+    QByteArray unsent;
+};
+
 struct SingleInstance::Connection
 {
-    QLocalSocket *socket = nullptr;
-    QTimer *deadline = nullptr; // owned by the socket
+    Peer *peer = nullptr;
+    QTimer *deadline = nullptr; // owned by the peer
     bool busy = false;          // its command is being handled (the handler may run an event loop)
-    // Bytes taken from the socket and not yet handled: once taken they survive the socket,
+    // Bytes taken from the connection and not yet handled: once taken they survive the sender,
     // so a sender that writes its commands and hangs up at once still has them all handled.
     QByteArray inbox;
-    qint64 pendingBytes() const { return inbox.size() + socket->bytesAvailable(); }
+    qint64 pendingBytes() const { return inbox.size(); }
+    // Reads while there is room for the rest of one command; a full inbox waits to be handled.
+    void takeWaitingBytes()
+    {
+        peer->take(inbox, ReadCapBytes - inbox.size());
+        peer->readable.setEnabled(peer->open && inbox.size() < ReadCapBytes);
+    }
 };
 
 SingleInstance::SingleInstance(const QString &name, QObject *parent)
@@ -126,15 +196,14 @@ SingleInstance::SingleInstance(const QString &name, QObject *parent)
 
 SingleInstance::~SingleInstance()
 {
-    if (m_server) {
-        m_server->close();
+    if (m_acquired) {
+        stopListening();
         QFile::remove(addressFilePath());
     }
-    // The sockets go with the server; none may call back into this half-destroyed object.
+    // The connections go with the server; none may call back into this half-destroyed object.
     for (Connection &connection : m_connections)
-        connection.socket->disconnect(this);
+        delete connection.peer;
     m_connections.clear();
-    m_server.reset();
     m_lock.reset();
 }
 
@@ -183,13 +252,12 @@ bool SingleInstance::acquire()
     }
     m_lock = std::move(lock);
 
+    m_acquired = true;
     m_listenName = serverName();
-    m_server = std::make_unique<QLocalServer>();
-    m_server->setSocketOptions(QLocalServer::UserAccessOption);
-    connect(m_server.get(), &QLocalServer::newConnection, this, &SingleInstance::onNewConnection);
-    if (!startListening())
-        qWarning("Parlanto: cannot listen on %s: %s", qPrintable(m_listenName),
-                 qPrintable(m_server->errorString()));
+    m_listenPath = LocalSocket::fullPath(m_listenName);
+    QString error;
+    if (!startListening(&error))
+        qWarning("Parlanto: cannot listen on %s: %s", qPrintable(m_listenName), qPrintable(error));
     m_listenCheck = new QTimer(this);
     connect(m_listenCheck, &QTimer::timeout, this, &SingleInstance::keepListening);
     m_listenCheck->start(ListenCheckMs);
@@ -199,58 +267,74 @@ bool SingleInstance::acquire()
 // Listens (again) under the name chosen at acquire() and records the address. Holding the
 // lock, any socket file left under that name belongs to a dead instance or to our own
 // server that stopped.
-bool SingleInstance::startListening()
+bool SingleInstance::startListening(QString *error)
 {
-    m_server->close();
-    QLocalServer::removeServer(m_listenName);
+    stopListening();
+    QFile::remove(m_listenPath);
     m_socketInode = 0;
-    if (!m_server->listen(m_listenName)) {
+    m_listener = LocalSocket::listenAt(m_listenPath, error);
+    if (m_listener < 0) {
         QFile::remove(addressFilePath());
         return false;
     }
-    m_socketInode = socketInode(m_server->fullServerName());
-    writeRecordFile(addressFilePath(), m_server->fullServerName().toUtf8());
+    m_accepting = new QSocketNotifier(m_listener, QSocketNotifier::Read, this);
+    connect(m_accepting, &QSocketNotifier::activated, this, &SingleInstance::onNewConnection);
+    m_socketInode = socketInode(m_listenPath);
+    writeRecordFile(addressFilePath(), m_listenPath.toUtf8(), RecordSync::Cached);
     return true;
+}
+
+// Stops accepting and removes the socket file while it is still the one this server made.
+void SingleInstance::stopListening()
+{
+    if (m_listener < 0)
+        return;
+    // Possibly from within its own signal: it goes once that has been delivered.
+    m_accepting->setEnabled(false);
+    m_accepting->deleteLater();
+    m_accepting = nullptr;
+    LocalSocket::closeDescriptor(m_listener);
+    m_listener = -1;
+    if (m_socketInode != 0 && socketInode(m_listenPath) == m_socketInode)
+        QFile::remove(m_listenPath);
 }
 
 void SingleInstance::keepListening()
 {
-    if (m_server->isListening() && m_socketInode != 0 &&
-        socketInode(m_server->fullServerName()) == m_socketInode) {
+    if (m_listener >= 0 && m_socketInode != 0 && socketInode(m_listenPath) == m_socketInode) {
         if (!QFile::exists(addressFilePath())) {
             QFile address(addressFilePath());
             if (address.open(QIODevice::WriteOnly | QIODevice::Truncate))
-                address.write(m_server->fullServerName().toUtf8());
+                address.write(m_listenPath.toUtf8());
         }
         return;
     }
     const bool wasListening = m_socketInode != 0;
-    if (!startListening() && wasListening)
-        qWarning("Parlanto: cannot listen on %s again: %s", qPrintable(m_listenName),
-                 qPrintable(m_server->errorString()));
+    QString error;
+    if (!startListening(&error) && wasListening)
+        qWarning("Parlanto: cannot listen on %s again: %s", qPrintable(m_listenName), qPrintable(error));
 }
 
-SingleInstance::Connection *SingleInstance::find(QLocalSocket *socket)
+SingleInstance::Connection *SingleInstance::find(Peer *peer)
 {
     for (Connection &connection : m_connections)
-        if (connection.socket == socket)
+        if (connection.peer == peer)
             return &connection;
     return nullptr;
 }
 
 // Closes a connection and forgets it; `refuse` first answers 0 to a sender in mid-command.
-void SingleInstance::hangUp(QLocalSocket *socket, bool refuse)
+void SingleInstance::hangUp(Peer *peer, bool refuse)
 {
-    m_connections.remove_if([socket](const Connection &connection) { return connection.socket == socket; });
-    socket->disconnect(this);
-    if (refuse && socket->state() == QLocalSocket::ConnectedState) {
-        // Told before the line closes; what the sender still writes is thrown away.
-        reply(socket, false);
-        socket->disconnectFromServer();
-    } else {
-        socket->abort();
-    }
-    socket->deleteLater();
+    if (const Connection *connection = find(peer))
+        connection->deadline->disconnect(this);
+    m_connections.remove_if([peer](const Connection &connection) { return connection.peer == peer; });
+    peer->readable.disconnect(this);
+    // Told before the line closes; what the sender still writes is thrown away.
+    if (refuse)
+        peer->reply(false);
+    peer->readable.setEnabled(false);
+    peer->deleteLater();
 }
 
 // At the limit, the oldest connection that holds no part of a command goes first; when every
@@ -258,16 +342,16 @@ void SingleInstance::hangUp(QLocalSocket *socket, bool refuse)
 void SingleInstance::makeRoomForOneMore()
 {
     while (int(m_connections.size()) >= MaxConnections) {
-        QLocalSocket *victim = nullptr;
+        Peer *victim = nullptr;
         for (const Connection &connection : m_connections)
             if (!connection.busy && connection.pendingBytes() == 0) {
-                victim = connection.socket;
+                victim = connection.peer;
                 break;
             }
         if (!victim)
             for (const Connection &connection : m_connections)
                 if (!connection.busy) {
-                    victim = connection.socket;
+                    victim = connection.peer;
                     break;
                 }
         if (!victim)
@@ -278,64 +362,70 @@ void SingleInstance::makeRoomForOneMore()
 
 void SingleInstance::onNewConnection()
 {
-    while (QLocalSocket *socket = m_server->nextPendingConnection()) {
+    for (;;) {
+        const int fd = ::accept4(m_listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd < 0) {
+            if (errno == EINTR || errno == ECONNABORTED)
+                continue;
+            // Out of descriptors or memory: the server closes, and the check listens anew.
+            if (errno != EAGAIN && errno != EWOULDBLOCK)
+                stopListening();
+            return;
+        }
         makeRoomForOneMore();
         if (int(m_connections.size()) >= MaxConnections) {
-            socket->abort();
-            socket->deleteLater();
+            LocalSocket::closeDescriptor(fd);
             continue;
         }
-        // One command at most is buffered per connection; the rest waits in the kernel.
-        socket->setReadBufferSize(HeaderBytes + MaxCommandBytes);
-        auto *deadline = new QTimer(socket);
+        auto *peer = new Peer(fd);
+        peer->setParent(this);
+        auto *deadline = new QTimer(peer);
         deadline->setSingleShot(true);
-        m_connections.push_back({socket, deadline, false, QByteArray()});
-        connect(deadline, &QTimer::timeout, this, [this, socket] { hangUp(socket, true); });
-        // A sender may hang up right after writing: what it sent is still handled.
-        connect(socket, &QLocalSocket::disconnected, this, [this, socket] { scheduleRead(socket); });
-        connect(socket, &QLocalSocket::readyRead, this, [this, socket] { readCommand(socket); });
+        m_connections.push_back({peer, deadline, false, QByteArray()});
+        connect(deadline, &QTimer::timeout, this, [this, peer] { hangUp(peer, true); });
+        connect(&peer->readable, &QSocketNotifier::activated, this, [this, peer] { readCommand(peer); });
         deadline->start(ReadTimeoutMs);
-        if (socket->bytesAvailable() > 0)
-            readCommand(socket);
     }
 }
 
-// Another command may wait in the buffer: it is handled on the next pass of the event loop,
+// Another command may wait in the inbox: it is handled on the next pass of the event loop,
 // so that a burst of commands never holds the window for long.
-void SingleInstance::scheduleRead(QLocalSocket *socket)
+void SingleInstance::scheduleRead(Peer *peer)
 {
     QMetaObject::invokeMethod(
         this,
-        [this, guard = QPointer<QLocalSocket>(socket)] {
+        [this, guard = QPointer<Peer>(peer)] {
             if (guard)
                 readCommand(guard);
         },
         Qt::QueuedConnection);
 }
 
-// Handles at most one complete command waiting on `socket`.
-void SingleInstance::readCommand(QLocalSocket *socket)
+// Handles at most one complete command waiting on `peer`.
+void SingleInstance::readCommand(Peer *peer)
 {
-    Connection *connection = find(socket);
-    if (!connection || connection->busy)
+    Connection *connection = find(peer);
+    if (!connection)
         return;
-    // The socket buffers one command at most, so the inbox stays within two.
-    if (!holdsWholeCommand(connection->inbox))
-        connection->inbox += socket->read(socket->bytesAvailable());
-    const bool open = socket->state() == QLocalSocket::ConnectedState;
+    // Taken even while a command is being handled, so that a waiting sender never keeps the
+    // event loop spinning; the inbox holds one command's worth at most.
+    connection->takeWaitingBytes();
+    if (connection->busy)
+        return;
+    const bool open = peer->open;
     const std::optional<quint32> length = announcedLength(connection->inbox);
     if (!length) {
         if (!open)
-            hangUp(socket, false);
+            hangUp(peer, false);
         return;
     }
     if (*length > quint32(MaxCommandBytes)) {
-        hangUp(socket, true);
+        hangUp(peer, true);
         return;
     }
     if (!holdsWholeCommand(connection->inbox)) {
         if (!open)
-            hangUp(socket, false); // the rest will never come
+            hangUp(peer, false); // the rest will never come
         else
             limitPendingBytes(); // the rest is still on its way
         return;
@@ -345,32 +435,36 @@ void SingleInstance::readCommand(QLocalSocket *socket)
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     const QString command = decoder.decode(bytes);
     if (decoder.hasError()) {
-        hangUp(socket, true);
+        hangUp(peer, true);
         return;
     }
     connection->deadline->stop();
+    const QPointer<Peer> guard(peer);
     if (command.isEmpty()) {
-        reply(socket, true);
+        peer->reply(true);
         emit showRequested();
     } else {
         connection->busy = true;
-        const QPointer<QLocalSocket> guard(socket);
         const bool accepted = m_handler ? m_handler(command) : true;
         if (!guard)
             return;
-        connection = find(socket);
+        connection = find(peer);
         if (!connection)
             return;
         connection->busy = false;
-        reply(socket, accepted);
+        peer->reply(accepted);
         emit commandReceived(command);
-        connection = find(socket);
-        if (!connection)
-            return;
     }
+    if (!guard)
+        return;
+    connection = find(peer);
+    if (!connection)
+        return;
     connection->deadline->start(ReadTimeoutMs);
-    if (connection->pendingBytes() >= HeaderBytes || socket->state() != QLocalSocket::ConnectedState)
-        scheduleRead(socket);
+    // Room again for what still waits in the kernel.
+    peer->readable.setEnabled(peer->open && connection->inbox.size() < ReadCapBytes);
+    if (connection->pendingBytes() >= HeaderBytes || !peer->open)
+        scheduleRead(peer);
 }
 
 void SingleInstance::limitPendingBytes()
@@ -389,7 +483,7 @@ void SingleInstance::limitPendingBytes()
         if (!largest)
             return;
         // Refused without waiting for the sender: the buffer goes with the connection.
-        hangUp(largest->socket, true);
+        hangUp(largest->peer, true);
     }
 }
 
@@ -399,21 +493,17 @@ SingleInstance::Delivery SingleInstance::deliver(const QString &command, int tim
     if (bytes.size() > MaxCommandBytes)
         return Delivery::Refused;
     const QDeadlineTimer deadline(timeoutMs);
-    QLocalSocket socket;
-    socket.connectToServer(runningServerName());
-    if (!socket.waitForConnected(int(deadline.remainingTime())))
+    const int fd = LocalSocket::connectTo(runningServerName(), deadline);
+    if (fd < 0)
         return Delivery::Unreachable;
-    char header[HeaderBytes];
-    qToLittleEndian<quint32>(quint32(bytes.size()), header);
-    socket.write(header, HeaderBytes);
-    socket.write(bytes);
-    while (socket.bytesToWrite() > 0)
-        if (!socket.waitForBytesWritten(int(deadline.remainingTime())))
-            return Delivery::Unreachable;
-    while (socket.bytesAvailable() < 1)
-        if (!socket.waitForReadyRead(int(deadline.remainingTime())))
-            return Delivery::Unreachable;
+    QByteArray message(HeaderBytes, Qt::Uninitialized);
+    qToLittleEndian<quint32>(quint32(bytes.size()), message.data());
+    message += bytes;
     char answer = 0;
-    socket.read(&answer, 1);
+    const bool answered = LocalSocket::writeAll(fd, message.constData(), message.size(), deadline) &&
+                          LocalSocket::readExactly(fd, &answer, 1, deadline);
+    LocalSocket::closeDescriptor(fd);
+    if (!answered)
+        return Delivery::Unreachable;
     return answer == 1 ? Delivery::Accepted : Delivery::Refused;
 }

@@ -7,9 +7,8 @@
 #include <list>
 #include <memory>
 
-class QLocalServer;
-class QLocalSocket;
 class QLockFile;
+class QSocketNotifier;
 class QTimer;
 
 // One Parlanto per user: a lock file in the program folder (the thing it protects) decides who
@@ -30,7 +29,7 @@ class QTimer;
 // The listening side stays reachable whatever its clients do: it holds a bounded number of
 // connections (a new one pushes out the oldest idle one), each must finish a command within a
 // deadline, the bytes held for unfinished commands are capped, and commands are handled one
-// per pass of the event loop. Should the server stop listening (Qt closes it when accepting
+// per pass of the event loop. Should the server stop listening (it closes when accepting
 // fails, e.g. for want of file descriptors) or its socket file vanish, it listens anew.
 class SingleInstance : public QObject
 {
@@ -92,22 +91,27 @@ signals:
     void showRequested();
 
 private:
+    class Peer;
     struct Connection;
-    bool startListening();
+    bool startListening(QString *error);
+    void stopListening();
     void keepListening();
     void onNewConnection();
     void makeRoomForOneMore();
-    void readCommand(QLocalSocket *socket);
-    void scheduleRead(QLocalSocket *socket);
+    void readCommand(Peer *peer);
+    void scheduleRead(Peer *peer);
     void limitPendingBytes();
-    void hangUp(QLocalSocket *socket, bool refuse);
-    Connection *find(QLocalSocket *socket);
+    void hangUp(Peer *peer, bool refuse);
+    Connection *find(Peer *peer);
     QString runningServerName() const;
 
     QString m_name;
     QString m_listenName; // the name the server listens on, fixed at acquire()
+    QString m_listenPath; // the socket file that name stands for
     std::unique_ptr<QLockFile> m_lock;
-    std::unique_ptr<QLocalServer> m_server;
+    bool m_acquired = false;
+    int m_listener = -1;
+    QSocketNotifier *m_accepting = nullptr;
     QTimer *m_listenCheck = nullptr;
     quint64 m_socketInode = 0;
     std::function<bool(const QString &)> m_handler;

@@ -12,8 +12,6 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QMouseEvent>
-#include <QNetworkReply>
-#include <QNetworkRequest>
 #include <QProcess>
 #include <QPushButton>
 #include <QTimer>
@@ -50,10 +48,10 @@ qint64 monotonicMs()
 
 // A transfer that ended in an error, or in an answer that is not the file (a redirect left
 // unfollowed, an error page the network layer did not flag).
-bool transferFailed(QNetworkReply *reply)
+bool transferFailed(const WebTransfer &reply)
 {
-    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    return reply->error() != QNetworkReply::NoError || status < 200 || status > 299;
+    const int status = reply.httpStatus();
+    return reply.failed() || status < 200 || status > 299;
 }
 
 void removeIfExists(const QString &path)
@@ -194,47 +192,59 @@ void updatewin::showTransferState(int state)
         Label2->setText(text);
 }
 
-QNetworkReply *updatewin::startTransfer(const QString &url, qint64 deadlineMs)
+// The timer may be the one whose timeout ended the transfer: it goes once that is delivered.
+updatewin::Transfer::~Transfer()
 {
-    QNetworkRequest request{QUrl(url)};
-    request.setTransferTimeout(TransferTimeoutMs);
+    if (!deadline)
+        return;
+    deadline->stop();
+    deadline->disconnect();
+    deadline->deleteLater();
+}
+
+std::unique_ptr<updatewin::Transfer> updatewin::startTransfer(const QString &url, qint64 deadlineMs,
+                                                              std::function<void()> headers,
+                                                              std::function<void()> readyRead,
+                                                              std::function<void()> finished)
+{
+    if (!m_network)
+        m_network = WebSession::open();
+    WebTransfer::Request request;
+    request.url = QUrl(url);
+    request.idleTimeoutMs = TransferTimeoutMs;
     // Every redirect is checked here: only within the update site, a few times.
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                         QNetworkRequest::UserVerifiedRedirectPolicy);
-    request.setMaximumRedirectsAllowed(update::MaxRedirects);
+    request.maxRedirects = update::MaxRedirects;
+    request.redirectAllowed = [](const QUrl &target) {
+        return update::redirectAllowed(QUrl(update::updateSite()), target);
+    };
+    request.readBufferBytes = ReadBufferBytes;
+    request.connecting = [this] { showTransferState(update::StateConnecting); };
+    request.requestSent = [this] { showTransferState(update::StateRequestSent); };
+    request.metaDataChanged = [this, headers = std::move(headers)] {
+        showTransferState(update::StateReceivingResponse);
+        if (headers)
+            headers();
+    };
+    request.readyRead = std::move(readyRead);
+    request.finished = std::move(finished);
     showTransferState(update::StateResolving);
-    QNetworkReply *reply = m_network.get(request);
-    reply->setReadBufferSize(ReadBufferBytes);
-    connect(reply, &QNetworkReply::redirected, reply, [reply](const QUrl &target) {
-        if (update::redirectAllowed(QUrl(update::updateSite()), reply->url().resolved(target)))
-            emit reply->redirectAllowed();
-        else
-            reply->abort();
-    });
-    // The overall deadline; it goes with the transfer.
-    auto *deadline = new QTimer(reply);
-    deadline->setObjectName(QStringLiteral("deadline"));
-    deadline->setSingleShot(true);
-    deadline->setProperty("startedMs", monotonicMs());
-    connect(deadline, &QTimer::timeout, reply, &QNetworkReply::abort);
-    deadline->start(int(std::min<qint64>(deadlineMs, std::numeric_limits<int>::max())));
-    connect(reply, &QNetworkReply::socketStartedConnecting, this,
-            [this] { showTransferState(update::StateConnecting); });
-    connect(reply, &QNetworkReply::requestSent, this,
-            [this] { showTransferState(update::StateRequestSent); });
-    connect(reply, &QNetworkReply::metaDataChanged, this,
-            [this] { showTransferState(update::StateReceivingResponse); });
-    return reply;
+    auto transfer = std::make_unique<Transfer>();
+    transfer->web = m_network->get(std::move(request));
+    // The overall deadline.
+    transfer->deadline = new QTimer(this);
+    transfer->deadline->setSingleShot(true);
+    transfer->startedMs = monotonicMs();
+    WebTransfer *web = transfer->web.get();
+    connect(transfer->deadline, &QTimer::timeout, this, [web] { web->abort(); });
+    transfer->deadline->start(int(std::min<qint64>(deadlineMs, std::numeric_limits<int>::max())));
+    return transfer;
 }
 
 // A deadline counted from the transfer's start, once its size is known.
-void updatewin::extendDeadline(QNetworkReply *reply, qint64 deadlineMs)
+void updatewin::extendDeadline(Transfer &transfer, qint64 deadlineMs)
 {
-    auto *deadline = reply->findChild<QTimer *>(QStringLiteral("deadline"), Qt::FindDirectChildrenOnly);
-    if (!deadline)
-        return;
-    const qint64 spent = monotonicMs() - deadline->property("startedMs").toLongLong();
-    deadline->start(int(std::clamp<qint64>(deadlineMs - spent, 0, std::numeric_limits<int>::max())));
+    const qint64 spent = monotonicMs() - transfer.startedMs;
+    transfer.deadline->start(int(std::clamp<qint64>(deadlineMs - spent, 0, std::numeric_limits<int>::max())));
 }
 
 // ---- Check
@@ -245,37 +255,35 @@ void updatewin::Command4_Click()
         return;
     m_versionBytes.clear();
     Command4->setEnabled(false);
-    m_inet3 = startTransfer(update::versionFileUrl(),
-                            update::transferDeadlineMs(m_limits.versionFileCap, m_limits));
-    connect(m_inet3, &QNetworkReply::readyRead, this, &updatewin::Inet3_ReadyRead);
-    connect(m_inet3, &QNetworkReply::finished, this, &updatewin::Inet3_Finished);
+    m_inet3 = startTransfer(
+        update::versionFileUrl(), update::transferDeadlineMs(m_limits.versionFileCap, m_limits), nullptr,
+        [this] { Inet3_ReadyRead(); }, [this] { Inet3_Finished(); });
 }
 
 void updatewin::Inet3_ReadyRead()
 {
     // Never more than the cap and one piece over it: far too long for a version file is an
     // error page, a wrong address or a hostile server.
-    m_versionBytes += m_inet3->read(m_limits.versionFileCap + 1 - m_versionBytes.size());
-    const std::optional<qint64> announced = update::announcedSize(m_inet3->rawHeader("Content-Length"));
+    WebTransfer &reply = *m_inet3->web;
+    m_versionBytes += reply.read(m_limits.versionFileCap + 1 - m_versionBytes.size());
+    const std::optional<qint64> announced = update::announcedSize(reply.rawHeader("Content-Length"));
     if (m_versionBytes.size() > m_limits.versionFileCap ||
         (announced && *announced > m_limits.versionFileCap))
-        m_inet3->abort();
+        reply.abort();
 }
 
 void updatewin::Inet3_Finished()
 {
-    QNetworkReply *reply = m_inet3;
-    m_inet3 = nullptr;
     // Whatever the transfer still reports after its end is no longer this window's.
-    QObject::disconnect(reply, nullptr, this, nullptr);
-    reply->deleteLater();
+    const std::unique_ptr<Transfer> ended = std::move(m_inet3);
+    WebTransfer &reply = *ended->web;
     Command4->setEnabled(true);
     if (transferFailed(reply) || m_versionBytes.size() > m_limits.versionFileCap) {
         showTransferState(update::StateError);
         checkFailed();
         return;
     }
-    m_versionBytes += reply->read(m_limits.versionFileCap + 1 - m_versionBytes.size());
+    m_versionBytes += reply.read(m_limits.versionFileCap + 1 - m_versionBytes.size());
     if (m_versionBytes.size() > m_limits.versionFileCap) {
         checkFailed();
         return;
@@ -346,28 +354,27 @@ void updatewin::Command5_Click()
     m_written = 0;
     m_fault = DownloadFault::None;
     // Until the size is known, the deadline of the smallest installer.
-    m_inet4 = startTransfer(update::installerUrl(), update::transferDeadlineMs(0, m_limits));
-    connect(m_inet4, &QNetworkReply::metaDataChanged, this, &updatewin::Inet4_Headers);
-    connect(m_inet4, &QNetworkReply::readyRead, this, &updatewin::Inet4_ReadyRead);
-    connect(m_inet4, &QNetworkReply::finished, this, &updatewin::Inet4_Finished);
+    m_inet4 = startTransfer(
+        update::installerUrl(), update::transferDeadlineMs(0, m_limits), [this] { Inet4_Headers(); },
+        [this] { Inet4_ReadyRead(); }, [this] { Inet4_Finished(); });
 }
 
 void updatewin::Command1_Click()
 {
     DownloadState = 100;
     if (m_inet4)
-        m_inet4->abort();
+        m_inet4->web->abort();
 }
 
 void updatewin::Inet4_Headers()
 {
     if (m_installer.isOpen() || m_fault != DownloadFault::None)
         return;
-    const int status = m_inet4->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    const int status = m_inet4->web->httpStatus();
     // An error page is left to the transfer's own error.
     if (status < 200 || status > 299)
         return;
-    const std::optional<qint64> size = update::announcedSize(m_inet4->rawHeader("Content-Length"));
+    const std::optional<qint64> size = update::announcedSize(m_inet4->web->rawHeader("Content-Length"));
     if (!size) {
         endDownload(DownloadFault::NoSize);
         return;
@@ -377,7 +384,7 @@ void updatewin::Inet4_Headers()
         return;
     }
     m_expectedSize = *size;
-    extendDeadline(m_inet4, update::transferDeadlineMs(m_expectedSize, m_limits));
+    extendDeadline(*m_inet4, update::transferDeadlineMs(m_expectedSize, m_limits));
     // The old copy goes; the new one is created afresh (never through whatever stands in its
     // place) and only the user may read, write or run it.
     const QString path = programFile(InstallerFileName);
@@ -398,16 +405,17 @@ void updatewin::Inet4_ReadyRead()
 {
     if (m_links.UpdateCancel && *m_links.UpdateCancel)
         DownloadState = 100;
+    WebTransfer &reply = *m_inet4->web;
     if (DownloadState == 100) {
-        m_inet4->abort();
+        reply.abort();
         return;
     }
     if (!m_installer.isOpen()) {
-        m_inet4->skip(m_inet4->bytesAvailable()); // the body of an error page
+        reply.skip(reply.bytesAvailable()); // the body of an error page
         return;
     }
     // Never more than one byte past what was announced: that much already proves it too long.
-    const QByteArray chunk = m_inet4->read(m_expectedSize + 1 - m_written);
+    const QByteArray chunk = reply.read(m_expectedSize + 1 - m_written);
     if (m_written + chunk.size() > m_expectedSize) {
         endDownload(DownloadFault::TooLong);
         return;
@@ -424,16 +432,13 @@ void updatewin::Inet4_ReadyRead()
 void updatewin::endDownload(DownloadFault fault)
 {
     m_fault = fault;
-    m_inet4->abort();
+    m_inet4->web->abort();
 }
 
 void updatewin::Inet4_Finished()
 {
-    QNetworkReply *reply = m_inet4;
-    m_inet4 = nullptr;
-    QObject::disconnect(reply, nullptr, this, nullptr);
-    reply->deleteLater();
-    const bool failed = transferFailed(reply);
+    const std::unique_ptr<Transfer> ended = std::move(m_inet4);
+    const bool failed = transferFailed(*ended->web);
     m_installer.close();
     Command4->setEnabled(true);
 
@@ -543,13 +548,8 @@ void updatewin::mousePressEvent(QMouseEvent *event)
     QWidget::mousePressEvent(event);
 }
 
-void updatewin::cancelQuietly(QPointer<QNetworkReply> &reply)
+void updatewin::cancelQuietly(std::unique_ptr<Transfer> &transfer)
 {
-    if (!reply)
-        return;
-    QNetworkReply *stopping = reply;
-    reply = nullptr;
-    QObject::disconnect(stopping, nullptr, this, nullptr);
-    stopping->abort();
-    stopping->deleteLater();
+    // A transfer ended by its owner reports nothing more.
+    transfer.reset();
 }

@@ -1,17 +1,17 @@
 #pragma once
 
+#include "platform/web_transfer.h"
 #include "tools/update_rules.h"
 
 #include <QFile>
-#include <QNetworkAccessManager>
-#include <QPointer>
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 
 class QLabel;
-class QNetworkReply;
 class QPushButton;
+class QTimer;
 
 // The online update window: checks the vendor's site for a newer version, downloads the
 // installer into the program folder, starts it once it is verified and ends the program so the
@@ -83,10 +83,24 @@ private:
         WriteFailed, // the installer file could not be made or written
     };
 
+    // A transfer under way and its overall deadline, which goes with it.
+    struct Transfer
+    {
+        std::unique_ptr<WebTransfer> web;
+        QTimer *deadline = nullptr;
+        qint64 startedMs = 0;
+        Transfer() = default;
+        Transfer(const Transfer &) = delete;
+        Transfer &operator=(const Transfer &) = delete;
+        ~Transfer();
+    };
+
     void buildControls();
     void showLostFiles();
-    QNetworkReply *startTransfer(const QString &url, qint64 deadlineMs);
-    void extendDeadline(QNetworkReply *reply, qint64 deadlineMs);
+    std::unique_ptr<Transfer> startTransfer(const QString &url, qint64 deadlineMs,
+                                            std::function<void()> headers, std::function<void()> readyRead,
+                                            std::function<void()> finished);
+    void extendDeadline(Transfer &transfer, qint64 deadlineMs);
     void Inet3_Finished();
     void Inet3_ReadyRead();
     void Inet4_Headers();
@@ -100,13 +114,13 @@ private:
     void showNothingInstalled();
     void setBarWidth(int twips);
     // Stops a transfer without running its end handler.
-    void cancelQuietly(QPointer<QNetworkReply> &reply);
+    void cancelQuietly(std::unique_ptr<Transfer> &transfer);
 
     Links m_links;
     update::TransferLimits m_limits;
-    QNetworkAccessManager m_network;
-    QPointer<QNetworkReply> m_inet3; // version file
-    QPointer<QNetworkReply> m_inet4; // installer
+    std::unique_ptr<WebSession> m_network; // opened on the first transfer
+    std::unique_ptr<Transfer> m_inet3;     // version file
+    std::unique_ptr<Transfer> m_inet4;     // installer
     QByteArray m_versionBytes;
     update::VersionFile m_versionFile;
     QFile m_installer;
