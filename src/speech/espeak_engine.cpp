@@ -5,13 +5,12 @@
 #include "speech/voice_list_cache.h"
 #include "speech/word_tokens.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QStandardPaths>
 
 #include <espeak-ng/speak_lib.h>
 
+#include <fcntl.h>
 #include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -91,45 +90,6 @@ QByteArray cacheSettings()
            here(home + "/espeak-ng-data") + '\n';
 }
 
-// A link named as the voice `id` in lower case to its file in `dataFolder`, in the cache folder;
-// empty when there can be none. eSpeak NG looks a voice up by its name in lower case, and when
-// no file has that name (gmw/en-US) it reads every voice file to find it: some 5 ms before each
-// first sound. Given the link, it loads the voice's own file at once.
-QByteArray voiceFileLink(const QByteArray &dataFolder, const QString &id)
-{
-    const QByteArray name = id.toUtf8();
-    if (dataFolder.isEmpty() || name == name.toLower() || name.contains("..") || name.startsWith('/'))
-        return {};
-    QByteArray target;
-    for (const char *folder : {"/voices/", "/lang/"}) {
-        target = dataFolder + folder + name;
-        struct stat info = {};
-        if (::stat(target.constData(), &info) == 0 && S_ISREG(info.st_mode))
-            break;
-        target.clear();
-    }
-    const QByteArray links =
-        QFile::encodeName(QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation)) +
-        "/parlanto/espeak-ng-voice-files";
-    // The library takes the whole path in lower case, and what follows a '+' for a variant.
-    QByteArray link = links + '/' + name.toLower().replace('/', '%');
-    if (target.isEmpty() || link != link.toLower() || link.contains('+'))
-        return {};
-    char current[4096];
-    const ssize_t length = ::readlink(link.constData(), current, sizeof current);
-    if (length > 0 && QByteArrayView(current, length) == target)
-        return link;
-    // Made beside it and renamed over it, so that another copy never finds half a link.
-    const QByteArray made = link + '.' + QByteArray::number(::getpid());
-    if (!QDir().mkpath(QFile::decodeName(links)) || ::symlink(target.constData(), made.constData()) != 0)
-        return {};
-    if (::rename(made.constData(), link.constData()) != 0) {
-        ::unlink(made.constData());
-        return {};
-    }
-    return link;
-}
-
 } // namespace
 
 EspeakEngine::EspeakEngine()
@@ -186,13 +146,32 @@ bool EspeakEngine::initialize(QList<EngineVoice> &voices)
     return !voices.isEmpty();
 }
 
+// eSpeak NG looks a voice up by its name in lower case, and when no file has that name
+// (gmw/en-US) it reads every voice file to find it: some 5 ms before each first sound. The
+// voice's file, opened here and named by its descriptor (/proc/self/fd/N, all lower case),
+// loads at once; where that cannot be, the library looks the name up itself.
 bool EspeakEngine::selectVoice(const QString &id)
 {
     const EspeakLibrary &espeak = *EspeakLibrary::get();
-    const QByteArray link = voiceFileLink(m_dataFolder, id);
-    if (!link.isEmpty() && espeak.setVoiceByFile(link.constData()) == EE_OK)
-        return true;
-    return espeak.setVoiceByName(id.toUtf8().constData()) == EE_OK;
+    const QByteArray name = id.toUtf8();
+    if (!m_dataFolder.isEmpty() && name != name.toLower() && !name.contains("..") && !name.startsWith('/')) {
+        // Where the library itself looks first.
+        for (const char *folder : {"/voices/", "/lang/"}) {
+            const int file =
+                ::open((m_dataFolder + folder + name).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+            if (file < 0)
+                continue;
+            struct stat info = {};
+            const bool loaded =
+                ::fstat(file, &info) == 0 && S_ISREG(info.st_mode) &&
+                espeak.setVoiceByFile(("/proc/self/fd/" + QByteArray::number(file)).constData()) == EE_OK;
+            ::close(file);
+            if (loaded)
+                return true;
+            break;
+        }
+    }
+    return espeak.setVoiceByName(name.constData()) == EE_OK;
 }
 
 void EspeakEngine::synthesizeChunk(SynthJob &job, const VoiceParams &params, const QString &text, int start,
