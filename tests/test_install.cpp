@@ -115,6 +115,7 @@ private slots:
             QStringLiteral("lib/parlanto/libparlanto_cli.so"),
             QStringLiteral("lib/parlanto/libparlanto_encoders.so"),
             QStringLiteral("lib/parlanto/libparlanto_web.so"),
+            QStringLiteral("lib/parlanto/libpcaudio.so.0"),
             QStringLiteral("share/applications/") + AppId + QStringLiteral(".desktop"),
             QStringLiteral("share/metainfo/") + AppId + QStringLiteral(".metainfo.xml"),
             QStringLiteral("share/icons/hicolor/48x48/apps/parlanto.png"),

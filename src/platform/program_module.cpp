@@ -5,15 +5,32 @@
 #include <QFileInfo>
 #include <QLibrary>
 
-QFunctionPointer programModuleFunction(const QString &fileName, const char *function)
+namespace {
+
+QStringList moduleFolders()
 {
     QStringList folders;
     if (QCoreApplication::instance())
         folders.append(QDir(QCoreApplication::applicationDirPath())
                            .filePath(QStringLiteral(PARLANTO_MODULE_DIR_FROM_BIN)));
     folders.append(QStringLiteral(PARLANTO_BUILD_MODULE_DIR));
+    return folders;
+}
+
+} // namespace
+
+QString programModulePath(const QString &fileName)
+{
+    for (const QString &folder : moduleFolders())
+        if (const QString path = QDir(folder).filePath(fileName); QFileInfo::exists(path))
+            return path;
+    return {};
+}
+
+QFunctionPointer programModuleFunction(const QString &fileName, const char *function)
+{
     QString error;
-    for (const QString &folder : folders) {
+    for (const QString &folder : moduleFolders()) {
         const QString path = QDir(folder).filePath(fileName);
         if (!QFileInfo::exists(path))
             continue;

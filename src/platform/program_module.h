@@ -9,3 +9,7 @@
 // function of the library `fileName`, or null when the library cannot be opened (a warning
 // says why).
 QFunctionPointer programModuleFunction(const QString &fileName, const char *function);
+
+// The path of the program's own library `fileName` where it is installed or built, or an empty
+// text when there is none.
+QString programModulePath(const QString &fileName);

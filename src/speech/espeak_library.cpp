@@ -1,5 +1,9 @@
 #include "speech/espeak_library.h"
 
+#include "platform/program_module.h"
+
+#include <QFile>
+
 #include <dlfcn.h>
 
 namespace {
@@ -15,8 +19,11 @@ template <typename Function> bool resolve(void *handle, Function &slot, const ch
 const EspeakLibrary *EspeakLibrary::get()
 {
     static const EspeakLibrary *const library = []() -> const EspeakLibrary * {
-        // Bound lazily, as in a program linked with it: of the sound libraries it brings along,
-        // only the functions called are bound, not every one of them at once.
+        // Its own playback library is stood in for by one that loads nothing (Parlanto plays the
+        // samples itself); when that is missing, eSpeak NG loads the real one as usual. Bound
+        // lazily, as in a program linked with it.
+        if (const QString standIn = programModulePath(QStringLiteral("libpcaudio.so.0")); !standIn.isEmpty())
+            ::dlopen(QFile::encodeName(standIn).constData(), RTLD_LAZY | RTLD_LOCAL);
         void *handle = ::dlopen("libespeak-ng.so.1", RTLD_LAZY | RTLD_LOCAL);
         static EspeakLibrary table;
         const bool complete = handle && resolve(handle, table.initialize, "espeak_Initialize") &&

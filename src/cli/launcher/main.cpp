@@ -69,9 +69,33 @@ bool speaksWithEspeak(int argc, char *argv[])
     return !endsWith(trimmed, " (TTS5.0)");
 }
 
-// Starts eSpeak NG as the engine would: synchronous, errors returned rather than ended on.
+// Opens the program's own library `name`: installed, it is in the program's library folder; run
+// from the build folder, beside the program. Null when none opens; `problem` then says why.
+void *openProgramLibrary(const char *name, const char *&problem)
+{
+    char folder[PATH_MAX] = {};
+    if (::realpath("/proc/self/exe", folder))
+        *std::strrchr(folder, '/') = 0;
+    char installed[PATH_MAX + 64] = {}, built[PATH_MAX] = {};
+    std::snprintf(installed, sizeof installed, "%s/%s/%s", folder, PARLANTO_MODULE_DIR_FROM_BIN, name);
+    std::snprintf(built, sizeof built, "%s/%s", PARLANTO_BUILD_MODULE_DIR, name);
+    problem = "not found";
+    for (const char *path : {installed, built}) {
+        if (::access(path, F_OK) != 0)
+            continue;
+        if (void *library = ::dlopen(path, RTLD_LAZY | RTLD_LOCAL))
+            return library;
+        problem = ::dlerror();
+    }
+    return nullptr;
+}
+
+// Starts eSpeak NG as the engine would: synchronous, errors returned rather than ended on. Its
+// playback library is stood in for by the program's own, which loads no sound client.
 void startEspeak()
 {
+    const char *problem = nullptr;
+    openProgramLibrary("libpcaudio.so.0", problem);
     void *library = ::dlopen("libespeak-ng.so.1", RTLD_LAZY | RTLD_LOCAL);
     if (!library)
         return;
@@ -123,24 +147,8 @@ int main(int argc, char *argv[])
     if (speaksWithEspeak(argc, argv))
         startEspeak();
 
-    // Installed, the library is in the program's library folder; run from the build folder, beside
-    // the program.
-    char folder[PATH_MAX] = {};
-    if (::realpath("/proc/self/exe", folder))
-        *std::strrchr(folder, '/') = 0;
-    char installed[PATH_MAX + 64] = {};
-    std::snprintf(installed, sizeof installed, "%s/%s/libparlanto_cli.so", folder,
-                  PARLANTO_MODULE_DIR_FROM_BIN);
-    const char *candidates[] = {installed, PARLANTO_BUILD_MODULE_DIR "/libparlanto_cli.so"};
-    const char *problem = "not found";
-    for (const char *path : candidates) {
-        if (::access(path, F_OK) != 0)
-            continue;
-        void *library = ::dlopen(path, RTLD_LAZY | RTLD_LOCAL);
-        if (!library) {
-            problem = ::dlerror();
-            continue;
-        }
+    const char *problem = nullptr;
+    if (void *library = openProgramLibrary("libparlanto_cli.so", problem)) {
         using Entry = int (*)(int, char **);
         if (const auto entry = reinterpret_cast<Entry>(::dlsym(library, "parlanto_cli_main")))
             return entry(argc, argv);
