@@ -31,6 +31,28 @@
 
 namespace {
 
+// A label the keyboard reaches (Tab, then Enter acts on it) that shows its text as any label.
+// QLabel gives a label that takes focus the text machinery of an editor, so that its text can be
+// selected: a document and its layout, made when the label is first polished (~1.5 ms at start).
+// This one offers no selection and is polished as a plain label.
+class KeyReachableLabel : public QLabel
+{
+public:
+    using QLabel::QLabel;
+
+protected:
+    bool event(QEvent *event) override
+    {
+        if (event->type() != QEvent::Polish)
+            return QLabel::event(event);
+        const Qt::FocusPolicy policy = focusPolicy();
+        setFocusPolicy(Qt::NoFocus);
+        const bool handled = QLabel::event(event);
+        setFocusPolicy(policy);
+        return handled;
+    }
+};
+
 // The button panel, in twips.
 constexpr int FrameWidth = 11805;
 constexpr int FrameHeight = 1575;
@@ -236,8 +258,8 @@ void ttsmain::buildPanel()
     placeTwips(Check1, 8280, 840, 840, 400);
 
     const auto makeLabel = [this](QLabel *&label, const char *name, const QString &caption, const QFont &font,
-                                  int left, int top, int width, int height) {
-        label = new QLabel(caption, Frame1);
+                                  int left, int top, int width, int height, bool keyReachable = false) {
+        label = keyReachable ? new KeyReachableLabel(caption, Frame1) : new QLabel(caption, Frame1);
         label->setObjectName(QLatin1String(name));
         label->setFont(font);
         label->setMouseTracking(true);
@@ -246,7 +268,7 @@ void ttsmain::buildPanel()
         m_labels.append(label);
     };
     makeLabel(Label8, "Label8", QString(), arial(), 2670, 720, 1140, 270);
-    makeLabel(Label10, "Label10", QStringLiteral("Version 1.71"), arial(), 2640, 960, 1350, 270);
+    makeLabel(Label10, "Label10", QStringLiteral("Version 1.71"), arial(), 2640, 960, 1350, 270, true);
     for (QLabel *grey : {Label8, Label10}) {
         QPalette palette = grey->palette();
         palette.setColor(QPalette::WindowText, QColor(128, 128, 128));
