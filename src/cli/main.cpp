@@ -10,11 +10,14 @@
 
 namespace {
 
-// The engines allocate and free piece after piece on their worker threads; with the default
-// threshold the allocator hands the top of a thread's heap back to the system after nearly every
-// piece and takes it again for the next (page faults, 2-3 % of a Flite voice's time). Free memory
-// up to this much stays with the process; it is bounded, and a one-off run ends soon anyway.
+// The engines allocate and free piece after piece on their worker threads. By default the
+// allocator hands the top of a thread's heap back to the system after nearly every piece and
+// takes it again for the next, and maps each large block afresh (page faults: 2-3 % of a Flite
+// voice's time, more system time than eSpeak NG's own program). Free memory up to this much stays
+// with the process, and only blocks from the larger size on get mappings of their own: both
+// bounded, and a run of the command line ends soon anyway.
 constexpr int KeptFreeHeapBytes = 16 * 1024 * 1024;
+constexpr int OwnMappingBytes = 4 * 1024 * 1024;
 
 int run(int argc, char *argv[])
 {
@@ -28,6 +31,7 @@ int run(int argc, char *argv[])
 extern "C" __attribute__((visibility("default"))) int parlanto_cli_main(int argc, char *argv[])
 {
     mallopt(M_TRIM_THRESHOLD, KeptFreeHeapBytes);
+    mallopt(M_MMAP_THRESHOLD, OwnMappingBytes);
     const int status = run(argc, argv);
     cliOut().flush();
     cliErr().flush();
