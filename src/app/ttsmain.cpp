@@ -191,6 +191,10 @@ void ttsmain::buildPanel()
     Frame1->setMouseTracking(true);
     Frame1->installEventFilter(this);
     Frame1->resize(twipsToPixels(FrameWidth), twipsToPixels(FrameHeight));
+    // The voice list takes its font from the panel: a font set on a combo box itself makes it build
+    // its drop-down list at once, which the start does not need. Every control with a caption sets
+    // its own font.
+    Frame1->setFont(tahoma());
 
     struct ButtonSpec
     {
@@ -236,7 +240,6 @@ void ttsmain::buildPanel()
 
     Combo1 = new QComboBox(Frame1);
     Combo1->setObjectName(QStringLiteral("Combo1"));
-    Combo1->setFont(tahoma());
     Combo1->setAttribute(Qt::WA_NoMousePropagation);
     // A list that drops down below the box, as a drop-down list box does, rather than a
     // popup over the whole screen.
