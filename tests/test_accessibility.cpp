@@ -418,7 +418,8 @@ private slots:
         QProcess xvfb;
         xvfb.start(QStringLiteral("Xvfb"),
                    {QStringLiteral(":%1").arg(display), QStringLiteral("-nolisten"), QStringLiteral("tcp"),
-                    QStringLiteral("-screen"), QStringLiteral("0"), QStringLiteral("1280x1024x24")});
+                    QStringLiteral("-screen"), QStringLiteral("0"), QStringLiteral("1280x1024x24"),
+                    QStringLiteral("-noreset")});
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(display)), 10000);
         QProcess bus;
         bus.setProcessEnvironment(env);

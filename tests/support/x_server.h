@@ -14,7 +14,9 @@
 #include <unistd.h>
 
 // An X server (Xvfb) on a display of the test's own, for tests that need a real desktop: started
-// before the application connects to it, stopped when it goes. `missing` names the tools that are
+// before the application connects to it, stopped when it goes. It never resets: by default an X
+// server resets when its last client leaves, and refuses whoever connects meanwhile (a window
+// manager started then fails to open the display). `missing` names the tools that are
 // not installed (scripts/install-deps installs them); ok() is false when the server did not start.
 struct XServer
 {
@@ -39,7 +41,8 @@ struct XServer
             if (!QProcess::startDetached(QStringLiteral("Xvfb"),
                                          {QStringLiteral(":%1").arg(number), QStringLiteral("-screen"),
                                           QStringLiteral("0"), QStringLiteral("1024x768x24"),
-                                          QStringLiteral("-nolisten"), QStringLiteral("tcp")},
+                                          QStringLiteral("-nolisten"), QStringLiteral("tcp"),
+                                          QStringLiteral("-noreset")},
                                          QString(), &pid))
                 break;
             QElapsedTimer waited;
