@@ -65,14 +65,33 @@ QString fullPath(const QString &name)
     return QDir::cleanPath(QDir::tempPath()) + QLatin1Char('/') + name;
 }
 
-int listenAt(const QString &path, QString *error)
+namespace {
+
+// Binds a socket under `target` directly. Linux gives the socket file the mode of the socket
+// itself, so a socket made private before bind() is never connectable by others, not even for
+// a moment; the file is checked afterwards, and anything unexpected leaves it to the folder way.
+int listenInPlace(const QByteArray &target, const sockaddr_un &address)
 {
-    const QByteArray target = QFile::encodeName(path);
-    sockaddr_un address;
-    if (!target.startsWith('/') || !fillAddress(target, &address)) {
-        *error = QStringLiteral("the socket path is too long");
+    const int fd = newSocket();
+    if (fd < 0)
         return -1;
+    struct stat made = {};
+    if (::fchmod(fd, S_IRWXU) == 0 &&
+        ::bind(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0) {
+        if (::lstat(target.constData(), &made) == 0 && S_ISSOCK(made.st_mode) && (made.st_mode & 077) == 0 &&
+            made.st_uid == ::geteuid() && ::listen(fd, Backlog) == 0)
+            return fd;
+        ::unlink(target.constData());
     }
+    closeDescriptor(fd);
+    return -1;
+}
+
+// Binds inside a fresh private folder, then moves the socket into place: private on any
+// system, at the cost of a folder made and removed.
+int listenThroughFolder(const QByteArray &target, QString *error)
+{
+    sockaddr_un address;
     QByteArray folder = target.left(target.lastIndexOf('/')) + "/.psXXXXXX";
     if (!::mkdtemp(folder.data())) {
         *error = reason("cannot make a private folder");
@@ -102,6 +121,20 @@ int listenAt(const QString &path, QString *error)
         return fail("cannot put the socket in place");
     ::rmdir(folder.constData());
     return fd;
+}
+
+} // namespace
+
+int listenAt(const QString &path, QString *error)
+{
+    const QByteArray target = QFile::encodeName(path);
+    sockaddr_un address;
+    if (!target.startsWith('/') || !fillAddress(target, &address)) {
+        *error = QStringLiteral("the socket path is too long");
+        return -1;
+    }
+    const int fd = listenInPlace(target, address);
+    return fd >= 0 ? fd : listenThroughFolder(target, error);
 }
 
 int connectTo(const QString &path, QDeadlineTimer deadline)
