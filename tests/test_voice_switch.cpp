@@ -114,6 +114,11 @@ private slots:
         QCOMPARE(w->Combo1->view()->minimumWidth(), 355);
         QVERIFY(w->Combo1->view()->isVisible()); // dropped open at once
         QVERIFY(!w->ListClosed);
+        // It drops down below the box, not over it, and is announced by the box's name.
+        QVERIFY(w->Combo1->view()->mapToGlobal(QPoint()).y() >=
+                w->Combo1->mapToGlobal(QPoint(0, w->Combo1->height())).y());
+        QCOMPARE(w->Combo1->view()->accessibleName(), w->Combo1->accessibleName());
+        QVERIFY(!w->Combo1->accessibleName().isEmpty());
         w->Combo1->hidePopup();
     }
 

@@ -97,6 +97,26 @@ public:
     }
 };
 
+// A combo box whose list drops down below it, as a drop-down list box does, rather than popping
+// up over the whole screen. The style that says so is given when the list first opens: a style
+// change makes a combo box build its list, which the start of the window need not wait for.
+class DropDownComboBox final : public QComboBox
+{
+public:
+    using QComboBox::QComboBox;
+    void showPopup() override
+    {
+        if (!m_dropsDown) {
+            m_dropsDown = true;
+            setStyle(new DropDownListStyle(window()));
+        }
+        QComboBox::showPopup();
+    }
+
+private:
+    bool m_dropsDown = false;
+};
+
 } // namespace
 
 SpeechFactory SpeechFactory::standard()
@@ -234,16 +254,10 @@ void ttsmain::buildPanel()
         *spec.button = button;
         m_panelButtons.append(button);
     }
-    m_speakPicture = QIcon(programPicture(QStringLiteral("speak.bmp")));
-    m_pausePicture = QIcon(programPicture(QStringLiteral("pause.bmp")));
-    Command5->setIcon(m_speakPicture);
 
-    Combo1 = new QComboBox(Frame1);
+    Combo1 = new DropDownComboBox(Frame1);
     Combo1->setObjectName(QStringLiteral("Combo1"));
     Combo1->setAttribute(Qt::WA_NoMousePropagation);
-    // A list that drops down below the box, as a drop-down list box does, rather than a
-    // popup over the whole screen.
-    Combo1->setStyle(new DropDownListStyle(this));
     Combo1->setMaxVisibleItems(16);
     placeTwips(Combo1, 5040, -240, 3645, 405);
     Combo1->hide();

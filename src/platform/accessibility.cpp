@@ -37,6 +37,52 @@ public:
     }
 };
 
+// Gives a drop-down list box's list the box's name. A box builds its list when first asked for
+// it, which a window need not wait for while it starts: a list not built yet is named when it
+// is, as it is made ready to show.
+class DropDownListNamer final : public QObject
+{
+public:
+    static constexpr char Name[] = "parlantoDropDownListNamer";
+    explicit DropDownListNamer(QComboBox *box) : QObject(box)
+    {
+        setObjectName(QLatin1String(Name));
+        box->installEventFilter(this);
+    }
+    static bool nameBuiltList(QComboBox *box)
+    {
+        auto *list = box->findChild<QAbstractItemView *>();
+        if (!list)
+            return false;
+        if (list->accessibleName().isEmpty())
+            list->setAccessibleName(box->accessibleName());
+        return true;
+    }
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::ChildPolished && nameBuiltList(static_cast<QComboBox *>(watched))) {
+            watched->removeEventFilter(this);
+            deleteLater();
+        }
+        return false;
+    }
+};
+
+// The list of `box`, built if it is not yet, named as the box.
+QAbstractItemView *namedList(QComboBox *box)
+{
+    QAbstractItemView *list = box->view();
+    DropDownListNamer::nameBuiltList(box);
+    return list;
+}
+
+void nameDropDownList(QComboBox *box)
+{
+    if (!DropDownListNamer::nameBuiltList(box) &&
+        !box->findChild<QObject *>(QLatin1String(DropDownListNamer::Name), Qt::FindDirectChildrenOnly))
+        new DropDownListNamer(box);
+}
+
 // A drop-down list box as assistive technology sees it. Qt names a list box on this desktop by
 // its current entry and leaves the name it was given unused; this one is announced by that name,
 // with the entry as its value. The list it drops down is its one child, as in Qt's own.
@@ -48,11 +94,11 @@ public:
     int childCount() const override { return 1; }
     QAccessibleInterface *child(int index) const override
     {
-        return index == 0 ? QAccessible::queryAccessibleInterface(box()->view()) : nullptr;
+        return index == 0 ? QAccessible::queryAccessibleInterface(namedList(box())) : nullptr;
     }
     int indexOfChild(const QAccessibleInterface *child) const override
     {
-        return child && child->object() == box()->view() ? 0 : -1;
+        return child && child->object() == namedList(box()) ? 0 : -1;
     }
     QString text(QAccessible::Text kind) const override
     {
@@ -66,7 +112,7 @@ public:
     {
         QAccessible::State state = QAccessibleWidget::state();
         state.expandable = true;
-        state.expanded = box()->view()->isVisible();
+        state.expanded = namedList(box())->isVisible();
         state.collapsed = !state.expanded;
         return state;
     }
@@ -75,7 +121,7 @@ public:
     {
         if (action != showMenuAction() && action != pressAction())
             return;
-        if (box()->view()->isVisible())
+        if (namedList(box())->isVisible())
             box()->hidePopup();
         else
             box()->showPopup();
@@ -96,8 +142,7 @@ QAccessibleInterface *parlantoFactory(const QString &className, QObject *object)
         auto *box = static_cast<QComboBox *>(object);
         if (!box->isEditable() && !box->accessibleName().isEmpty()) {
             // The list it drops down is announced by the same name.
-            if (box->view()->accessibleName().isEmpty())
-                box->view()->setAccessibleName(box->accessibleName());
+            nameDropDownList(box);
             return new NamedComboBoxInterface(box);
         }
     }
@@ -280,7 +325,10 @@ void name(QWidget *control, const QString &name, const QString &description)
 void nameList(QComboBox *box, const QString &name, const QString &description)
 {
     Accessibility::name(box, name, description);
-    box->view()->setAccessibleName(name);
+    if (auto *list = box->findChild<QAbstractItemView *>())
+        list->setAccessibleName(name);
+    else
+        nameDropDownList(box);
 }
 
 void nameScrollBars(QAbstractScrollArea *area, const QString &owner)
