@@ -2,6 +2,7 @@
 #include "desktop/handed_file.h"
 #include "desktop/intake_command.h"
 #include "platform/program_folder.h"
+#include "platform/program_picture.h"
 #include "platform/single_instance.h"
 #include "speech/spvoice.h"
 #include "speech/voice_catalog.h"
@@ -17,6 +18,7 @@
 #include <QRandomGenerator>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QToolButton>
 #include <QtEndian>
 #include <QtTest>
 
@@ -285,6 +287,14 @@ private slots:
             auto w = englishWindow(Marker + "_1Read this aloud please.");
             QCOMPARE((*w)->RichTextBox1->toPlainText(), QStringLiteral("Read this aloud please."));
             QCOMPARE((*w)->PlayStatus, 1);
+            // Reading from the start: the Speak button shows its pause picture.
+            const auto face = [](const QIcon &icon) {
+                return icon.pixmap(24).toImage().convertToFormat(QImage::Format_RGB32);
+            };
+            QCOMPARE(face((*w)->Command5->icon()), face(QIcon(programPicture(QStringLiteral("pause.bmp")))));
+            (*w)->Command6_Click();
+            QCOMPARE(face((*w)->Command5->icon()), face(QIcon(programPicture(QStringLiteral("speak.bmp")))));
+            QVERIFY(face((*w)->Command5->icon()) != face(QIcon(programPicture(QStringLiteral("pause.bmp")))));
         }
         {
             const QString path = writeFile("my notes file.txt", "Text of a file with blanks in its name.");

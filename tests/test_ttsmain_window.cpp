@@ -110,6 +110,8 @@ private slots:
         QCOMPARE(w->Label10->toolTip(),
                  QStringLiteral("Double click to download more text to speech engines"));
         QCOMPARE(w->Combo1->font().family(), QStringLiteral("Tahoma"));
+        QVERIFY(!w->Command5->icon().isNull());
+        QVERIFY(!w->windowIcon().isNull());
         QCOMPARE(w->Label1->font().family(), QStringLiteral("Tahoma"));
 
         // The long-running timers: only the clock scheduler and the periodic save run.

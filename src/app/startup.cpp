@@ -6,18 +6,31 @@
 #include "platform/clock.h"
 #include "platform/dialogs.h"
 #include "platform/program_folder.h"
+#include "platform/program_picture.h"
 #include "platform/record_codec.h"
 #include "platform/shell.h"
 #include "platform/single_instance.h"
 #include "speech/pronunciation_file.h"
 #include "tools/clock_schedule.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QLabel>
+#include <QToolButton>
 
 #include <cstdio>
+
+namespace {
+
+void useProgramIcon()
+{
+    if (QApplication::windowIcon().isNull())
+        QApplication::setWindowIcon(QIcon(programPicture(QStringLiteral("parlanto.png"))));
+}
+
+} // namespace
 
 // Start-up of the main window, step by step, and the start-up steps of the features that hook
 // into the desktop later on (each of those does nothing until its feature exists).
@@ -117,22 +130,30 @@ ttsmain::LoadResult ttsmain::Form_Load(const QString &startLine)
     startTakingCommands();
     // The start moment, for the talking clock.
     recordStartMoment();
-    // Tray icon, window hooks and clipboard watcher.
-    AddTrayIcon(QStringLiteral("Parlanto, Left-click or Right-click please"));
+    // The window hook sees the window's state from its first showing on.
     MainWindowHook();
-    RegisterClipboardViewer();
-    TextBoxHook();
-    // The first start in this program folder shows the help after 3 s; then the window is
-    // shown as its settings say.
+    // The first start in this program folder shows the help after 3 s.
     if (isFirstRun())
         firstuse->setInterval(3000);
-    showAsSettingsSay();
+    // A window recorded visible is shown first: the tray icon and the clipboard watcher are not
+    // needed for it to appear, and nothing reaches them before the event loop runs. A window
+    // recorded hidden stays hidden only when the tray icon is there to bring it back.
+    const bool shownAtOnce = App.window.Visible;
+    if (shownAtOnce)
+        showAsSettingsSay();
+    showPictures();
+    AddTrayIcon(QStringLiteral("Parlanto, Left-click or Right-click please"));
+    RegisterClipboardViewer();
+    TextBoxHook();
+    if (!shownAtOnce)
+        showAsSettingsSay();
     runStartRequest();
     return LoadResult::Running;
 }
 
 void ttsmain::noEngineExit()
 {
+    useProgramIcon();
     App.ExitRequested = true;
     RemoveTrayIcon();
     const QString site = vendorSite();
@@ -175,6 +196,17 @@ void ttsmain::firstuse_Timer()
     firstuse->setInterval(0);
     markFirstRunDone();
     Command8_Click();
+}
+
+// The pictures of the program: its icon for every window, the Speak button's faces. Neither
+// is needed for the window to appear, and both are read from the program folder, where the
+// user may have put pictures of their own; the first paint comes after this.
+void ttsmain::showPictures()
+{
+    useProgramIcon();
+    m_speakPicture = QIcon(programPicture(QStringLiteral("speak.bmp")));
+    m_pausePicture = QIcon(programPicture(QStringLiteral("pause.bmp")));
+    Command5->setIcon(m_pauseFaceShown ? m_pausePicture : m_speakPicture);
 }
 
 void ttsmain::showAsSettingsSay()

@@ -363,6 +363,7 @@ private:
     bool isFirstRun() const;
     void firstuse_Timer();
     void showAsSettingsSay();
+    void showPictures();
     void minimiseOrHideToTray();
     void Form_Unload();
     void StopRecordingControl();
@@ -488,8 +489,10 @@ private:
     std::optional<QSize> m_pendingOuterSize;
     QList<QWidget *> m_panelButtons;
     QList<QLabel *> m_labels;
+    // The Speak button's two faces; read from the program folder once the window is shown.
     QIcon m_speakPicture;
     QIcon m_pausePicture;
+    bool m_pauseFaceShown = false;
     // Where the mouse released the Menu button; empty when it was pressed from the keyboard.
     std::optional<QPoint> m_menuClickPoint;
     // What the start options asked for, as a control request.

@@ -64,6 +64,7 @@ void ttsmain::showSpeakFace()
     Command5->setText(QStringLiteral("S&peak"));
     Command5->setToolTip(QStringLiteral("Speak"));
     Command5->setIcon(m_speakPicture);
+    m_pauseFaceShown = false;
 }
 
 void ttsmain::showPauseFace()
@@ -71,6 +72,7 @@ void ttsmain::showPauseFace()
     Command5->setText(QStringLiteral("&Pause"));
     Command5->setToolTip(QStringLiteral("Pause speaking"));
     Command5->setIcon(m_pausePicture);
+    m_pauseFaceShown = true;
 }
 
 void ttsmain::focusTextUnlessActivated()

@@ -6,11 +6,9 @@
 #include "platform/display_platform.h"
 #include "platform/process_end.h"
 #include "platform/program_folder.h"
-#include "platform/program_picture.h"
 #include "speech/synth_engine.h"
 
 #include <QApplication>
-#include <QIcon>
 #include <QSessionManager>
 #include <QTimer>
 
@@ -51,7 +49,6 @@ int run(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("parlanto"));
     // Closing the main window hides it; only ExitAll ends the program.
     QApplication::setQuitOnLastWindowClosed(false);
-    QApplication::setWindowIcon(QIcon(programPicture(QStringLiteral("parlanto.png"))));
 
     // No widget asks for a font before fontconfig is ready.
     helped.wait();
