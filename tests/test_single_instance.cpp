@@ -11,6 +11,7 @@
 
 #include <future>
 #include <memory>
+#include <thread>
 
 #include <cstdio>
 #include <sys/stat.h>
@@ -238,10 +239,20 @@ private slots:
         QVERIFY(sendAside(later, QStringLiteral("next")));
     }
 
+    // The holder takes its instance in acquire(), or as the program starts: taken ahead on
+    // another thread, then adopted by acquire().
+    void aKilledInstanceDoesNotBlockTheNext_data()
+    {
+        QTest::addColumn<QString>("mode");
+        QTest::newRow("acquired") << QStringLiteral("--hold-instance");
+        QTest::newRow("taken ahead") << QStringLiteral("--hold-instance-ahead");
+    }
+
     void aKilledInstanceDoesNotBlockTheNext()
     {
+        QFETCH(QString, mode);
         QProcess holder;
-        holder.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--hold-instance")});
+        holder.start(QCoreApplication::applicationFilePath(), {mode});
         QVERIFY(holder.waitForStarted());
         QByteArray output;
         QTRY_VERIFY_WITH_TIMEOUT((output += holder.readAllStandardOutput()).contains("ready"), 10000);
@@ -263,8 +274,10 @@ private slots:
 };
 
 // Helper mode: hold the instance until killed.
-static int holdInstance(int argc, char **argv)
+static int holdInstance(int argc, char **argv, bool ahead)
 {
+    if (ahead)
+        std::thread([] { SingleInstance::acquireAhead(); }).join();
     QCoreApplication app(argc, argv);
     SingleInstance instance;
     if (!instance.acquire())
@@ -277,7 +290,9 @@ static int holdInstance(int argc, char **argv)
 int main(int argc, char **argv)
 {
     if (argc > 1 && qstrcmp(argv[1], "--hold-instance") == 0)
-        return holdInstance(argc, argv);
+        return holdInstance(argc, argv, false);
+    if (argc > 1 && qstrcmp(argv[1], "--hold-instance-ahead") == 0)
+        return holdInstance(argc, argv, true);
     QCoreApplication app(argc, argv);
     TestSingleInstance test;
     return QTest::qExec(&test, argc, argv);

@@ -6,6 +6,7 @@
 #include "platform/display_platform.h"
 #include "platform/process_end.h"
 #include "platform/program_folder.h"
+#include "platform/single_instance.h"
 #include "speech/synth_engine.h"
 
 #include <QApplication>
@@ -27,19 +28,21 @@ int run(int argc, char *argv[])
 {
     if (const std::optional<int> status = answerOnTerminal(argc, argv))
         return *status;
-    // Work the first paint needs and the application object does not is started at once, on a
-    // thread of its own, while the display connection is made: eSpeak NG's voices are listed
-    // (the voice list is filled before the window shows), from the list kept by an earlier
-    // start while nothing it came from has changed, else by the engine itself; then fontconfig
-    // reads its configuration and font cache (the window's labels need fonts). One thread, one
-    // task after the other, both done before the window is built: on two cores the display
-    // server and this thread share the second core while the application object is made, and
-    // the window's construction then has a core of its own.
-    std::latch helped(1);
-    std::jthread helper([&helped] {
-        SynthEngine::espeak();
+    // Work the window needs and the application object does not is started at once, on a thread
+    // of its own, while the display connection is made, in the order the window needs it:
+    // fontconfig reads its configuration and font cache (the text box lays out its text as it is
+    // made); the instance lock is taken and the command socket opened (mostly waiting for the
+    // disk); eSpeak NG's voices are listed, from the list kept by an earlier start while nothing
+    // it came from has changed, else by the engine itself. Asking for the lock or the engine
+    // before the thread is done with it waits for it. One thread, one task after the other: on
+    // two cores the display server and this thread share the second core while the application
+    // object is made, and the window's construction then has a core of its own.
+    std::latch fontsReady(1);
+    std::jthread helper([&fontsReady] {
         FcInit();
-        helped.count_down();
+        fontsReady.count_down();
+        SingleInstance::acquireAhead();
+        SynthEngine::espeak();
     });
     // X11 through XWayland where a Wayland session offers it (see display_platform.h).
     const QString platform = choosePreferredDisplayPlatform(argc, argv);
@@ -51,7 +54,7 @@ int run(int argc, char *argv[])
     QApplication::setQuitOnLastWindowClosed(false);
 
     // No widget asks for a font before fontconfig is ready.
-    helped.wait();
+    fontsReady.wait();
     AppState state;
     ttsmain window(state);
     // A termination request (logout, kill, Ctrl+C) or the end of the desktop session ends the

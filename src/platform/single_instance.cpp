@@ -15,7 +15,9 @@
 #include <QTimer>
 #include <QtEndian>
 
+#include <mutex>
 #include <optional>
+#include <utility>
 
 #include <cerrno>
 #include <sys/socket.h>
@@ -99,6 +101,72 @@ quint64 socketInode(const QString &path)
     if (path.isEmpty() || ::lstat(QFile::encodeName(path).constData(), &info) != 0 || !S_ISSOCK(info.st_mode))
         return 0;
     return quint64(info.st_ino);
+}
+
+QString lockFileFor(const QString &name)
+{
+    return programFile(name + QStringLiteral(".lock"));
+}
+
+QString addressFileFor(const QString &name)
+{
+    return programFile(name + QStringLiteral(".address"));
+}
+
+QString serverNameFor(const QString &name)
+{
+    QString folder = socketFolder();
+    if (folder.isEmpty())
+        folder = programFolder();
+    const QString path = folder + QLatin1Char('/') + name + QStringLiteral(".socket");
+    return QFile::encodeName(path).size() <= MaxSocketPathBytes ? path : name;
+}
+
+// The instance lock, else null when a live instance holds it. Only a dead owner makes a lock
+// stale, never its age: the first instance runs for days.
+std::unique_ptr<QLockFile> takeLock(const QString &path)
+{
+    auto lock = std::make_unique<QLockFile>(path);
+    lock->setStaleLockTime(0);
+    if (!lock->tryLock(0)) {
+        if (lock->error() != QLockFile::LockFailedError || !lock->removeStaleLockFile() || !lock->tryLock(0))
+            return nullptr;
+    }
+    return lock;
+}
+
+// Listens at `path` and records the address. Holding the lock, any socket file left there
+// belongs to a dead instance or to our own server that stopped.
+int openListener(const QString &path, const QString &addressFile, quint64 *inode, QString *error)
+{
+    QFile::remove(path);
+    *inode = 0;
+    const int listener = LocalSocket::listenAt(path, error);
+    if (listener < 0) {
+        QFile::remove(addressFile);
+        return -1;
+    }
+    *inode = socketInode(path);
+    writeRecordFile(addressFile, path.toUtf8(), RecordSync::Cached);
+    return listener;
+}
+
+// The lock and the listening socket taken ahead of acquire(), on another thread.
+struct TakenAhead
+{
+    std::mutex mutex;
+    bool claimed = false; // acquire() has looked: nothing is taken ahead any more
+    QString name;
+    std::unique_ptr<QLockFile> lock;
+    int listener = -1;
+    QString listenPath;
+    quint64 inode = 0;
+};
+
+TakenAhead &takenAhead()
+{
+    static TakenAhead taken;
+    return taken;
 }
 
 } // namespace
@@ -209,21 +277,17 @@ SingleInstance::~SingleInstance()
 
 QString SingleInstance::lockFilePath() const
 {
-    return programFile(m_name + QStringLiteral(".lock"));
+    return lockFileFor(m_name);
 }
 
 QString SingleInstance::serverName() const
 {
-    QString folder = socketFolder();
-    if (folder.isEmpty())
-        folder = programFolder();
-    const QString path = folder + QLatin1Char('/') + m_name + QStringLiteral(".socket");
-    return QFile::encodeName(path).size() <= MaxSocketPathBytes ? path : m_name;
+    return serverNameFor(m_name);
 }
 
 QString SingleInstance::addressFilePath() const
 {
-    return programFile(m_name + QStringLiteral(".address"));
+    return addressFileFor(m_name);
 }
 
 // The first instance may have been started with another runtime folder: its recorded address
@@ -239,24 +303,58 @@ QString SingleInstance::runningServerName() const
     return serverName();
 }
 
+void SingleInstance::acquireAhead(const QString &name)
+{
+    TakenAhead &taken = takenAhead();
+    const std::lock_guard guard(taken.mutex);
+    if (taken.claimed || taken.lock)
+        return;
+    const QString instance = instanceName(name);
+    taken.lock = takeLock(lockFileFor(instance));
+    if (!taken.lock)
+        return;
+    taken.name = instance;
+    taken.listenPath = LocalSocket::fullPath(serverNameFor(instance));
+    QString error;
+    taken.listener = openListener(taken.listenPath, addressFileFor(instance), &taken.inode, &error);
+}
+
 bool SingleInstance::acquire()
 {
     if (m_lock && m_lock->isLocked())
         return true;
-    auto lock = std::make_unique<QLockFile>(lockFilePath());
-    // Only a dead owner makes a lock stale, never its age: the first instance runs for days.
-    lock->setStaleLockTime(0);
-    if (!lock->tryLock(0)) {
-        if (lock->error() != QLockFile::LockFailedError || !lock->removeStaleLockFile() || !lock->tryLock(0))
-            return false;
-    }
-    m_lock = std::move(lock);
-
-    m_acquired = true;
     m_listenName = serverName();
     m_listenPath = LocalSocket::fullPath(m_listenName);
+    // What a start took ahead for this name, waiting for it while it is being taken.
+    int listener = -1;
+    {
+        TakenAhead &taken = takenAhead();
+        const std::lock_guard guard(taken.mutex);
+        taken.claimed = true;
+        if (taken.lock && taken.name == m_name) {
+            m_lock = std::move(taken.lock);
+            if (taken.listenPath == m_listenPath) {
+                listener = std::exchange(taken.listener, -1);
+                m_socketInode = taken.inode;
+            }
+        }
+        // Taken for another name: given back.
+        if (taken.listener >= 0) {
+            LocalSocket::closeDescriptor(std::exchange(taken.listener, -1));
+            QFile::remove(taken.listenPath);
+        }
+        taken.lock.reset();
+    }
+    if (!m_lock)
+        m_lock = takeLock(lockFilePath());
+    if (!m_lock)
+        return false;
+
+    m_acquired = true;
     QString error;
-    if (!startListening(&error))
+    if (listener >= 0)
+        watchListener(listener);
+    else if (!startListening(&error))
         qWarning("Parlanto: cannot listen on %s: %s", qPrintable(m_listenName), qPrintable(error));
     m_listenCheck = new QTimer(this);
     connect(m_listenCheck, &QTimer::timeout, this, &SingleInstance::keepListening);
@@ -264,24 +362,22 @@ bool SingleInstance::acquire()
     return true;
 }
 
-// Listens (again) under the name chosen at acquire() and records the address. Holding the
-// lock, any socket file left under that name belongs to a dead instance or to our own
-// server that stopped.
+// Listens (again) under the name chosen at acquire() and records the address.
 bool SingleInstance::startListening(QString *error)
 {
     stopListening();
-    QFile::remove(m_listenPath);
-    m_socketInode = 0;
-    m_listener = LocalSocket::listenAt(m_listenPath, error);
-    if (m_listener < 0) {
-        QFile::remove(addressFilePath());
+    const int listener = openListener(m_listenPath, addressFilePath(), &m_socketInode, error);
+    if (listener < 0)
         return false;
-    }
+    watchListener(listener);
+    return true;
+}
+
+void SingleInstance::watchListener(int listener)
+{
+    m_listener = listener;
     m_accepting = new QSocketNotifier(m_listener, QSocketNotifier::Read, this);
     connect(m_accepting, &QSocketNotifier::activated, this, &SingleInstance::onNewConnection);
-    m_socketInode = socketInode(m_listenPath);
-    writeRecordFile(addressFilePath(), m_listenPath.toUtf8(), RecordSync::Cached);
-    return true;
 }
 
 // Stops accepting and removes the socket file while it is still the one this server made.

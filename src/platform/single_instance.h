@@ -41,6 +41,11 @@ public:
 
     // True when this process is the first instance (and now holds the lock and the socket).
     bool acquire();
+    // Takes the lock of the instance `name` and listens, ahead of acquire() and on any thread:
+    // start-up does it while the application object is being made. The acquire() of an
+    // instance of that name adopts them (waiting while they are being taken); when another
+    // instance holds the lock, acquire() finds that out itself.
+    static void acquireAhead(const QString &name = QStringLiteral("ttsparl-FormDDE"));
     // From a second instance: hands one command to the first. Blocks until the reply or the
     // timeout; the first instance must run in another process (or thread), since its event
     // loop has to answer.
@@ -94,6 +99,7 @@ private:
     class Peer;
     struct Connection;
     bool startListening(QString *error);
+    void watchListener(int listener);
     void stopListening();
     void keepListening();
     void onNewConnection();
