@@ -323,8 +323,8 @@ bool SingleInstance::acquire()
 {
     if (m_lock && m_lock->isLocked())
         return true;
-    m_listenName = serverName();
-    m_listenPath = LocalSocket::fullPath(m_listenName);
+    const QString listenName = serverName();
+    const QString listenPath = LocalSocket::fullPath(listenName);
     // What a start took ahead for this name, waiting for it while it is being taken.
     int listener = -1;
     {
@@ -333,7 +333,7 @@ bool SingleInstance::acquire()
         taken.claimed = true;
         if (taken.lock && taken.name == m_name) {
             m_lock = std::move(taken.lock);
-            if (taken.listenPath == m_listenPath) {
+            if (taken.listenPath == listenPath) {
                 listener = std::exchange(taken.listener, -1);
                 m_socketInode = taken.inode;
             }
@@ -351,6 +351,8 @@ bool SingleInstance::acquire()
         return false;
 
     m_acquired = true;
+    m_listenName = listenName;
+    m_listenPath = listenPath;
     QString error;
     if (listener >= 0)
         watchListener(listener);

@@ -35,8 +35,9 @@ class SingleInstance : public QObject
 {
     Q_OBJECT
 public:
-    explicit SingleInstance(const QString &name = QStringLiteral("ttsparl-FormDDE"),
-                            QObject *parent = nullptr);
+    // Parlanto's own instance, after the DDE application and topic it stands in for.
+    static QString programName() { return QStringLiteral("ttsparl-FormDDE"); }
+    explicit SingleInstance(const QString &name = programName(), QObject *parent = nullptr);
     ~SingleInstance() override;
 
     // True when this process is the first instance (and now holds the lock and the socket).
@@ -45,7 +46,7 @@ public:
     // start-up does it while the application object is being made. The acquire() of an
     // instance of that name adopts them (waiting while they are being taken); when another
     // instance holds the lock, acquire() finds that out itself.
-    static void acquireAhead(const QString &name = QStringLiteral("ttsparl-FormDDE"));
+    static void acquireAhead(const QString &name = programName());
     // From a second instance: hands one command to the first. Blocks until the reply or the
     // timeout; the first instance must run in another process (or thread), since its event
     // loop has to answer.
