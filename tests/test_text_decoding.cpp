@@ -98,6 +98,8 @@ void TestTextDecoding::utf16WithoutMark_data()
     QTest::newRow("UTF-8 with a NUL")
         << QByteArray("Hello there\0 good morning.", 26)
         << QStringLiteral("Hello there") + QChar(0) + QStringLiteral(" good morning.");
+    // A short text ending in a NUL, as a C string does.
+    QTest::newRow("short text and its NUL") << QByteArray("abc\0", 4) << u"abc"_qs + QChar(0);
     // Every other byte NUL but an unpaired surrogate inside: not UTF-16 after all.
     QTest::newRow("broken UTF-16") << QByteArray("a\0b\0\x00\xDC", 6) << u"a\0b\0\0\u00DC"_qs;
 }

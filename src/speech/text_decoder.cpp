@@ -132,9 +132,10 @@ std::optional<PlainTextEncoding::Form> unmarkedUtf16(QByteArrayView bytes)
         evenZeros += bytes[2 * i] == 0;
         oddZeros += bytes[2 * i + 1] == 0;
     }
-    // Mostly NUL on one side, hardly ever on the other.
+    // Mostly NUL on one side, hardly ever on the other; a single NUL (a short text ending as a
+    // C string does) is no pattern.
     const auto looksLikeHighBytes = [pairs](qsizetype zeros, qsizetype otherZeros) {
-        return zeros * 10 >= pairs * 3 && otherZeros * 20 <= pairs;
+        return zeros >= 2 && zeros * 10 >= pairs * 3 && otherZeros * 20 <= pairs;
     };
     QStringConverter::Encoding encoding;
     PlainTextEncoding::Form form;
