@@ -7,6 +7,7 @@
 #include "platform/process_end.h"
 #include "platform/program_folder.h"
 #include "platform/single_instance.h"
+#include "platform/start_cores.h"
 #include "speech/synth_engine.h"
 
 #include <QApplication>
@@ -34,11 +35,13 @@ int run(int argc, char *argv[])
     // made); the instance lock is taken and the command socket opened (mostly waiting for the
     // disk); eSpeak NG's voices are listed, from the list kept by an earlier start while nothing
     // it came from has changed, else by the engine itself. Asking for the lock or the engine
-    // before the thread is done with it waits for it. One thread, one task after the other: on
-    // two cores the display server and this thread share the second core while the application
-    // object is made, and the window's construction then has a core of its own.
+    // before the thread is done with it waits for it. One thread, one task after the other.
+    // While the application object is made, this thread keeps the core it starts on and the
+    // helper stays off it, when the machine has a core to spare (see start_cores.h).
+    const int core = StartCores::spareCore();
     std::latch fontsReady(1);
-    std::jthread helper([&fontsReady] {
+    std::jthread helper([&fontsReady, core] {
+        StartCores::keepOff(core);
         FcInit();
         fontsReady.count_down();
         SingleInstance::acquireAhead();
@@ -46,7 +49,9 @@ int run(int argc, char *argv[])
     });
     // X11 through XWayland where a Wayland session offers it (see display_platform.h).
     const QString platform = choosePreferredDisplayPlatform(argc, argv);
+    StartCores::keepOn(core);
     const std::unique_ptr<QApplication> application = startApplication(argc, argv);
+    StartCores::release(core);
     QApplication &app = *application;
     forgetPreferredDisplayPlatform(platform);
     QApplication::setApplicationName(QStringLiteral("parlanto"));
