@@ -75,6 +75,13 @@ private slots:
         QCOMPARE(w->StartTTS4Pitch, 0);
         QVERIFY(!w->Combo1->isVisible());
         QVERIFY(w->Combo1->count() >= 2);
+        // The text box, made once the window shows, is first among the controls: below the
+        // others, first for a screen reader, and where the focus goes as the window turns active.
+        QVERIFY(w->RichTextBox1 && w->RichTextBox1->isVisible());
+        QCOMPARE(w->children().indexOf(w->RichTextBox1), 0);
+        w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w.window.get()));
+        QTRY_COMPARE(QApplication::focusWidget(), w->RichTextBox1);
         QCOMPARE(w->Combo1->count(), w->SAPI4VoiceCount + w->SAPI5VoiceCount);
 
         // The nine buttons, left to right, with captions and tips.

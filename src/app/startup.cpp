@@ -98,6 +98,7 @@ ttsmain::LoadResult ttsmain::Form_Load(const QString &startLine)
     GetEngines5();
     // Fewer than two voices: offer the download page and end.
     if (Combo1->count() < 2) {
+        makeTextBox();
         noEngineExit();
         return LoadResult::Ended;
     }
@@ -141,6 +142,7 @@ ttsmain::LoadResult ttsmain::Form_Load(const QString &startLine)
     const bool shownAtOnce = App.window.Visible;
     if (shownAtOnce)
         showAsSettingsSay();
+    makeTextBox();
     showPictures();
     AddTrayIcon(QStringLiteral("Parlanto, Left-click or Right-click please"));
     RegisterClipboardViewer();

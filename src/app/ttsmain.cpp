@@ -167,12 +167,6 @@ void ttsmain::buildControls()
 {
     setMouseTracking(true);
 
-    RichTextBox1 = new QPlainTextEdit(this);
-    RichTextBox1->setObjectName(QStringLiteral("RichTextBox1"));
-    RichTextBox1->setLineWrapMode(QPlainTextEdit::WidgetWidth);
-    RichTextBox1->setAttribute(Qt::WA_NoMousePropagation);
-    RichTextBox1->viewport()->installEventFilter(this);
-
     Label15 = new QLabel(this);
     Label15->setObjectName(QStringLiteral("Label15"));
     // The slide reader shows its words in large type by default.
@@ -187,6 +181,33 @@ void ttsmain::buildControls()
     MonitorText1Len = new IntervalTimer(0, this);
 
     buildPanel();
+}
+
+// The text box lays out its (empty) text as it is made, which is the start's first use of the
+// fonts, and fontconfig's and Qt's font set-up take longer than anything else the window needs:
+// start-up makes it once the window is shown, before anything is painted, or as soon as
+// something needs it before then (a text or file to read from the start, commands waiting, the
+// defaults of a first start, an end). It goes first among the controls: below the others, first
+// for a screen reader and for Tab. Whatever the window record says about it is applied as it is
+// made, then the layout places it.
+void ttsmain::makeTextBox()
+{
+    if (RichTextBox1)
+        return;
+    RichTextBox1 = new QPlainTextEdit(this);
+    RichTextBox1->setObjectName(QStringLiteral("RichTextBox1"));
+    RichTextBox1->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    RichTextBox1->setAttribute(Qt::WA_NoMousePropagation);
+    RichTextBox1->viewport()->installEventFilter(this);
+    RichTextBox1->lower();
+    connect(RichTextBox1, &QPlainTextEdit::textChanged, this, &ttsmain::RichTextBox1_Change);
+    nameTextBox();
+    if (m_textBoxRecord)
+        applyTextBoxRecord(*std::exchange(m_textBoxRecord, std::nullopt));
+    placeTextBox();
+    MonitorText1Len_Timer(); // the empty document: slider unavailable
+    if (isVisible())
+        RichTextBox1->show();
 }
 
 // The hidden box that takes documents handed over by other programs, made on the first one:
@@ -338,14 +359,12 @@ void ttsmain::connectControls()
     connect(VScroll2, &QScrollBar::valueChanged, this, &ttsmain::VScroll2_Change);
     connect(VScroll3, &QScrollBar::valueChanged, this, &ttsmain::VScroll3_Change);
 
-    connect(RichTextBox1, &QPlainTextEdit::textChanged, this, &ttsmain::RichTextBox1_Change);
     connect(MonitorText1Len, &IntervalTimer::Timer, this, &ttsmain::MonitorText1Len_Timer);
     // Dragging, stepping (keys, page clicks) and releasing the slider; programmatic moves
     // while reading are not the user's and never move the cursor.
     connect(cpvSlider1, &QSlider::sliderMoved, this, &ttsmain::cpvSlider1_Scroll);
     connect(cpvSlider1, &QSlider::actionTriggered, this, [this](int) { cpvSlider1_Change(); });
     connect(cpvSlider1, &QSlider::sliderReleased, this, &ttsmain::cpvSlider1_MouseUp);
-    MonitorText1Len_Timer(); // the empty document: slider unavailable
 }
 
 void ttsmain::createRunTimeTimers()

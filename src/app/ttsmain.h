@@ -235,8 +235,8 @@ public:
     int TextLen = 0;
 
     // ---- Controls
-    QPlainTextEdit *RichTextBox1 = nullptr;
-    QTextEdit *RichTextBox2 = nullptr; // hidden; loads files handed over by other programs (made then)
+    QPlainTextEdit *RichTextBox1 = nullptr; // made by start-up, once the window shows (makeTextBox)
+    QTextEdit *RichTextBox2 = nullptr;      // hidden; loads files handed over by other programs (made then)
     QFrame *Frame1 = nullptr;
     QComboBox *Combo1 = nullptr;
     QToolButton *Command1 = nullptr;
@@ -333,6 +333,9 @@ private:
     // Construction (ttsmain.cpp).
     void buildControls();
     void buildPanel();
+    void makeTextBox();
+    void nameTextBox();
+    void placeTextBox();
     QTextEdit *receivedDocumentBox();
     void connectControls();
     void nameForAccessibility();
@@ -448,6 +451,7 @@ private:
     void makeEntryCurrent(int position);
     int localeVoicePosition() const;
     void applyTextBoxFont(const WindowSettings &settings);
+    void applyTextBoxRecord(const WindowSettings &record);
     void placeWindow(const WindowSettings &settings);
     void refreshWindowSettings();
     void fitPendingOuterSize();
@@ -487,6 +491,8 @@ private:
     QPointer<updatewin> m_updateWindow;
     // Outer size from the window settings, applied once the window frame is known.
     std::optional<QSize> m_pendingOuterSize;
+    // The text box part of the window record, read before the text box was made (see makeTextBox).
+    std::optional<WindowSettings> m_textBoxRecord;
     QList<QWidget *> m_panelButtons;
     QList<QLabel *> m_labels;
     // The Speak button's two faces; read from the program folder once the window is shown.

@@ -16,8 +16,6 @@
 void ttsmain::nameForAccessibility()
 {
     using namespace Accessibility;
-    name(RichTextBox1, QStringLiteral("Document"), QStringLiteral("The text to read aloud"));
-    nameScrollBars(RichTextBox1, QStringLiteral("Document"));
     nameList(Combo1, QStringLiteral("Voice"), QStringLiteral("The voice that reads aloud"));
     name(cpvSlider1, QStringLiteral("Reading position"),
          QStringLiteral("Where reading starts; follows the spoken word"));
@@ -43,15 +41,28 @@ void ttsmain::nameForAccessibility()
         b.caption->setBuddy(b.bar);
     }
     valueLabel(Label13, QStringLiteral("Elapsed time"));
-    // The spoken word is shown as the selection: it stays readable in any colours chosen.
-    keepHighlightReadable(RichTextBox1);
-
     // The version line offers more engines on a double click, and on Enter or Space.
     activateWithKeys(Label10, [this] { Label10_DblClick(); });
     Label10->setAccessibleDescription(QStringLiteral("Press Enter to download more text to speech engines"));
+}
 
-    // Tab goes from the document along the button row, then along the row below it.
+// The text box's part, once it is made.
+void ttsmain::nameTextBox()
+{
+    using namespace Accessibility;
+    name(RichTextBox1, QStringLiteral("Document"), QStringLiteral("The text to read aloud"));
+    nameScrollBars(RichTextBox1, QStringLiteral("Document"));
+    // The spoken word is shown as the selection: it stays readable in any colours chosen.
+    keepHighlightReadable(RichTextBox1);
+    // Tab goes from the document along the button row, then along the row below it. The
+    // document comes first, where the focus goes as the window turns active, also when it is
+    // made after the other controls (Qt moves a control to follow only a control that takes
+    // the focus: the window does so for that one step).
     RichTextBox1->setTabChangesFocus(true);
+    const Qt::FocusPolicy policy = focusPolicy();
+    setFocusPolicy(Qt::TabFocus);
+    QWidget::setTabOrder(this, RichTextBox1);
+    setFocusPolicy(policy);
     tabOrder({RichTextBox1, Label10, Command10, Command7, Combo1, Command5, Command6, Command3, Command4,
               Command8, Command1, Command2, Command9, cpvSlider1, Check1, VScroll1, VScroll2, VScroll3});
 }

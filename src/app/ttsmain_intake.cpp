@@ -60,6 +60,9 @@ void ttsmain::actOnStartMode(const QString &commandLine)
 {
     using Kind = Intake::StartAction::Kind;
     const Intake::StartAction action = Intake::startAction(App.StartMode, commandLine);
+    // Reading, and ending (which writes the window record), need the text box now.
+    if (action.kind != Kind::Nothing)
+        makeTextBox();
     switch (action.kind) {
     case Kind::Nothing:
         return;
@@ -96,6 +99,8 @@ void ttsmain::startTakingCommands()
 {
     m_takingCommands = true;
     const QStringList waiting = std::exchange(m_waitingCommands, {});
+    if (!waiting.isEmpty())
+        makeTextBox();
     for (const QString &command : waiting)
         FormDDE_LinkExecute(command);
 }

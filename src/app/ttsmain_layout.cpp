@@ -28,6 +28,17 @@ void placeTwips(QWidget *widget, int left, int top, int width, int height)
     widget->setGeometry(twipsToPixels(left), twipsToPixels(top), twipsToPixels(width), twipsToPixels(height));
 }
 
+// The text box height the layout gives a window of this outer height (twips); none when there is
+// no room for it. Just above the threshold there is no room for a text box above the panel (its
+// height would be negative): the window is laid out as a low one, so the buttons stay in view.
+std::optional<int> textBoxHeight(int windowHeight)
+{
+    const int boxHeight = windowHeight - FrameHeight - 600;
+    if (windowHeight > TextBoxMinWindowHeight && boxHeight >= 0)
+        return boxHeight;
+    return std::nullopt;
+}
+
 } // namespace
 
 // ---- Layout
@@ -45,26 +56,35 @@ void ttsmain::changeEvent(QEvent *event)
         Form_Resize();
 }
 
+// The text box's place in the layout, once it is made.
+void ttsmain::placeTextBox()
+{
+    if (!RichTextBox1)
+        return;
+    RichTextBox1->setToolTip(QStringLiteral("Paste text here"));
+    const QSize outer = frameGeometry().size();
+    const int width = pixelsToTwips(outer.width());
+    if (const std::optional<int> boxHeight = textBoxHeight(pixelsToTwips(outer.height())))
+        placeTwips(RichTextBox1, TextBoxLeft, 0, width - 3 * TextBoxLeft, *boxHeight);
+    else
+        RichTextBox1->move(twipsToPixels(99999), RichTextBox1->y());
+}
+
 void ttsmain::Form_Resize()
 {
-    RichTextBox1->setToolTip(QStringLiteral("Paste text here"));
+    placeTextBox();
     // The window's outer size, as the twips layout was made for.
     const QSize outer = frameGeometry().size();
     const int width = pixelsToTwips(outer.width());
     const int height = pixelsToTwips(outer.height());
 
     Frame1->move(twipsToPixels(width - FrameWidth), Frame1->y());
-    // Just above the threshold there is no room for a text box above the panel (its height
-    // would be negative): the window is laid out as a low one, so the buttons stay in view.
-    const int boxHeight = height - FrameHeight - 600;
-    if (height > TextBoxMinWindowHeight && boxHeight >= 0) {
-        placeTwips(RichTextBox1, TextBoxLeft, 0, width - 3 * TextBoxLeft, boxHeight);
-        Frame1->move(Frame1->x(), twipsToPixels(boxHeight + 100));
+    if (const std::optional<int> boxHeight = textBoxHeight(height)) {
+        Frame1->move(Frame1->x(), twipsToPixels(*boxHeight + 100));
         Check1->setChecked(true);
         App.window.TextBoxShown = true;
         Check1->setToolTip(QStringLiteral("Hide text box"));
     } else {
-        RichTextBox1->move(twipsToPixels(99999), RichTextBox1->y());
         Frame1->move(Frame1->x(), 0);
         Check1->setChecked(false);
         App.window.TextBoxShown = false;
@@ -113,7 +133,7 @@ bool ttsmain::eventFilter(QObject *watched, QEvent *event)
     const QEvent::Type type = event->type();
     if (watched == Command10)
         Command10_Event(event);
-    if (watched == RichTextBox1->viewport()) {
+    if (RichTextBox1 && watched == RichTextBox1->viewport()) {
         if (type == QEvent::MouseButtonPress) {
             auto *mouse = static_cast<QMouseEvent *>(event);
             RichTextBox1_MouseDown(mouse->button(),

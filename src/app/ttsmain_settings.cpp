@@ -285,6 +285,7 @@ void ttsmain::InitWinSets()
     designed.top = pixelsToTwips(y());
     designed.width = pixelsToTwips(frameGeometry().width());
     designed.height = pixelsToTwips(frameGeometry().height());
+    makeTextBox();
     designed.textBoxFont = RichTextBox1->font();
     designed.slideFont = Label15->font();
     designed.slideBackColour = Label15->palette().color(QPalette::Window);
@@ -313,20 +314,13 @@ void ttsmain::LoadWinSets()
 
     // A text box recorded hidden goes out of sight with the check box cleared.
     if (!record.TextBoxShown) {
-        RichTextBox1->move(twipsToPixels(99999), RichTextBox1->y());
         Check1->setChecked(false);
         Check1->setToolTip(QStringLiteral("Show text box"));
     }
-    // The recorded text box height, when it is a height a window can have.
-    const int boxHeight = twipsToPixels(record.TextBoxHeight);
-    if (boxHeight >= 0 && boxHeight <= MaxWindowCoordinate)
-        RichTextBox1->resize(RichTextBox1->width(), boxHeight);
-    // Font and colours of the text.
-    applyTextBoxFont(record);
-    QPalette palette = RichTextBox1->palette();
-    palette.setColor(QPalette::Base, colourFromLong(record.BackColour));
-    palette.setColor(QPalette::Text, colourFromLong(record.TextColour));
-    RichTextBox1->setPalette(palette);
+    if (RichTextBox1)
+        applyTextBoxRecord(record);
+    else
+        m_textBoxRecord = record;
     // Empty batch fields become drive C: (capital C here, where the defaults have a small one).
     if (App.window.BatchDrive.isEmpty())
         App.window.BatchDrive = QStringLiteral("C:");
@@ -341,6 +335,22 @@ void ttsmain::LoadWinSets()
     App.window.Visible = record.Visible;
     if (!App.window.Visible)
         hide();
+}
+
+// The text box's place, height, font and colours from a window record.
+void ttsmain::applyTextBoxRecord(const WindowSettings &record)
+{
+    if (!record.TextBoxShown)
+        RichTextBox1->move(twipsToPixels(99999), RichTextBox1->y());
+    // The recorded text box height, when it is a height a window can have.
+    const int boxHeight = twipsToPixels(record.TextBoxHeight);
+    if (boxHeight >= 0 && boxHeight <= MaxWindowCoordinate)
+        RichTextBox1->resize(RichTextBox1->width(), boxHeight);
+    applyTextBoxFont(record);
+    QPalette palette = RichTextBox1->palette();
+    palette.setColor(QPalette::Base, colourFromLong(record.BackColour));
+    palette.setColor(QPalette::Text, colourFromLong(record.TextColour));
+    RichTextBox1->setPalette(palette);
 }
 
 // Font fields of a record onto the text box; a field that cannot apply (an empty name, a size
@@ -453,6 +463,9 @@ void ttsmain::refreshWindowSettings()
         window.Left = pixelsToTwips(x());
         window.Top = pixelsToTwips(y());
     }
+    // Before the text box is made its fields are the record's still.
+    if (!RichTextBox1)
+        return;
     window.TextBoxHeight = pixelsToTwips(RichTextBox1->height());
     const QFont font = RichTextBox1->font();
     window.FontName = font.family();
