@@ -73,6 +73,8 @@ private:
         while (QTcpSocket *socket = m_server.nextPendingConnection()) {
             connect(socket, &QTcpSocket::readyRead, this, [this, socket] { answer(socket); });
             connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            // A later connection may get the same address: it must not find this one's request.
+            connect(socket, &QObject::destroyed, this, [this, socket] { m_requests.remove(socket); });
         }
     }
     void answer(QTcpSocket *socket)
